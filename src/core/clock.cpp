@@ -1,0 +1,19 @@
+#include "clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace tornavel {
+
+void SteadyClock::Sleep(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::int64_t SteadyClock::NowMs() const
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace tornavel

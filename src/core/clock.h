@@ -1,0 +1,24 @@
+#pragma once
+#include <cstdint>
+
+namespace tornavel {
+
+// Every wait of the program goes through a clock: the 100 ms samples of a
+// transaction, the writer's 200 ms and 2000 ms waits, the 1000 ms pause of a
+// monitoring cycle. The program sleeps for real (on the window thread while
+// processing window events); tests use a virtual clock.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual void Sleep(int ms) = 0;
+    virtual std::int64_t NowMs() const = 0;
+};
+
+// Plain sleeping on the calling thread.
+class SteadyClock final : public Clock {
+public:
+    void Sleep(int ms) override;
+    std::int64_t NowMs() const override;
+};
+
+}  // namespace tornavel

@@ -1,0 +1,67 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "bytes.h"
+
+namespace tornavel {
+
+// Answer slots of a unit's record; slot k holds the first line of the answer
+// to its command, after the alert filter.
+enum Slot : int {
+    kSlotModel = 1, kSlotName, kSlotSerial, kSlotMadeDate, kSlotStatus, kSlotLoad,
+    kSlotBatteryCount, kSlotBatteryDate, kSlotBatteryVolts, kSlotNominalVolts,
+    kSlotTemperature, kSlotRuntime, kSlotCharge, kSlotAlarmDelay, kSlotSelfTestInterval,
+    kSlotSensitivity, kSlotOutputSetting, kSlotLowTransfer, kSlotHighTransfer,
+    kSlotMinLine, kSlotMaxLine, kSlotInputVolts, kSlotOutputVolts, kSlotFrequency,
+    kSlotLineQuality, kSlotSeven, kSlotRegister0, kSlotRegister1, kSlotRegister2,
+    kSlotRegister3, kSlotLastMessage,
+};
+inline constexpr int kSlotCount = 31;
+inline constexpr int kReadSlotCount = 30;  // slots 1..30 have a command
+
+// The command whose answer slot k holds (1..30); empty for others.
+const Bytes& SlotCommand(int slot);
+// The slot that holds the answer to a command; 0 when it has none.
+int SlotOfCommand(const Bytes& command);
+
+// Scan marks in slot 1.
+inline const Bytes kMarkNothing = "-";
+inline const Bytes kMarkModem = "modem";
+
+// One unit: its port number and its answer slots (index 1..31).
+struct apcrec {
+    int port = 0;
+    std::array<Bytes, kSlotCount + 1> slot{};
+};
+
+// The units found by the last scan (apcList) and the connected one (apcIndex).
+// The polling thread writes slots of the connected record while the window
+// reads them, so every slot is handed over whole under a short lock.
+class DeviceTable {
+public:
+    void Clear();
+    void Add(int port);
+    int Count() const;
+    apcrec Record(int index) const;  // a copy; empty record when out of range
+
+    int apcIndex() const { return apcIndex_.load(); }
+    void SetApcIndex(int index) { apcIndex_.store(index); }
+    bool HasConnected() const;
+
+    // Slots of the connected record; reading outside the table gives the
+    // empty text, writing outside it does nothing.
+    Bytes Slot(int slot) const;
+    void SetSlot(int slot, const Bytes& text);
+    // Slots of any record (the scan fills every unit's identity).
+    void SetSlotOf(int index, int slot, const Bytes& text);
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<apcrec> apcList_;
+    std::atomic<int> apcIndex_{-1};
+};
+
+}  // namespace tornavel

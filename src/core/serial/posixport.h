@@ -1,0 +1,53 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "serial/portmap.h"
+#include "serial/serialdevice.h"
+#include "serial/uucplock.h"
+
+namespace tornavel {
+
+// A serial line through termios. The descriptor is non-blocking and reads
+// return at once (VMIN = VTIME = 0), so no call ever waits for the line.
+// After Close the descriptor is -1: every call then fails with EBADF and
+// gives its neutral result; a hung-up line (a pulled USB adapter, a closed
+// pseudo-terminal master) fails with EIO and gives the same.
+class PosixSerialDevice final : public SerialDevice {
+public:
+    PosixSerialDevice(int fd, UucpLock lock) : fd_(fd), lock_(std::move(lock)) {}
+    ~PosixSerialDevice() override { Close(); }
+    PosixSerialDevice(const PosixSerialDevice&) = delete;
+    PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
+
+    bool ReadSettings(LineSettings& settings) override;
+    bool ApplySettings(const LineSettings& settings) override;
+    long Write(const Bytes& bytes) override;
+    int Waiting() override;
+    Bytes Read(int n) override;
+    void Purge() override;
+    void Close() override;
+
+private:
+    int fd_;
+    UucpLock lock_;
+};
+
+// Opens COMn as the port map names it, exclusively: only a character device
+// that is a terminal, made exclusive (TIOCEXCL), flock'ed and covered by a
+// UUCP lock file. Anything else, or a device someone holds, is absent.
+class PosixPortOpener final : public PortOpener {
+public:
+    static constexpr const char* kLockDir = "/run/lock";
+
+    explicit PosixPortOpener(PortMap map, std::string lockDir = kLockDir)
+        : map_(std::move(map)), lockDir_(std::move(lockDir)) {}
+
+    std::unique_ptr<SerialDevice> Open(int number) override;
+
+private:
+    PortMap map_;
+    std::string lockDir_;
+};
+
+}  // namespace tornavel

@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+#include <utility>
+
+namespace tornavel {
+
+// "LCK.." + the device's name under /dev with the slashes dropped
+// (/dev/ttyS0 -> LCK..ttyS0, /dev/pts/3 -> LCK..pts3); for a device outside
+// /dev, its file name.
+std::string UucpLockName(const std::string& devicePath);
+
+// The UUCP lock file, <lock dir>/LCK..<name> holding the owner's PID as ten
+// ASCII digits and a newline: the way serial programs (minicom, picocom, the
+// old uucp tools) tell each other that a port is taken.
+class UucpLock {
+public:
+    UucpLock() = default;
+    UucpLock(UucpLock&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+    UucpLock& operator=(UucpLock&&) = delete;
+    ~UucpLock() { Release(); }
+
+    // False when a live process holds the device's lock file. A lock file
+    // whose owner is gone is taken over. Where no lock file can be made (no
+    // lock directory, or not ours to write) the port goes without one: true.
+    bool Take(const std::string& lockDir, const std::string& devicePath);
+    void Release();
+
+    // The lock file we hold, or empty.
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace tornavel

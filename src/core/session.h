@@ -1,0 +1,28 @@
+#pragma once
+#include <atomic>
+
+#include "monitor/volthistory.h"
+#include "protocol/alerts.h"
+#include "protocol/devicetable.h"
+#include "serial/serialdevice.h"
+#include "shared/requests.h"
+#include "shared/screen.h"
+
+namespace tornavel {
+
+// The state the window and the polling thread share for the whole run.
+struct Session {
+    explicit Session(Screen& screen_) : screen(screen_), alerts(screen_, table) {}
+
+    Screen& screen;
+    DeviceTable table;           // apcList, apcIndex
+    Requests requests;
+    VoltHistory volts;
+    AlertReporter alerts;
+    std::atomic<int> rotIndex{0};  // survives reconnection
+    // The connected unit's port: set before the polling thread starts and
+    // closed only after it has ended, so one thread uses it at a time.
+    PortHandle hCom;
+};
+
+}  // namespace tornavel

@@ -1,0 +1,309 @@
+#pragma once
+// Test doubles for the core: a virtual clock, a scripted serial device and a
+// screen that records what the core shows.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clock.h"
+#include "serial/serialdevice.h"
+#include "shared/screen.h"
+
+namespace tornavel::testing {
+
+// Virtual time: Sleep advances it at once. With realMicros > 0 every Sleep also
+// yields to the other thread for that long, for tests with two real threads.
+class FakeClock : public Clock {
+public:
+    explicit FakeClock(int realMicros = 0) : realMicros_(realMicros) {}
+    void Sleep(int ms) override
+    {
+        now_.fetch_add(ms);
+        if (realMicros_ > 0) std::this_thread::sleep_for(std::chrono::microseconds(realMicros_));
+    }
+    std::int64_t NowMs() const override { return now_.load(); }
+    void Advance(int ms) { now_.fetch_add(ms); }
+
+private:
+    std::atomic<std::int64_t> now_{0};
+    int realMicros_;
+};
+
+// One thing that happened on the line, at a virtual time.
+struct LineEvent {
+    std::int64_t at;
+    std::string what;   // "write", "purge", "close", "apply"
+    Bytes bytes;
+};
+
+// A serial device whose input arrives at given virtual times. A responder
+// decides what the "unit" answers to each write.
+class FakeDevice : public SerialDevice {
+public:
+    struct Reply {
+        int delayMs;  // after the write
+        Bytes bytes;
+    };
+    using Responder = std::function<std::vector<Reply>(const Bytes& written)>;
+
+    explicit FakeDevice(Clock& clock) : clock_(clock) {}
+
+    void SetResponder(Responder responder)
+    {
+        std::lock_guard lock(mutex_);
+        responder_ = std::move(responder);
+    }
+    // Input that arrives at absolute virtual time `at`.
+    void Arrive(std::int64_t at, const Bytes& bytes)
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back({at, bytes});
+    }
+    void Unplug()
+    {
+        std::lock_guard lock(mutex_);
+        gone_ = true;
+    }
+    std::vector<LineEvent> Events() const
+    {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    // The bytes written, one entry per write call.
+    std::vector<Bytes> Writes() const
+    {
+        std::vector<Bytes> writes;
+        for (const auto& e : Events())
+            if (e.what == "write") writes.push_back(e.bytes);
+        return writes;
+    }
+    bool closed() const
+    {
+        std::lock_guard lock(mutex_);
+        return closed_;
+    }
+    LineSettings applied() const
+    {
+        std::lock_guard lock(mutex_);
+        return applied_;
+    }
+    bool failReadSettings = false;
+
+    bool ReadSettings(LineSettings& settings) override
+    {
+        std::lock_guard lock(mutex_);
+        if (failReadSettings || closed_) return false;
+        settings = applied_;
+        return true;
+    }
+    bool ApplySettings(const LineSettings& settings) override
+    {
+        std::lock_guard lock(mutex_);
+        applied_ = settings;
+        events_.push_back({clock_.NowMs(), "apply", {}});
+        return true;
+    }
+    long Write(const Bytes& bytes) override
+    {
+        Responder responder;
+        {
+            std::lock_guard lock(mutex_);
+            if (closed_ || gone_) return -1;
+            events_.push_back({clock_.NowMs(), "write", bytes});
+            responder = responder_;
+        }
+        if (responder) {
+            const auto now = clock_.NowMs();
+            for (auto& reply : responder(bytes)) Arrive(now + reply.delayMs, reply.bytes);
+        }
+        return static_cast<long>(bytes.size());
+    }
+    int Waiting() override
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_ || gone_) return 0;
+        Deliver();
+        return static_cast<int>(ready_.size());
+    }
+    Bytes Read(int n) override
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_ || gone_) return {};
+        Deliver();
+        const auto count = std::min<std::size_t>(static_cast<std::size_t>(n), ready_.size());
+        Bytes out = ready_.substr(0, count);
+        ready_.erase(0, count);
+        return out;
+    }
+    void Purge() override
+    {
+        std::lock_guard lock(mutex_);
+        Deliver();
+        ready_.clear();
+        events_.push_back({clock_.NowMs(), "purge", {}});
+    }
+    void Close() override
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        events_.push_back({clock_.NowMs(), "close", {}});
+    }
+
+private:
+    // Like a driver, the input queue holds a limited number of bytes; what
+    // arrives beyond that is lost.
+    void Deliver()
+    {
+        const auto now = clock_.NowMs();
+        for (auto it = pending_.begin(); it != pending_.end();) {
+            if (it->at <= now) {
+                ready_ += it->bytes.substr(0, kQueueLimit - std::min(kQueueLimit, ready_.size()));
+                it = pending_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    static constexpr std::size_t kQueueLimit = 4096;
+    struct Arrival {
+        std::int64_t at;
+        Bytes bytes;
+    };
+    Clock& clock_;
+    mutable std::mutex mutex_;
+    Responder responder_;
+    std::deque<Arrival> pending_;
+    Bytes ready_;
+    std::vector<LineEvent> events_;
+    LineSettings applied_;
+    bool closed_ = false;
+    bool gone_ = false;
+};
+
+// Hands out prepared devices by port number; others are absent.
+class FakeOpener : public PortOpener {
+public:
+    std::map<int, std::function<std::unique_ptr<SerialDevice>()>> ports;
+    std::vector<int> opened;
+    std::unique_ptr<SerialDevice> Open(int number) override
+    {
+        opened.push_back(number);
+        auto it = ports.find(number);
+        return it == ports.end() ? nullptr : it->second();
+    }
+};
+
+// Records every call as one line, e.g. "text LabelST=ready", "post 1034".
+class RecordingScreen : public Screen {
+public:
+    void SetText(std::string_view control, const std::string& text) override
+    {
+        Add("text " + std::string(control) + "=" + text);
+        std::lock_guard lock(mutex_);
+        texts_[std::string(control)] = text;
+    }
+    void SetVisible(std::string_view control, bool visible) override
+    {
+        Add(std::string(visible ? "show " : "hide ") + std::string(control));
+        std::lock_guard lock(mutex_);
+        visible_[std::string(control)] = visible;
+    }
+    void SetPicture(std::string_view control, std::string_view source) override
+    {
+        Add("picture " + std::string(control) + "=" + std::string(source));
+        std::lock_guard lock(mutex_);
+        pictures_[std::string(control)] = std::string(source);
+    }
+    void SetColor(std::string_view control, std::uint32_t rgb) override
+    {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%06X", rgb);
+        Add("color " + std::string(control) + "=" + buffer);
+    }
+    void SetValue(std::string_view control, int value) override
+    {
+        Add("value " + std::string(control) + "=" + std::to_string(value));
+    }
+    void SetMaximum(std::string_view control, int maximum) override
+    {
+        Add("max " + std::string(control) + "=" + std::to_string(maximum));
+    }
+    void PostMessage(WindowMessage message) override
+    {
+        Add("post " + std::to_string(static_cast<int>(message)));
+    }
+    void ProcessMessages() override { ++processed; }
+
+    std::vector<std::string> Calls() const
+    {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    // Calls that start with the given prefix, in order.
+    std::vector<std::string> Calls(const std::string& prefix) const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : Calls())
+            if (c.rfind(prefix, 0) == 0) out.push_back(c);
+        return out;
+    }
+    std::string Text(const std::string& control) const
+    {
+        std::lock_guard lock(mutex_);
+        auto it = texts_.find(control);
+        return it == texts_.end() ? std::string() : it->second;
+    }
+    std::string Picture(const std::string& control) const
+    {
+        std::lock_guard lock(mutex_);
+        auto it = pictures_.find(control);
+        return it == pictures_.end() ? std::string() : it->second;
+    }
+    bool Visible(const std::string& control) const
+    {
+        std::lock_guard lock(mutex_);
+        auto it = visible_.find(control);
+        return it != visible_.end() && it->second;
+    }
+    void Clear()
+    {
+        std::lock_guard lock(mutex_);
+        calls_.clear();
+    }
+    std::atomic<int> processed{0};
+
+private:
+    void Add(std::string call)
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> calls_;
+    std::map<std::string, std::string> texts_;
+    std::map<std::string, std::string> pictures_;
+    std::map<std::string, bool> visible_;
+};
+
+// A unit that answers each command from a table after a short delay, the way
+// a prompt UPS does (the whole line inside the first 100 ms sample).
+inline FakeDevice::Responder TableResponder(std::map<Bytes, Bytes> answers, int delayMs = 40)
+{
+    return [answers = std::move(answers), delayMs](const Bytes& written) {
+        std::vector<FakeDevice::Reply> replies;
+        auto it = answers.find(written);
+        if (it != answers.end()) replies.push_back({delayMs, it->second});
+        return replies;
+    };
+}
+
+}  // namespace tornavel::testing

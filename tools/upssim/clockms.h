@@ -1,0 +1,5 @@
+#pragma once
+
+// Milliseconds since the simulator started (monotonic). Every time stamp,
+// delay and timer in the simulator uses this one scale.
+double nowMs();

@@ -1,0 +1,296 @@
+#include "smartups.h"
+
+#include "escapes.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr char ctrlA = 0x01;
+constexpr double eepromWriteMs = 1000.0;       // "|" follows a stepped change
+constexpr double simulatedFailureMs = 3000.0;  // "U"
+constexpr double batteryTestMs = 2000.0;       // "W"
+constexpr double calibrationMs = 180000.0;     // "D" ends by itself after this
+constexpr double abandonedWriteMs = 5000.0;    // a field write with no byte for this long is dropped
+constexpr double driftPeriodMs = 1000.0;
+constexpr double progMinMs = 1500.0;
+constexpr double progMaxMs = 4000.0;
+
+size_t fieldLength(char field)
+{
+    return field == 'n' ? 14 : 8;
+}
+
+bool needsProgramming(char field)
+{
+    return field == 'm' || field == 'n';
+}
+
+std::string hexByte(unsigned value)
+{
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+int registerIndex(char c)
+{
+    switch (c) {
+    case '0': return 0;
+    case '~': return 1;
+    case '\'': return 2;
+    case '8': return 3;
+    default: return -1;
+    }
+}
+
+} // namespace
+
+SmartUps::SmartUps(UpsProfile profile, Line& line, std::mt19937& random, bool steady, double now)
+    : profile_(std::move(profile)), line_(line), random_(random), live_(profile_.live)
+{
+    if (!steady) scheduleDrift(now);
+}
+
+void SmartUps::receive(unsigned char byte, double now)
+{
+    const char c = static_cast<char>(byte);
+    if (write_) {
+        if (now - write_->lastByteAt <= abandonedWriteMs) {
+            writeFieldByte(c, now);
+            return;
+        }
+        write_.reset();
+    }
+    if (!smart_) {
+        if (c == 'Y') {
+            smart_ = true;
+            line_.answer("SM\r\n");
+        }
+        return;
+    }
+    command(c, now);
+}
+
+void SmartUps::command(char c, double now)
+{
+    if (c != '1') firstOneAt_ = NAN;
+    if (c != '+' && c != '-') context_ = 0;
+
+    switch (c) {
+    case 'Y': line_.answer("SM\r\n"); return;
+    case 'R':
+        smart_ = false;
+        programming_ = false;
+        line_.answer("BYE\r\n");
+        return;
+    case '1':
+        if (!std::isnan(firstOneAt_) && now - firstOneAt_ >= progMinMs && now - firstOneAt_ <= progMaxMs) {
+            programming_ = true;
+            firstOneAt_ = NAN;
+            line_.answer("PROG\r\n");
+        } else {
+            firstOneAt_ = now;
+        }
+        return;
+    case '+':
+    case '-': step(c, now); return;
+    case 'A': line_.answer("OK\r\n"); return;
+    case 'W':
+        if (onBattery()) {
+            line_.answer("NO\r\n");
+        } else {
+            line_.answer("OK\r\n");
+            startBatteryTest(now);
+        }
+        return;
+    case 'U':
+        if (mainsFailed_) {
+            line_.answer("NO\r\n");
+        } else {
+            line_.answer("OK\r\n");
+            simulateFailure(now);
+        }
+        return;
+    case 'D':
+        line_.answer("OK\r\n");
+        toggleCalibration(now);
+        return;
+    default: break;
+    }
+
+    if (const auto value = valueOf(c)) {
+        line_.answer(*value + "\r\n");
+        context_ = c;
+    } else {
+        line_.answer("NA\r\n");
+    }
+}
+
+void SmartUps::step(char direction, double now)
+{
+    if (auto setting = profile_.stepped.find(context_); setting != profile_.stepped.end()) {
+        SteppedSetting& s = setting->second;
+        s.index = (s.index + (direction == '+' ? 1 : s.values.size() - 1)) % s.values.size();
+        line_.answer("OK\r\n");
+        timers_.at(now + eepromWriteMs, [this](double) { line_.alert("|"); });
+        return;
+    }
+    if (profile_.fields.count(context_)) {
+        if (needsProgramming(context_) && !programming_) {
+            line_.answer("NO\r\n");
+        } else if (direction == '+') {
+            write_ = FieldWrite{context_, {}, now};
+            context_ = 0;
+        } else {
+            line_.answer("NA\r\n");
+        }
+        return;
+    }
+    if (context_ == '0') {
+        if (programming_)
+            profile_.registers[0] = static_cast<unsigned char>(profile_.registers[0] + (direction == '+' ? 1 : -1));
+        else
+            line_.answer("NO\r\n");
+        return;
+    }
+    line_.answer("NA\r\n");
+}
+
+void SmartUps::writeFieldByte(char c, double now)
+{
+    write_->bytes += c;
+    write_->lastByteAt = now;
+    if (write_->bytes.size() < fieldLength(write_->field)) return;
+    profile_.fields[write_->field] = write_->bytes;
+    write_.reset();
+    line_.answer("OK\r\n");
+}
+
+std::optional<std::string> SmartUps::valueOf(char c) const
+{
+    if (auto o = overrides_.find(c); o != overrides_.end()) return o->second;
+    if (c == ctrlA) return profile_.model;
+    if (auto f = profile_.fields.find(c); f != profile_.fields.end()) {
+        // Zero bytes fill a short text; they are not sent back.
+        const size_t end = f->second.find_last_not_of('\0');
+        return end == std::string::npos ? std::string() : f->second.substr(0, end + 1);
+    }
+    if (auto s = profile_.stepped.find(c); s != profile_.stepped.end()) return s->second.values[s->second.index];
+    if (auto x = profile_.fixed.find(c); x != profile_.fixed.end()) return x->second;
+    if (const int r = registerIndex(c); r >= 0) return hexByte(profile_.registers[r]);
+    if (c == 'Q') return statusText();
+    return live_.answer(c, conditions());
+}
+
+std::string SmartUps::statusText() const
+{
+    unsigned status = onBattery() ? 0x10 : 0x08;
+    if (calibrating_) status |= 0x01;
+    if (overload_) status |= 0x20;
+    if (batteryLow_) status |= 0x40;
+    if (replaceBattery_) status |= 0x80;
+    return hexByte(status);
+}
+
+Conditions SmartUps::conditions() const
+{
+    const SteppedSetting& output = profile_.stepped.at('o');
+    return {onBattery(), overload_, calibrating_, std::stod(output.values[output.index])};
+}
+
+void SmartUps::simulateFailure(double now)
+{
+    const unsigned run = ++failureRun_;
+    simulatedFailure_ = true;
+    line_.alert("!");
+    timers_.at(now + simulatedFailureMs, [this, run](double) {
+        if (run != failureRun_) return;
+        simulatedFailure_ = false;
+        if (!mainsFailed_) line_.alert("$");
+    });
+}
+
+void SmartUps::startBatteryTest(double now)
+{
+    const unsigned run = ++testRun_;
+    batteryTest_ = true;
+    timers_.at(now + batteryTestMs, [this, run](double) {
+        if (run == testRun_) batteryTest_ = false;
+    });
+}
+
+void SmartUps::toggleCalibration(double now)
+{
+    const unsigned run = ++calibrationRun_;
+    calibrating_ = !calibrating_;
+    if (!calibrating_) return;
+    timers_.at(now + calibrationMs, [this, run](double) {
+        if (run == calibrationRun_) calibrating_ = false;
+    });
+}
+
+void SmartUps::scheduleDrift(double now)
+{
+    timers_.at(now + driftPeriodMs, [this](double when) {
+        live_.drift(random_, conditions());
+        scheduleDrift(when);
+    });
+}
+
+void SmartUps::lineClosed()
+{
+    smart_ = false;
+    programming_ = false;
+    context_ = 0;
+    firstOneAt_ = NAN;
+    write_.reset();
+}
+
+EventResult SmartUps::event(const std::string& name, const std::string& argument, double)
+{
+    // Each alert event sets or clears its status bit and sends its character.
+    struct AlertEvent {
+        const char* name;
+        bool SmartUps::*flag;
+        bool value;
+        const char* alert;
+    };
+    static const AlertEvent alertEvents[] = {
+        {"mains-fail", &SmartUps::mainsFailed_, true, "!"},
+        {"mains-ok", &SmartUps::mainsFailed_, false, "$"},
+        {"battery-low", &SmartUps::batteryLow_, true, "%"},
+        {"battery-ok", &SmartUps::batteryLow_, false, "+"},
+        {"replace-battery", &SmartUps::replaceBattery_, true, "#"},
+        {"battery-replaced", &SmartUps::replaceBattery_, false, ""},
+        {"overload", &SmartUps::overload_, true, "?"},
+        {"overload-end", &SmartUps::overload_, false, "="},
+        {"shutdown", nullptr, false, "*"},
+    };
+    for (const AlertEvent& e : alertEvents) {
+        if (name != e.name) continue;
+        if (!argument.empty()) return EventResult::BadArgument;
+        if (e.flag) this->*e.flag = e.value;
+        if (*e.alert) line_.alert(e.alert);
+        return EventResult::Done;
+    }
+    if (name == "set") return setAnswer(argument, true);
+    if (name == "unset") return setAnswer(argument, false);
+    return EventResult::Unknown;
+}
+
+// "set CMD TEXT" fixes the answer to CMD (one byte, escapes allowed) to TEXT;
+// "unset CMD" gives CMD its own answer back.
+EventResult SmartUps::setAnswer(const std::string& argument, bool set)
+{
+    const size_t space = argument.find(' ');
+    const auto command = decodeEscapes(argument.substr(0, space));
+    const auto text = decodeEscapes(space == std::string::npos ? "" : argument.substr(space + 1));
+    if (!command || command->size() != 1 || !text || (!set && space != std::string::npos))
+        return EventResult::BadArgument;
+    if (set)
+        overrides_[(*command)[0]] = *text;
+    else
+        overrides_.erase((*command)[0]);
+    return EventResult::Done;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "device.h"
+#include "livevalues.h"
+#include "timers.h"
+#include "upsprofile.h"
+
+#include <cmath>
+#include <map>
+#include <optional>
+
+// An APC Smart-UPS on its serial line. Dumb until "Y" ("SM"); then every
+// command is one byte answered by one line. Settings step with "+"/"-",
+// text fields take "+" and then their characters, programming mode is "1",
+// 1.5 to 4 s, "1" ("PROG"), and "R" ("BYE") ends it all.
+class SmartUps : public Device {
+public:
+    SmartUps(UpsProfile profile, Line& line, std::mt19937& random, bool steady, double now);
+
+    void receive(unsigned char byte, double now) override;
+    void tick(double now) override { timers_.run(now); }
+    double nextWake() const override { return timers_.next(); }
+    void lineClosed() override;
+    EventResult event(const std::string& name, const std::string& argument, double now) override;
+
+private:
+    // A text field being written: "+" has been accepted, characters follow.
+    struct FieldWrite {
+        char field;
+        std::string bytes;
+        double lastByteAt;
+    };
+
+    void command(char c, double now);
+    void step(char direction, double now);
+    void writeFieldByte(char c, double now);
+    std::optional<std::string> valueOf(char c) const;
+    std::string statusText() const;
+    Conditions conditions() const;
+    bool onBattery() const { return mainsFailed_ || simulatedFailure_ || batteryTest_; }
+
+    void simulateFailure(double now);
+    void startBatteryTest(double now);
+    void toggleCalibration(double now);
+    void scheduleDrift(double now);
+    EventResult setAnswer(const std::string& argument, bool set);
+
+    UpsProfile profile_;
+    Line& line_;
+    std::mt19937& random_;
+    LiveValues live_;
+    Timers timers_;
+
+    // Line state, reset when the program closes the port.
+    bool smart_ = false;
+    bool programming_ = false;
+    char context_ = 0;            // the command that "+" and "-" act on
+    double firstOneAt_ = NAN;     // when the first "1" of the programming sequence came
+    std::optional<FieldWrite> write_;
+
+    // Unit state.
+    bool mainsFailed_ = false;
+    bool simulatedFailure_ = false;
+    bool batteryTest_ = false;
+    bool calibrating_ = false;
+    bool overload_ = false;
+    bool batteryLow_ = false;
+    bool replaceBattery_ = false;
+    unsigned failureRun_ = 0;     // tells a timer whether the state it ends is still the one it began
+    unsigned testRun_ = 0;
+    unsigned calibrationRun_ = 0;
+    std::map<char, std::string> overrides_; // answers fixed by the "set" event
+};

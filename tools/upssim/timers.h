@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <limits>
+#include <map>
+
+// One-shot actions at given times (milliseconds, clockms scale), run in time order.
+class Timers {
+public:
+    using Action = std::function<void(double now)>;
+
+    void at(double when, Action action) { due_.emplace(when, std::move(action)); }
+
+    // Runs every action whose time has come; actions may schedule new ones.
+    void run(double now)
+    {
+        while (!due_.empty() && due_.begin()->first <= now) {
+            Action action = std::move(due_.begin()->second);
+            due_.erase(due_.begin());
+            action(now);
+        }
+    }
+
+    double next() const
+    {
+        return due_.empty() ? std::numeric_limits<double>::infinity() : due_.begin()->first;
+    }
+
+private:
+    std::multimap<double, Action> due_;
+};
