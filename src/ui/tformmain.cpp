@@ -1,13 +1,271 @@
 #include "tformmain.h"
 
-#include "ui_tformmain.h"
+#include <QCloseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
 
-TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui_(new Ui::TFormMain)
+#include "gridcelldelegate.h"
+#include "monitor/statusdisplay.h"
+#include "protocol/commands.h"
+#include "protocol/connection.h"
+#include "protocol/scan.h"
+#include "settings/changestore.h"
+#include "tcomthread.h"
+#include "ui_tformmain.h"
+#include "voltgraph.h"
+#include "widgetevents.h"
+
+using tornavel::WindowMessage;
+
+namespace {
+const QString kCaption = QStringLiteral("  Tornavel  ::  0.77 Beta");
+const QString kClosingCaption = QStringLiteral("   ждите... идёт завершение работы.");
+const QString kStop = QStringLiteral("стоп");
+}  // namespace
+
+TFormMain::TFormMain(tornavel::PortOpener& opener, QWidget* parent)
+    : QWidget(parent),
+      ui_(new Ui::TFormMain),
+      screen_(this, [this](WindowMessage m) { OnMessage(m); }),
+      session_(screen_),
+      opener_(opener),
+      port_(opener, clock_)
 {
     ui_->setupUi(this);
+    FormCreate();
+    WireControls();
+    WireHoverFrame();
 }
 
 TFormMain::~TFormMain()
 {
+    if (comThread_) {  // the program is ending anyway: stop polling first
+        session_.requests.stopRequest = true;
+        comThread_->wait();
+        delete comThread_;
+    }
     delete ui_;
+}
+
+void TFormMain::FormCreate()
+{
+    ui_->UPS->setRowCount(1);
+    ui_->UPS->setHorizontalHeaderLabels(
+        {QStringLiteral("порт"), QStringLiteral("устройство"), QStringLiteral("серийный номер"),
+         QStringLiteral("дата")});
+    ui_->UPS->setItemDelegate(new GridCellDelegate(ui_->UPS));
+    session_.volts.ResetVoltGraph();
+    ui_->PageControl1->setCurrentWidget(ui_->TabSheetMO);
+    session_.requests.terminalMode = false;
+    ui_->Splitter1->setSizes({1, 0});  // the command reference starts closed
+    session_.requests.stopRequest = false;
+    session_.requests.closeRequest = false;
+    session_.requests.eepromChange = false;
+    setWindowTitle(kCaption);
+    setFixedSize(size());
+    setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowMaximizeButtonHint);
+}
+
+void TFormMain::WireControls()
+{
+    connect(ui_->BitBtnSCAN, &QPushButton::clicked, this, &TFormMain::BitBtnSCANClick);
+    connect(ui_->BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
+    connect(ui_->PageControl1, &QTabWidget::currentChanged, this, &TFormMain::OnPageShown);
+
+    OnClick(ui_->ImageTI, [this] { RequestTest(tornavel::cmd::kTestIndicators, "тест индикации..."); });
+    OnClick(ui_->ImageTB, [this] { RequestTest(tornavel::cmd::kTestBattery, "ждите... идёт тест батарей"); });
+    OnClick(ui_->ImageSB, [this] { RequestTest(tornavel::cmd::kTestMainsFailure, "сбой питания..."); });
+
+    voltGraph_ = new VoltGraph(ui_->PaintVolt, ui_->LabelUio, ui_->LabelUin, ui_->LabelUout, ui_->ImageLA,
+                               session_.volts, [this] { screen_.PostMessage(WindowMessage::DrawVolt); }, this);
+}
+
+void TFormMain::WireHoverFrame()
+{
+    const QList<QWidget*> pictures = {ui_->Image1, ui_->ImageTI, ui_->ImageTB, ui_->ImageSB, ui_->ImageFLOP,
+                                      ui_->ImageUD, ui_->ImageU, ui_->ImageD, ui_->ImageTCLR};
+    for (QWidget* picture : pictures)
+        OnMouseMove(picture, [this, picture] { hoverFrame_.Place(picture); });
+
+    // Moving over these areas takes the frame and the caption highlight away.
+    const QList<QWidget*> resetAreas = {this, ui_->TabSheetMO, ui_->TabSheetKA, ui_->PanelKA, ui_->Panel2,
+                                        ui_->Panel3, ui_->PanelU, ui_->Panel5, ui_->Panel8, ui_->TERM,
+                                        ui_->Help, ui_->Panel4, ui_->Label16, ui_->PanelTB};
+    for (QWidget* area : resetAreas) {
+        OnMouseMove(area, [this] {
+            hoverFrame_.Hide();
+            voltGraph_->ResetHighlight();
+        });
+    }
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    voltGraph_->DrawAxis();
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    ui_->PanelWA->move((width() - ui_->PanelWA->width()) / 2, (height() - ui_->PanelWA->height()) / 2);
+    ui_->ImageZD->move(ui_->ImageZD->x(), height() - ui_->ImageZD->height() - 1);
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    if (busy_) {  // a scan, a full read or the end of a connection is running
+        closeWhenIdle_ = true;
+        event->ignore();
+        return;
+    }
+    if (!comThread_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    setWindowTitle(kClosingCaption);
+    session_.requests.stopRequest = true;
+    ui_->ImageW->show();
+    session_.requests.closeRequest = true;
+}
+
+template <typename Operation>
+void TFormMain::RunLocked(Operation operation)
+{
+    busy_ = true;
+    SetButtonsEnabled(false, false);
+    operation();
+    busy_ = false;
+    if (closeWhenIdle_) {
+        closeWhenIdle_ = false;
+        close();
+    }
+}
+
+void TFormMain::SetButtonsEnabled(bool scan, bool go)
+{
+    ui_->BitBtnSCAN->setEnabled(scan);
+    ui_->BitBtnGO->setEnabled(go);
+}
+
+void TFormMain::BitBtnSCANClick()
+{
+    if (busy_ || comThread_) return;
+    RunLocked([this] {
+        ui_->ImageW->show();
+        screen_.ProcessMessages();
+        tornavel::ComPortScan(session_, port_);
+        ui_->ImageW->hide();
+        if (ui_->UPS->rowCount() > 0) ui_->UPS->setCurrentCell(0, 0);
+        ui_->UPS->setFocus();
+        SetButtonsEnabled(true, true);
+    });
+}
+
+void TFormMain::BitBtnGOClick()
+{
+    if (busy_) return;
+    if (ui_->BitBtnGO->text() == kStop) {
+        Disconnect();
+        return;
+    }
+    RunLocked([this] {
+        session_.requests.stopRequest = false;
+        ui_->ImageW->show();
+        screen_.ProcessMessages();
+        const bool connected = tornavel::OpenAndRead(session_, port_, ui_->UPS->currentRow() + 1);
+        if (connected) {
+            session_.requests.pendingCmd.Set({});
+            session_.requests.cmdPending = false;
+            session_.volts.ResetVoltGraph();
+            ui_->TERM->clear();
+            threadCOMStart();
+            ui_->BitBtnGO->setText(kStop);
+            ui_->PageControl1->setCurrentWidget(ui_->TabSheetMO);
+            ui_->PageControl1->show();
+            ui_->PanelPIC->show();
+            OnPageShown(ui_->PageControl1->currentIndex());
+            ui_->LabelST->setText(QStringLiteral("подключен"));
+        }
+        ui_->ImageW->hide();
+        SetButtonsEnabled(!connected, true);
+    });
+}
+
+void TFormMain::Disconnect()
+{
+    if (comThread_) {
+        // The thread ends after its current cycle; its end message closes the
+        // connection. Until then nothing else may start.
+        session_.requests.stopRequest = true;
+        ui_->ImageW->show();
+        SetButtonsEnabled(false, false);
+        return;
+    }
+    port_.ClosePort(session_.hCom);
+    session_.hCom = nullptr;
+    tornavel::ShowIdle(screen_);
+    SetButtonsEnabled(true, true);
+}
+
+void TFormMain::threadCOMStart()
+{
+    comThread_ = new TCOMThread(session_, opener_);
+    comThread_->start(QThread::NormalPriority);
+}
+
+void TFormMain::ThreadEnded()
+{
+    if (comThread_) {
+        comThread_->wait();  // it has already left its loop
+        delete comThread_;
+        comThread_ = nullptr;
+        session_.requests.stopRequest = false;
+    }
+    RunLocked([this] {
+        tornavel::CloseConnection(session_, port_);
+        SetButtonsEnabled(true, true);
+    });
+    if (session_.requests.closeRequest) close();
+}
+
+void TFormMain::RequestTest(const tornavel::Bytes& command, const char* caption)
+{
+    ui_->LabelST->setText(QString::fromUtf8(caption));
+    ui_->LabelUME->setText(QStringLiteral("..."));
+    ui_->ImageW->show();
+    session_.requests.PostCommand(command);
+}
+
+void TFormMain::OnPageShown(int index)
+{
+    QWidget* page = ui_->PageControl1->widget(index);
+    if (page == ui_->TabSheetMO) session_.requests.terminalMode = false;
+}
+
+void TFormMain::OnMessage(WindowMessage message)
+{
+    switch (message) {
+    case WindowMessage::ThreadEnded:
+        ThreadEnded();
+        break;
+    case WindowMessage::ChangeDone:
+        tornavel::CompleteChange(session_);
+        break;
+    case WindowMessage::DrawVolt:
+        voltGraph_->DrawVolt();
+        break;
+    case WindowMessage::SetLoad:
+        tornavel::SetLoad(screen_, session_.table.Slot(tornavel::kSlotLoad));
+        break;
+    case WindowMessage::SetBatt:
+        tornavel::SetBatt(screen_, session_.table.Slot(tornavel::kSlotCharge));
+        break;
+    case WindowMessage::TerminalAnswer:
+        break;
+    case WindowMessage::GaugeStep:
+        ui_->GaugeX->setValue(std::min(ui_->GaugeX->value() + 1, ui_->GaugeX->maximum()));
+        break;
+    }
 }

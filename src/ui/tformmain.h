@@ -1,17 +1,66 @@
 #pragma once
 #include <QWidget>
+#include <memory>
+
+#include "eventloopclock.h"
+#include "hoverframe.h"
+#include "qtscreen.h"
+#include "serial/comport.h"
+#include "session.h"
 
 namespace Ui { class TFormMain; }
+class TCOMThread;
+class VoltGraph;
 
-// The main window.
+// The main window: a thin layer over the core. Scanning and connecting run on
+// this thread with waits that keep the window alive; while such an operation
+// runs, no other can start and a close waits for its end.
 class TFormMain : public QWidget {
     Q_OBJECT
 public:
-    explicit TFormMain(QWidget* parent = nullptr);
+    // `opener` maps port numbers to devices; it outlives the window.
+    explicit TFormMain(tornavel::PortOpener& opener, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     Ui::TFormMain* ui() const { return ui_; }
+    tornavel::Session& session() { return session_; }
+    QtScreen& coreScreen() { return screen_; }
+    VoltGraph* voltGraph() const { return voltGraph_; }
+    HoverFrame& hoverFrame() { return hoverFrame_; }
+    bool connected() const { return comThread_ != nullptr; }
+
+    void BitBtnSCANClick();
+    void BitBtnGOClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void FormCreate();
+    void WireControls();
+    void WireHoverFrame();
+    void OnMessage(tornavel::WindowMessage message);
+    void OnPageShown(int index);
+    void RequestTest(const tornavel::Bytes& command, const char* caption);
+    void threadCOMStart();
+    void ThreadEnded();
+    void Disconnect();
+    // Runs a window-thread operation with both buttons locked; a close asked
+    // for meanwhile is carried out once it has ended.
+    template <typename Operation> void RunLocked(Operation operation);
+    void SetButtonsEnabled(bool scan, bool go);
+
     Ui::TFormMain* ui_;
+    QtScreen screen_;
+    tornavel::Session session_;
+    tornavel::PortOpener& opener_;
+    EventLoopClock clock_;
+    tornavel::ComPort port_;
+    HoverFrame hoverFrame_;
+    VoltGraph* voltGraph_ = nullptr;
+    TCOMThread* comThread_ = nullptr;
+    bool busy_ = false;
+    bool closeWhenIdle_ = false;
 };

@@ -237,6 +237,14 @@ public:
     {
         Add("max " + std::string(control) + "=" + std::to_string(maximum));
     }
+    void SetRowCount(std::string_view grid, int rows) override
+    {
+        Add("rows " + std::string(grid) + "=" + std::to_string(rows));
+    }
+    void SetCell(std::string_view grid, int column, int row, const std::string& text) override
+    {
+        Add("cell " + std::string(grid) + ":" + std::to_string(column) + ":" + std::to_string(row) + "=" + text);
+    }
     void PostMessage(WindowMessage message) override
     {
         Add("post " + std::to_string(static_cast<int>(message)));

@@ -8,11 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <filesystem>
-#include <optional>
-#include <utility>
+
+#include "serial/termiosline.h"
 
 namespace tornavel {
 
@@ -21,55 +20,6 @@ namespace {
 // One read never asks for more: a tty input queue holds 4 KiB, so this only
 // guards against an absurd request.
 constexpr int kMaxReadBytes = 64 * 1024;
-
-constexpr std::array<std::pair<std::uint32_t, speed_t>, 14> kSpeeds{{
-    {110, B110}, {150, B150}, {200, B200}, {300, B300}, {600, B600}, {1200, B1200},
-    {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600}, {19200, B19200},
-    {38400, B38400}, {57600, B57600}, {115200, B115200},
-}};
-
-std::optional<speed_t> SpeedOf(std::uint32_t baud)
-{
-    for (const auto& [rate, speed] : kSpeeds)
-        if (rate == baud) return speed;
-    return std::nullopt;
-}
-
-std::optional<std::uint32_t> BaudOf(speed_t speed)
-{
-    for (const auto& [rate, code] : kSpeeds)
-        if (code == speed) return rate;
-    return std::nullopt;
-}
-
-std::optional<tcflag_t> CharSizeOf(std::uint8_t dataBits)
-{
-    switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    case 8: return CS8;
-    default: return std::nullopt;
-    }
-}
-
-tcflag_t ParityFlags(Parity parity)
-{
-    switch (parity) {
-    case Parity::Odd: return PARENB | PARODD;
-    case Parity::Even: return PARENB;
-    case Parity::Mark: return PARENB | PARODD | CMSPAR;  // "sticky" parity, always 1
-    case Parity::None: break;
-    }
-    return 0;
-}
-
-// Linux has no 1.5 stop bits; CSTOPB gives 2, which a receiver expecting 1.5
-// (or 1) still reads correctly.
-tcflag_t StopFlags(StopBits stopBits)
-{
-    return stopBits == StopBits::One ? 0 : CSTOPB;
-}
 
 // TIOCEXCL makes every later open of the terminal fail with EBUSY, except
 // root's; so a terminal that another program already made exclusive counts as
@@ -100,44 +50,14 @@ bool PosixSerialDevice::ReadSettings(LineSettings& settings)
 {
     termios t{};
     if (::tcgetattr(fd_, &t) != 0) return false;
-    if (const auto baud = BaudOf(::cfgetospeed(&t))) settings.baud = *baud;
-    switch (t.c_cflag & CSIZE) {
-    case CS5: settings.dataBits = 5; break;
-    case CS6: settings.dataBits = 6; break;
-    case CS7: settings.dataBits = 7; break;
-    default: settings.dataBits = 8; break;
-    }
-    if (!(t.c_cflag & PARENB))
-        settings.parity = Parity::None;
-    else if (t.c_cflag & CMSPAR)
-        settings.parity = (t.c_cflag & PARODD) ? Parity::Mark : Parity::None;  // space has no name here
-    else
-        settings.parity = (t.c_cflag & PARODD) ? Parity::Odd : Parity::Even;
-    settings.stopBits = (t.c_cflag & CSTOPB) ? StopBits::Two : StopBits::One;
+    ReadLine(t, settings);
     return true;
 }
 
 bool PosixSerialDevice::ApplySettings(const LineSettings& settings)
 {
-    const auto charSize = CharSizeOf(settings.dataBits);
     termios t{};
-    if (!charSize || ::tcgetattr(fd_, &t) != 0) return false;
-    // Raw bytes: no echo, no line editing, no signals, no CR/LF translation.
-    ::cfmakeraw(&t);
-    // CREAD: without it the UART drops everything received. CLOCAL: the UPS
-    // cable carries no carrier-detect line; without it a missing carrier
-    // would hang up the line.
-    t.c_cflag |= CREAD | CLOCAL;
-    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    t.c_cflag |= *charSize | ParityFlags(settings.parity) | StopFlags(settings.stopBits);
-    // No flow control, no parity checking: 0x11/0x13 are data like any byte.
-    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IUCLC);
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    if (const auto speed = SpeedOf(settings.baud)) {
-        ::cfsetispeed(&t, *speed);
-        ::cfsetospeed(&t, *speed);
-    }
+    if (::tcgetattr(fd_, &t) != 0 || !MakeRawLine(settings, t)) return false;
     if (::tcsetattr(fd_, TCSANOW, &t) != 0) return false;
     // DTR and RTS held off, as the UPS cable expects. Pseudo-terminals and
     // some adapters have no modem lines and refuse this: nothing to do then.
@@ -152,7 +72,7 @@ long PosixSerialDevice::Write(const Bytes& bytes)
     // sockets, so a plain write() needs no MSG_NOSIGNAL-like care.
     const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
     if (written >= 0) return written;
-    return errno == EAGAIN || errno == EINTR ? 0 : -1;  // a full output queue never blocks us
+    return -1;  // a full output queue never blocks us
 }
 
 int PosixSerialDevice::Waiting()
@@ -200,11 +120,8 @@ std::unique_ptr<SerialDevice> PosixPortOpener::Open(int number)
     // EBUSY, for one another program made exclusive.
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    if (!::isatty(fd)) {  // /dev/null and other character devices
-        ::close(fd);
-        return nullptr;
-    }
-    if (!TakeExclusive(fd)) {
+    // isatty: /dev/null and other character devices are no ports.
+    if (!::isatty(fd) || !TakeExclusive(fd)) {
         ::close(fd);
         return nullptr;
     }

@@ -1,0 +1,131 @@
+#include "monitor/pollingloop.h"
+
+#include <array>
+
+#include "monitor/statusdisplay.h"
+#include "protocol/commands.h"
+#include "protocol/exchange.h"
+#include "session.h"
+#include "text/cp1251.h"
+
+namespace tornavel {
+
+namespace {
+
+struct RotatingField {
+    int slot;
+    const char* edit;
+};
+
+// The slowly changing values, one read per cycle: each once in eight cycles.
+constexpr std::array<RotatingField, PollingLoop::kRotationLength> kRotation = {{
+    {kSlotBatteryVolts, "EditUbatt"},
+    {kSlotTemperature, "EditTgrad"},
+    {kSlotRuntime, "EditRUNTIME"},
+    {kSlotOutputSetting, "EditUout"},
+    {kSlotMinLine, "EditUSmin"},
+    {kSlotMaxLine, "EditUSmax"},
+    {kSlotFrequency, "EditFREQ"},
+    {kSlotLineQuality, "EditQUALITY"},
+}};
+
+}  // namespace
+
+PollingLoop::PollingLoop(Session& session, ComPort& port)
+    : session_(session), port_(port), writer_(session, port)
+{
+}
+
+void PollingLoop::Execute()
+{
+    do {
+        Pass();
+    } while (!session_.requests.stopRequest.load(std::memory_order_acquire));
+    session_.screen.PostMessage(WindowMessage::ThreadEnded);
+}
+
+void PollingLoop::Pass()
+{
+    session_.screen.SetPicture("ImageA", "ImageAON");
+    CollectUnaskedInput();
+    if (session_.requests.terminalMode.load(std::memory_order_acquire))
+        ServeTerminal();  // no pause: a typed key goes out within one sample
+    else
+        Monitor();
+}
+
+void PollingLoop::CollectUnaskedInput()
+{
+    if (port_.WaitAnswer(session_.hCom, 1) <= 0) return;
+    Bytes input;
+    Bytes line;
+    port_.ReadUntilQuiet(session_.hCom, 1, input);
+    FilterAnswer(input, line, session_.alerts);  // only the alerts count
+}
+
+void PollingLoop::ServeTerminal()
+{
+    // Taken before sending, so a key typed during the exchange is served next.
+    const Bytes command = session_.requests.terminalCmd.Take();
+    if (command.empty()) return;
+    session_.requests.terminalAnswer.Set(
+        AskLine(port_, session_.hCom, command, session_.alerts));
+    session_.screen.PostMessage(WindowMessage::TerminalAnswer);
+}
+
+void PollingLoop::ServeTestRequest()
+{
+    if (!session_.requests.cmdPending.exchange(false, std::memory_order_acq_rel)) return;
+    const Bytes command = session_.requests.pendingCmd.Take();
+    for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
+                              &cmd::kCalibration}) {
+        if (command == *test) AskLine(port_, session_.hCom, command, session_.alerts);
+    }
+    session_.screen.SetVisible("ImageW", false);
+}
+
+void PollingLoop::Monitor()
+{
+    Screen& screen = session_.screen;
+    ServeTestRequest();
+
+    const int rot = session_.rotIndex.load();
+    ReadByNN(kRotation[rot % kRotationLength].slot);
+    session_.rotIndex.store((rot + 1) % kRotationLength);
+
+    screen.SetText("EditSTATUS", MakeStatus(screen, Read(kSlotStatus)));
+    Read(kSlotLoad);
+    Read(kSlotCharge);
+    const Bytes input = Read(kSlotInputVolts);
+    screen.SetText("EditUSin", Cp1251ToUtf8(input));
+    const Bytes output = Read(kSlotOutputVolts);
+    screen.SetText("EditUSout", Cp1251ToUtf8(output));
+
+    session_.volts.SetVolt(input, output);
+    screen.PostMessage(WindowMessage::DrawVolt);
+    screen.PostMessage(WindowMessage::SetLoad);
+    screen.PostMessage(WindowMessage::SetBatt);
+
+    if (ChangeWaiting(session_.requests)) writer_.WriteChange();
+    screen.SetPicture("ImageA", "ImageAOFF");
+    port_.clock().Sleep(kPauseMs);
+}
+
+void PollingLoop::ReadByNN(int slot)
+{
+    for (const auto& field : kRotation) {
+        if (field.slot == slot) {
+            session_.screen.SetText(field.edit, Cp1251ToUtf8(Read(slot)));
+            return;
+        }
+    }
+}
+
+Bytes PollingLoop::Read(int slot)
+{
+    Bytes line = AskLine(port_, session_.hCom, SlotCommand(slot), session_.alerts);
+    session_.table.SetSlot(slot, line);
+    return line;
+}
+
+}  // namespace tornavel

@@ -1,0 +1,42 @@
+#pragma once
+#include "serial/comport.h"
+#include "settings/changewriter.h"
+
+namespace tornavel {
+
+struct Session;
+
+// The polling thread's body. From the end of the full read until the stop,
+// it alone uses the port: each pass takes in unasked input, then serves the
+// terminal, or makes a monitoring cycle (test request, one rotating read, the
+// five fast values, the graph and gauges, a pending change, a one-second
+// pause).
+class PollingLoop {
+public:
+    static constexpr int kPauseMs = 1000;
+    static constexpr int kRotationLength = 8;
+
+    // `port` is the polling thread's own serial link (it sleeps plainly).
+    PollingLoop(Session& session, ComPort& port);
+
+    // Runs passes until a stop is requested, then posts the end message.
+    void Execute();
+    // One pass of the loop.
+    void Pass();
+    // The rotating read of one slot; other slots do nothing.
+    void ReadByNN(int slot);
+
+private:
+    void CollectUnaskedInput();
+    void ServeTerminal();
+    void ServeTestRequest();
+    void Monitor();
+    // Reads a command into its slot and returns the stored text.
+    Bytes Read(int slot);
+
+    Session& session_;
+    ComPort& port_;
+    ChangeWriter writer_;
+};
+
+}  // namespace tornavel

@@ -1,0 +1,84 @@
+#include "protocol/connection.h"
+
+#include "monitor/statusdisplay.h"
+#include "protocol/commands.h"
+#include "protocol/exchange.h"
+#include "protocol/scan.h"
+#include "session.h"
+
+namespace tornavel {
+
+namespace {
+constexpr int kCloseDelayMs = 1000;
+}
+
+bool OpenAndRead(Session& session, ComPort& port, int row)
+{
+    DeviceTable& table = session.table;
+    if (row < 1 || row > table.Count()) return false;  // no port in that row
+    const apcrec record = table.Record(row - 1);
+    const Bytes& device = record.slot[kSlotModel];
+    if (device == kMarkNothing || device == kMarkModem) return false;
+
+    table.SetApcIndex(row - 1);
+    session.hCom = port.OpenPort(record.port, kUpsBaud, kUpsDataBits, kUpsParity, kUpsStopBits);
+    if (!session.hCom) return false;
+    if (sereLine(port, session.screen, session.hCom, cmd::kSmartMode, session.alerts) ==
+        cmd::answer::kSmartMode) {
+        ReadAll(session, port);
+        return true;
+    }
+    port.ClosePort(session.hCom);
+    session.hCom = nullptr;
+    return false;
+}
+
+void ReadAll(Session& session, ComPort& port)
+{
+    Screen& screen = session.screen;
+    screen.SetText("LabelST", "идёт опрос устройства...");
+    screen.SetVisible("ImageW", true);
+    screen.SetVisible("PanelWA", true);
+    screen.SetMaximum("GaugeW", kReadSlotCount);
+    screen.SetValue("GaugeW", 0);
+    screen.SetPicture("ImageA", "ImageAON");
+    screen.ProcessMessages();
+
+    for (int slot = 1; slot <= kReadSlotCount; ++slot) {
+        session.table.SetSlot(
+            slot, sereLine(port, screen, session.hCom, SlotCommand(slot), session.alerts));
+        screen.SetValue("GaugeW", slot);
+        screen.ProcessMessages();
+    }
+
+    UpdateScreen(screen, session.table);
+    screen.SetText("LabelST", "подключен");
+    screen.SetVisible("PanelWA", false);
+    screen.SetVisible("ImageW", false);
+    screen.SetPicture("ImageA", "ImageAOFF");
+}
+
+void ShowIdle(Screen& screen)
+{
+    screen.SetText("BitBtnGO", "go");
+    screen.SetVisible("PageControl1", false);
+    screen.SetVisible("PanelPIC", false);
+    screen.SetText("LabelST", "...");
+    screen.SetText("LabelUME", "...");
+    screen.SetVisible("ImageW", false);
+    screen.SetPicture("ImageA", "ImageAOFF");
+}
+
+void CloseConnection(Session& session, ComPort& port)
+{
+    Bytes answer;
+    sereCom(port, session.screen, session.hCom, cmd::kLeaveSmart, answer);  // not examined
+    port.clock().Sleep(kCloseDelayMs);
+    port.ClosePort(session.hCom);
+    session.hCom = nullptr;
+    // Nothing asked of this connection may be carried out on the next one.
+    session.requests.ClearConnectionRequests();
+    ShowIdle(session.screen);
+}
+
+}  // namespace tornavel

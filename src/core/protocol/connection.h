@@ -1,0 +1,23 @@
+#pragma once
+#include "serial/comport.h"
+
+namespace tornavel {
+
+class Screen;
+struct Session;
+
+// Opens the unit of grid row `row` (row r lists apcList entry r - 1), requires
+// "SM" to "Y" and reads all thirty values. False leaves the port closed.
+bool OpenAndRead(Session& session, ComPort& port, int row);
+
+// The full read: commands of slots 1..30 in order, with the wait panel.
+void ReadAll(Session& session, ComPort& port);
+
+// After the polling thread has ended: the UPS leaves smart mode, the port is
+// closed a second later and the window returns to idle.
+void CloseConnection(Session& session, ComPort& port);
+
+// The window without a connection.
+void ShowIdle(Screen& screen);
+
+}  // namespace tornavel

@@ -1,0 +1,191 @@
+#include "settings/changewriter.h"
+
+#include <array>
+#include <cstdlib>
+
+#include "monitor/statusdisplay.h"
+#include "protocol/alerts.h"
+#include "protocol/commands.h"
+#include "protocol/exchange.h"
+#include "serial/comport.h"
+#include "session.h"
+
+namespace tornavel {
+
+namespace {
+
+constexpr int kStepWaitMs = 200;             // after each command, step or character
+constexpr int kProgrammingWaitMs = 2000;     // between the two "1"s
+constexpr int kRegisterStepWaitMs = 100;     // after each byte of a register step
+
+bool InSet(const Bytes& command, const auto& set)
+{
+    for (const Bytes* entry : set)
+        if (command == *entry) return true;
+    return false;
+}
+
+}  // namespace
+
+bool IsProgrammingModeCommand(const Bytes& command)
+{
+    static const std::array set = {&cmd::kMadeDate, &cmd::kSerial, &cmd::kRegister0};
+    return InSet(command, set);
+}
+
+bool IsSteppedCommand(const Bytes& command)
+{
+    static const std::array set = {&cmd::kAlarmDelay,     &cmd::kSelfTestInterval,
+                                   &cmd::kSensitivity,    &cmd::kOutputSetting,
+                                   &cmd::kLowTransfer,    &cmd::kHighTransfer};
+    return InSet(command, set);
+}
+
+bool ChangeWaiting(const Requests& requests)
+{
+    return requests.eepromChange.load(std::memory_order_acquire) &&
+           !requests.changeDone.load(std::memory_order_acquire);
+}
+
+void ChangeWriter::WriteChange()
+{
+    // A performed change must run once, even if the loop asks again before
+    // the window has completed it.
+    if (!ChangeWaiting(session_.requests)) return;
+    const Bytes command = session_.requests.changeCmd.Get();
+    const Bytes value = session_.requests.changeValue.Get();
+
+    Screen& screen = session_.screen;
+    screen.SetVisible("ImageW", true);
+    screen.SetValue("GaugeX", 0);
+    screen.SetMaximum("GaugeX", static_cast<int>(value.size()));
+    if (!IsSteppedCommand(command)) screen.SetVisible("GaugeX", true);
+
+    if (Perform(command, value)) {
+        Drain();
+        ReadBack(command);
+        session_.requests.changeDone.store(true, std::memory_order_release);
+        screen.PostMessage(WindowMessage::ChangeDone);
+    }
+    // On failure the request stays pending and is tried again next cycle.
+    screen.SetVisible("ImageW", false);
+    screen.SetVisible("GaugeX", false);
+}
+
+bool ChangeWriter::Perform(const Bytes& command, const Bytes& value)
+{
+    const bool programming = IsProgrammingModeCommand(command);
+    if (programming && !EnterProgrammingMode()) return false;  // nothing written yet
+    const bool sent = SendValue(command, value);
+    const bool left = !programming || LeaveProgrammingMode();
+    const bool done = sent && left;
+    if (command == cmd::kRegister0) register0Unconfirmed_ = !done;
+    return done;
+}
+
+bool ChangeWriter::EnterProgrammingMode()
+{
+    port_.WritePort(session_.hCom, cmd::kProgrammingMode);
+    port_.clock().Sleep(kProgrammingWaitMs);
+    return AskLine(port_, session_.hCom, cmd::kProgrammingMode, session_.alerts) ==
+           cmd::answer::kProgrammingMode;
+}
+
+bool ChangeWriter::LeaveProgrammingMode()
+{
+    TransactAndWait(cmd::kLeaveSmart);
+    return AskLine(port_, session_.hCom, cmd::kSmartMode, session_.alerts) ==
+           cmd::answer::kSmartMode;
+}
+
+bool ChangeWriter::SendValue(const Bytes& command, const Bytes& value)
+{
+    if (IsSteppedCommand(command))
+        StepSetting(command, value);
+    else if (command == cmd::kRegister0)
+        return StepRegister0(value);
+    else
+        WriteText(command, value);
+    return true;
+}
+
+void ChangeWriter::StepSetting(const Bytes& command, const Bytes& value)
+{
+    TransactAndWait(command);
+    TransactAndWait(value.substr(0, 1));
+}
+
+void ChangeWriter::WriteText(const Bytes& command, const Bytes& value)
+{
+    TransactAndWait(command);
+    TransactAndWait(cmd::kStepUp);
+    // One byte per character, the zero bytes of a short text included.
+    for (char c : value) {
+        port_.WritePort(session_.hCom, Bytes(1, c));
+        port_.clock().Sleep(kStepWaitMs);
+        session_.screen.PostMessage(WindowMessage::GaugeStep);
+    }
+}
+
+bool ChangeWriter::StepRegister0(const Bytes& value)
+{
+    int current = HexByteValue(session_.table.Slot(kSlotRegister0));
+    if (register0Unconfirmed_) {
+        // Stepping again from the stored value would overshoot by whatever
+        // the unconfirmed attempt already did: ask the unit instead.
+        const auto read = ReadRegister0();
+        if (!read) return false;
+        current = *read;
+    }
+    const int target = HexByteValue(value);
+    if (current == target) return true;
+
+    const Bytes& direction = target > current ? cmd::kStepUp : cmd::kStepDown;
+    const int count = std::abs(target - current);
+    session_.screen.SetMaximum("GaugeX", count);
+    for (int i = 0; i < count; ++i) {
+        port_.WritePort(session_.hCom, cmd::kRegister0);
+        port_.clock().Sleep(kRegisterStepWaitMs);
+        port_.WritePort(session_.hCom, direction);
+        port_.clock().Sleep(kRegisterStepWaitMs);
+        port_.PurgePort(session_.hCom);  // the unit's echo of each step is of no use
+        session_.screen.PostMessage(WindowMessage::GaugeStep);
+    }
+    return true;
+}
+
+std::optional<int> ChangeWriter::ReadRegister0()
+{
+    const Bytes line = AskLine(port_, session_.hCom, cmd::kRegister0, session_.alerts);
+    if (line.size() > 2 || !IsHexText(line)) return std::nullopt;
+    return HexByteValue(line);
+}
+
+void ChangeWriter::TransactAndWait(const Bytes& command)
+{
+    Bytes ignored;  // answers inside a step are not examined
+    port_.Transact(session_.hCom, command, ignored);
+    port_.clock().Sleep(kStepWaitMs);
+}
+
+void ChangeWriter::Drain()
+{
+    // The UPS's "OK"/"NO" to a written text and any alert reach the message
+    // labels here; the rest of what waited is of no use.
+    const int waiting = port_.InQueue(session_.hCom);
+    if (waiting <= 0) return;
+    Bytes bytes;
+    port_.ReadPort(session_.hCom, waiting, bytes);
+    Bytes line;
+    FilterAnswer(bytes, line, session_.alerts);
+}
+
+void ChangeWriter::ReadBack(const Bytes& command)
+{
+    // Raw: the window's completion filters it. Empty when the unit is silent.
+    Bytes answer;
+    port_.Transact(session_.hCom, command, answer);
+    session_.requests.changeAnswer.Set(answer);
+}
+
+}  // namespace tornavel

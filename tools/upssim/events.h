@@ -1,0 +1,11 @@
+#pragma once
+
+#include "ptyport.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Applies one line read from standard input ("com1 mains-fail"); empty lines
+// and lines starting with "#" are skipped, complaints go to standard error.
+void applyEvent(const std::string& line, std::vector<std::unique_ptr<PtyPort>>& ports, double now);

@@ -1,0 +1,29 @@
+// upssim: pseudo-terminals that play APC Smart-UPS units, a modem, a silent
+// port and a noisy one, for the tests, the demo and trying the program
+// without hardware. Run "upssim --help" for everything it does.
+#include "options.h"
+#include "simulator.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    const auto options = parseOptions(argc, argv, error);
+    if (!options) {
+        std::fprintf(stderr, "upssim: %s\nTry 'upssim --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(helpText(), stdout);
+        return 0;
+    }
+    installStopSignals();
+    Simulator simulator(*options);
+    if (!simulator.start(error)) {
+        std::fprintf(stderr, "upssim: %s\n", error.c_str());
+        return 1;
+    }
+    simulator.run();
+    return 0;
+}

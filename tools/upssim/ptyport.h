@@ -1,0 +1,87 @@
+#pragma once
+
+#include "bytelog.h"
+#include "device.h"
+#include "faults.h"
+#include "openwatch.h"
+
+#include <deque>
+#include <memory>
+#include <random>
+#include <string>
+
+// One simulated serial port: a pseudo-terminal whose slave is linked as
+// DIR/comN, the device at its far end, and the line between them. Output is
+// paced like 2400 baud and kept only while a program holds the port open.
+class PtyPort : public Line {
+public:
+    PtyPort(std::string name, DeviceKind kind, std::string dir, Faults faults, const DeviceSettings& settings,
+            ByteLog& log, OpenWatch& watch, std::mt19937& random, double now);
+    ~PtyPort() override;
+    PtyPort(const PtyPort&) = delete;
+    PtyPort& operator=(const PtyPort&) = delete;
+
+    const std::string& name() const { return name_; }
+    DeviceKind kind() const { return kind_; }
+    Device& device() { return *device_; }
+
+    // Cable in: a new pseudo-terminal and its link; prints "comN -> PATH (KIND)".
+    bool plug(double now, std::string& error);
+    // Cable out: the pseudo-terminal is closed and its link removed.
+    void unplug(double now);
+    bool plugged() const { return master_ >= 0; }
+    void setSilent(bool silent) { silent_ = silent; }
+    void note(const std::string& text) { log_.note(name_, text); }
+
+    // The main loop's side.
+    int heldFd() const { return state_ == State::Held ? master_ : -1; }
+    int watchId() const { return watchId_; }
+    // Someone opened or closed the device file.
+    void accessed(bool closed, double now);
+    void readInput(double now);
+    void holderGone(double now);
+    void service(double now);
+    double nextWake() const;
+
+    // Line
+    void answer(std::string bytes) override;
+    void alert(std::string bytes) override;
+
+private:
+    enum class State { Unplugged, Unheld, Held };
+    struct Chunk {
+        std::string bytes;
+        double notBefore;
+        size_t sent = 0;
+    };
+
+    void receive(unsigned char byte, double now);
+    void enqueue(std::string bytes, double notBefore);
+    void dropQueue();
+    void insertGarbage(std::string& bytes);
+    bool someoneHolds() const;
+    void clearLeftovers(double now);
+    void closeMaster();
+
+    std::string name_;
+    DeviceKind kind_;
+    std::string dir_;
+    Faults faults_;
+    ByteLog& log_;
+    OpenWatch& watch_;
+    std::mt19937& random_;
+    std::unique_ptr<Device> device_;
+
+    int master_ = -1;
+    std::string slavePath_;
+    int watchId_ = -1;
+    unsigned ownCloses_ = 0;    // closes of our own that the watch will report
+    State state_ = State::Unplugged;
+    bool silent_ = false;
+    unsigned received_ = 0;     // bytes since the cable went in (for --pull-after)
+    unsigned answers_ = 0;      // answers so far (for --drop)
+    double lastArrival_ = 0.0;  // when the byte being answered came
+    double lineFreeAt_ = 0.0;   // when the line can carry the next byte
+    std::deque<Chunk> queue_;
+    size_t queuedBytes_ = 0;
+};
