@@ -247,12 +247,18 @@ TEST_F(ChangeWriterTest, NothingIsWrittenWithoutARequest)
 // ---------------------------------------------------------------------------
 // Failed checks: the request stays pending and the next cycle tries again.
 
-struct ProgrammingModeTest : ChangeWriterTest, ::testing::WithParamInterface<Bytes> {};
+struct ProgrammingModeCase {
+    Bytes command;
+    Bytes value;
+};
+
+struct ProgrammingModeTest : ChangeWriterTest, ::testing::WithParamInterface<ProgrammingModeCase> {};
 
 TEST_P(ProgrammingModeTest, MissingProgWritesNothingAfterTheOnesAndRetries)
 {
+    const Bytes& command = GetParam().command;
     ups.answersProg = false;
-    Request(GetParam(), GetParam() == "0" ? "B0" : "12/05/03");
+    Request(command, GetParam().value);
 
     writer.WriteChange();
     EXPECT_EQ(Log(), (std::vector<std::string>{"0 write 1", "2000 write 1"}));
@@ -267,13 +273,16 @@ TEST_P(ProgrammingModeTest, MissingProgWritesNothingAfterTheOnesAndRetries)
     ASSERT_GE(retry.size(), 3u);
     EXPECT_EQ(retry[0], "2500 write 1");
     EXPECT_EQ(retry[1], "4500 write 1");
-    EXPECT_EQ(retry.back().substr(retry.back().find(' ')), " write " + GetParam());
+    EXPECT_EQ(retry.back().substr(retry.back().find(' ')), " write " + command);
     EXPECT_FALSE(ChangeWaiting(session.requests));
     EXPECT_EQ(Count(kPostChangeDone), 1);
     EXPECT_EQ(Count("show ImageW"), 2);  // the wait image at every attempt
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, ProgrammingModeTest, ::testing::Values("m", "n", "0"));
+INSTANTIATE_TEST_SUITE_P(Commands, ProgrammingModeTest,
+                         ::testing::Values(ProgrammingModeCase{"m", "12/05/03"},
+                                           ProgrammingModeCase{"n", "SN1" + Bytes(11, '\0')},
+                                           ProgrammingModeCase{"0", "B0"}));
 
 struct UnconfirmedStepsCase {
     const char* name;
@@ -335,6 +344,7 @@ TEST_F(ChangeWriterTest, UnreadableRegisterOnRetryStepsNothingAndStaysPending)
     writer.WriteChange();
 
     ups.answersSm = true;
+    ups.stepsAccepted = INT_MAX;
     ups.answersRegister = false;
     const auto before = device->Writes().size();
     writer.WriteChange();

@@ -263,10 +263,9 @@ TEST_F(SerialPtyTest, WriteIntoAFullLineNeverWaits)
     ASSERT_TRUE(port->ApplySettings(LineSettings{}));
     // Nobody reads the far end, so the output queue fills up.
     const std::string chunk(4096, 'x');
-    long written = static_cast<long>(chunk.size());
-    for (int i = 0; i < 4096 && written == static_cast<long>(chunk.size()); ++i) written = port->Write(chunk);
-    EXPECT_GE(written, 0);
-    EXPECT_LT(written, static_cast<long>(chunk.size()));
+    long written = 1;
+    for (int i = 0; i < 4096 && written > 0; ++i) written = port->Write(chunk);
+    EXPECT_EQ(written, 0);  // a full queue: nothing written this time, and no error
 }
 
 TEST_F(SerialPtyTest, TerminalMadeExclusiveByAnotherProgramIsBusyEvenForRoot)
@@ -528,6 +527,8 @@ protected:
 TEST_P(ExclusivePortTest, OpensOnlyWhenNoOneHoldsThePort)
 {
     const ExclusiveCase& c = GetParam();
+    if (c.holder == Holder::ForeignStaleLock && ::geteuid() != 0)
+        GTEST_SKIP() << "a lock file of another user needs root to make";
     std::unique_ptr<SerialDevice> held;
     Fd flockHolder(c.holder == Holder::Flock || c.holder == Holder::RefusedAttempt
                        ? ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)

@@ -191,8 +191,8 @@ private slots:
         for (int i = 0; i < 130; ++i) group.Add(volts(i).constData());
         group.Redraw();
         const QImage full = group.graph.image().copy();
-        QCOMPARE(Column(full, 20).indexOf('b'), 45 - (220 - 180));  // the oldest, 180 V
-        QCOMPARE(Column(full, 149).indexOf('b'), 45 - (220 - volts(129).toInt()));
+        QCOMPARE(Column(full, 20).indexOf('b'), 45 + (220 - 180));  // the oldest, 180 V
+        QCOMPARE(Column(full, 149).indexOf('b'), 45 + (220 - volts(129).toInt()));
 
         group.Add("220.0");
         group.graph.DrawVolt();

@@ -72,7 +72,7 @@ long PosixSerialDevice::Write(const Bytes& bytes)
     // sockets, so a plain write() needs no MSG_NOSIGNAL-like care.
     const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
     if (written >= 0) return written;
-    return -1;  // a full output queue never blocks us
+    return errno == EAGAIN || errno == EINTR ? 0 : -1;  // a full output queue never blocks us
 }
 
 int PosixSerialDevice::Waiting()

@@ -14,9 +14,9 @@ namespace tornavel {
 
 namespace {
 
-constexpr int kStepWaitMs = 200;             // after each command, step or character
-constexpr int kProgrammingWaitMs = 2000;     // between the two "1"s
-constexpr int kRegisterStepWaitMs = 100;     // after each byte of a register step
+constexpr int kStepWaitMs = 200;          // after each command, step or character
+constexpr int kProgrammingWaitMs = 2000;  // between the two "1"s
+constexpr int kRegisterStepWaitMs = 100;  // after each byte of a register step
 
 bool InSet(const Bytes& command, const auto& set)
 {
@@ -35,9 +35,9 @@ bool IsProgrammingModeCommand(const Bytes& command)
 
 bool IsSteppedCommand(const Bytes& command)
 {
-    static const std::array set = {&cmd::kAlarmDelay,     &cmd::kSelfTestInterval,
-                                   &cmd::kSensitivity,    &cmd::kOutputSetting,
-                                   &cmd::kLowTransfer,    &cmd::kHighTransfer};
+    static const std::array set = {&cmd::kAlarmDelay,    &cmd::kSelfTestInterval,
+                                   &cmd::kSensitivity,   &cmd::kOutputSetting,
+                                   &cmd::kLowTransfer,   &cmd::kHighTransfer};
     return InSet(command, set);
 }
 

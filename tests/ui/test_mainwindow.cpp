@@ -1,0 +1,162 @@
+// The whole program against the UPS simulator, headless: scan, connect,
+// monitor, events, stop and close, by clicking the window's real widgets.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "serial/posixport.h"
+#include "simulator.h"
+#include "tformmain.h"
+#include "ui_tformmain.h"
+
+namespace {
+
+QString Cell(QTableWidget* grid, int row, int column)
+{
+    QTableWidgetItem* item = grid->item(row, column);
+    return item ? item->text() : QString();
+}
+
+bool SamePicture(QLabel* a, QLabel* b)
+{
+    return a->pixmap().toImage() == b->pixmap().toImage();
+}
+
+struct Window {
+    explicit Window(const QString& portsDir)
+        : opener(tornavel::PortMap(portsDir.toStdString())), form(opener)
+    {
+        form.show();
+    }
+    Ui::TFormMain& ui() { return *form.ui(); }
+    void Connect(int row)
+    {
+        QTest::mouseClick(ui().BitBtnSCAN, Qt::LeftButton);
+        ui().UPS->setCurrentCell(row, 0);
+        QTest::mouseClick(ui().BitBtnGO, Qt::LeftButton);
+    }
+    tornavel::PosixPortOpener opener;
+    TFormMain form;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void scanListsEveryPortInOrder()
+    {
+        Simulator sim({"com1=ups", "com2=modem", "com3=silent", "com4=ups2"});
+        Window w(sim.dir());
+        QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
+
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("ready"));
+        QTableWidget* grid = w.ui().UPS;
+        QCOMPARE(grid->rowCount(), 4);
+        const QStringList ports = {"COM1", "COM2", "COM3", "COM4"};
+        for (int r = 0; r < 4; ++r) QCOMPARE(Cell(grid, r, 0), ports[r]);
+        QCOMPARE(Cell(grid, 0, 1), QStringLiteral("Smart-UPS 1000"));
+        QVERIFY(!Cell(grid, 0, 2).isEmpty());
+        QCOMPARE(Cell(grid, 0, 3).size(), 8);  // dd/mm/yy
+        QCOMPARE(Cell(grid, 1, 1), QStringLiteral("modem"));
+        QCOMPARE(Cell(grid, 2, 1), QStringLiteral("-"));
+        QCOMPARE(Cell(grid, 2, 2), QString());
+        QVERIFY(!Cell(grid, 3, 1).isEmpty());
+        QVERIFY(Cell(grid, 3, 1) != Cell(grid, 0, 1));
+        QVERIFY(w.ui().BitBtnSCAN->isEnabled());
+        // The units were left out of smart mode.
+        QVERIFY(sim.Received("com1").endsWith("R"));
+    }
+
+    void noPortGivesTheMessage()
+    {
+        QTemporaryDir empty;
+        Window w(empty.path());
+        QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("COM порты не обнаружены"));
+        QCOMPARE(w.ui().UPS->rowCount(), 1);
+    }
+
+    void goOnAModemOrSilentRowDoesNothing()
+    {
+        Simulator sim({"com1=modem", "com2=silent"});
+        Window w(sim.dir());
+        for (int row : {0, 1}) {
+            w.Connect(row);
+            QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("go"));
+            QVERIFY(w.ui().PageControl1->isHidden());
+        }
+    }
+
+    void connectMonitorEventAndStop()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+
+        QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("подключен"));
+        QVERIFY(w.ui().PageControl1->isVisible());
+        QVERIFY(!w.ui().BitBtnSCAN->isEnabled());
+        QCOMPARE(w.ui().EditMODEL->text(), QStringLiteral("Smart-UPS 1000"));
+        QCOMPARE(w.ui().EditSTATUS->text(), QStringLiteral("08 (в сети)"));
+        QVERIFY(SamePicture(w.ui().ImageST3, w.ui().ImageS3));
+        QVERIFY(w.ui().EditUSin->text().startsWith(QStringLiteral("2")));
+
+        // A monitoring cycle refreshes the fast values and posts the gauges.
+        w.ui().EditUSin->clear();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.ui().EditUSin->text().isEmpty(), 6000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelCharge->text(), QStringLiteral("100%"), 6000);
+
+        sim.Event("com1 mains-fail");
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), 8000);
+        QCOMPARE(w.ui().LabelUME->text(), QStringLiteral("!"));
+        QTRY_VERIFY_WITH_TIMEOUT(SamePicture(w.ui().ImageST4, w.ui().ImageS4), 8000);
+        QVERIFY(SamePicture(w.ui().ImageST3, w.ui().ImageS3x));
+
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));  // until the thread has ended
+        QVERIFY(w.ui().ImageW->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
+        QVERIFY(w.ui().PageControl1->isHidden());
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("..."));
+        QVERIFY(w.ui().BitBtnSCAN->isEnabled());
+        QVERIFY(sim.Received("com1").endsWith("R"));
+        // The port is free again: it can be opened once more.
+        QVERIFY(w.opener.Open(1) != nullptr);
+    }
+
+    void closingWhileConnectedStopsFirst()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+        QVERIFY(w.form.connected());
+
+        QVERIFY(!w.form.close());
+        QCOMPARE(w.form.windowTitle(), QStringLiteral("   ждите... идёт завершение работы."));
+        QVERIFY(w.form.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), 10000);
+        QVERIFY(!w.form.connected());
+        QVERIFY(sim.Received("com1").endsWith("R"));
+    }
+
+    void cablePulledKeepsTheWindowUsable()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+        sim.Event("com1 unplug");
+        // Polling goes on with empty values; the gauges fall to 0 %.
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelCharge->text(), QStringLiteral("0%"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().EditUSin->text().isEmpty(), 15000);
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 15000);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_mainwindow.moc"
