@@ -4,13 +4,16 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "calibrationpanel.h"
 #include "gridcelldelegate.h"
 #include "monitor/statusdisplay.h"
+#include "parameterpage.h"
 #include "protocol/commands.h"
 #include "protocol/connection.h"
 #include "protocol/scan.h"
 #include "settings/changestore.h"
 #include "tcomthread.h"
+#include "terminalpage.h"
 #include "ui_tformmain.h"
 #include "voltgraph.h"
 #include "widgetevents.h"
@@ -78,6 +81,9 @@ void TFormMain::WireControls()
 
     voltGraph_ = new VoltGraph(ui_->PaintVolt, ui_->LabelUio, ui_->LabelUin, ui_->LabelUout, ui_->ImageLA,
                                session_.volts, [this] { screen_.PostMessage(WindowMessage::DrawVolt); }, this);
+    parameterPage_ = new ParameterPage(*ui_, session_, this);
+    terminalPage_ = new TerminalPage(*ui_, session_, [this] { BitBtnGOClick(); }, this);
+    calibrationPanel_ = new CalibrationPanel(*ui_, session_, this, this);
 }
 
 void TFormMain::WireHoverFrame()
@@ -242,6 +248,8 @@ void TFormMain::OnPageShown(int index)
 {
     QWidget* page = ui_->PageControl1->widget(index);
     if (page == ui_->TabSheetMO) session_.requests.terminalMode = false;
+    if (page == ui_->TabSheetKA) parameterPage_->TabSheetKAShow();
+    if (page == ui_->TabSheetTE) terminalPage_->TabSheetTEShow();
 }
 
 void TFormMain::OnMessage(WindowMessage message)
@@ -263,6 +271,7 @@ void TFormMain::OnMessage(WindowMessage message)
         tornavel::SetBatt(screen_, session_.table.Slot(tornavel::kSlotCharge));
         break;
     case WindowMessage::TerminalAnswer:
+        terminalPage_->ShowAnswer();
         break;
     case WindowMessage::GaugeStep:
         ui_->GaugeX->setValue(std::min(ui_->GaugeX->value() + 1, ui_->GaugeX->maximum()));

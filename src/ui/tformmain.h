@@ -9,7 +9,10 @@
 #include "session.h"
 
 namespace Ui { class TFormMain; }
+class CalibrationPanel;
+class ParameterPage;
 class TCOMThread;
+class TerminalPage;
 class VoltGraph;
 
 // The main window: a thin layer over the core. Scanning and connecting run on
@@ -60,6 +63,9 @@ private:
     tornavel::ComPort port_;
     HoverFrame hoverFrame_;
     VoltGraph* voltGraph_ = nullptr;
+    ParameterPage* parameterPage_ = nullptr;
+    TerminalPage* terminalPage_ = nullptr;
+    CalibrationPanel* calibrationPanel_ = nullptr;
     TCOMThread* comThread_ = nullptr;
     bool busy_ = false;
     bool closeWhenIdle_ = false;

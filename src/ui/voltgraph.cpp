@@ -114,10 +114,12 @@ void VoltGraph::DrawVolt()
 }
 
 // How a redraw reaches the screen, and why it cannot loop: an outside repaint
-// clears the image to the axes and posts the curve's redraw (DrawVolt); the
-// repaint DrawVolt then asks for only copies the image. Drawing inside the
-// paint asks for no repaint at all, as the paint's own copy shows it.
-// So one outside repaint gives at most two paints and one DrawVolt.
+// (expose, page switch, or DrawAxis called outside a paint) clears the image
+// to the axes and posts the curve's redraw (DrawVolt); the repaint DrawVolt
+// then asks for only copies the image. Drawing inside the paint asks for no
+// repaint at all, as the paint's own copy shows it. So one outside repaint
+// gives at most two paints and one DrawVolt. Should an outside repaint merge
+// with DrawVolt's, the copy still shows the curve DrawVolt has just drawn.
 void VoltGraph::Show(bool copyOnly)
 {
     if (inPaint_) return;

@@ -199,7 +199,8 @@ TEST(OpenPort, UnreadableSettingsLeaveThePortOpenButUnconfigured)
         return d;
     };
     ComPort port(opener, clock);
-    EXPECT_TRUE(port.OpenPort(1, 2400, 8, 'N', "1"));
+    const PortHandle handle = port.OpenPort(1, 2400, 8, 'N', "1");
+    ASSERT_TRUE(handle);
     EXPECT_TRUE(device->Events().empty());  // no settings applied
 }
 

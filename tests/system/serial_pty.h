@@ -7,7 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>

@@ -399,7 +399,10 @@ private slots:
         row("LabelUME", "NO");
         row("LabelLOAD", "100%");
         row("LabelCharge", "100%");
-        row("LabelKA", "регистр 0 меньше B0\r\nбатареи заряжены не полностью\r\nнагрузка меньше 30%");
+        QTest::newRow("LabelKA all three warnings")
+            << "LabelKA"
+            << "• значение регистра 0 меньше рекомендуемого\r\n• батареи не полностью заряжены\r\n"
+               "• нагрузка меньше рекомендуемого значения";
     }
 
     void runtimeCaptionsFit()

@@ -103,7 +103,7 @@ bool PtyPort::plug(double now, std::string& error)
     closeMaster(); // a port replugged in place leaves its old pseudo-terminal now
     master_ = master;
     watchId_ = watchId;
-    ownCloses_ = 0;
+    holders_ = ownOpens_ = ownCloses_ = 0;
     slavePath_ = path;
     state_ = State::Unheld;
     received_ = 0;
@@ -142,20 +142,37 @@ bool PtyPort::someoneHolds() const
     return ::poll(&fd, 1, 0) >= 0 && !(fd.revents & POLLHUP);
 }
 
-void PtyPort::accessed(bool closed, double now)
+// The watch reports every open and close in order, so a close followed at
+// once by a new open (the program reopening the port) is still seen as the
+// end of one holder's session.
+void PtyPort::accessed(const std::vector<bool>& closes, double now)
 {
-    if (closed && ownCloses_ > 0) {
-        --ownCloses_;
-        closed = false;
+    for (size_t i = 0; i < closes.size() && state_ != State::Unplugged; ++i) {
+        unsigned& own = closes[i] ? ownCloses_ : ownOpens_;
+        if (own > 0) {
+            --own;
+            continue;
+        }
+        if (!closes[i]) {
+            ++holders_;
+            if (state_ == State::Unheld) {
+                state_ = State::Held;
+                log_.note(name_, "opened");
+            }
+        } else if (holders_ > 0 && --holders_ == 0) {
+            // Input still waiting belongs to the old holder unless a new one has come.
+            released(now, std::find(closes.begin() + i, closes.end(), false) != closes.end());
+        }
     }
-    const bool held = someoneHolds();
-    if (state_ == State::Unheld && held) {
+    if (state_ == State::Unplugged) return;
+    // The hang-up state of the master has the last word (events can merge).
+    if (!someoneHolds()) {
+        holders_ = 0;
+        if (state_ == State::Held) released(now, false);
+    } else if (state_ == State::Unheld) {
+        holders_ = std::max(holders_, 1u);
         state_ = State::Held;
         log_.note(name_, "opened");
-    } else if (state_ == State::Held && !held) {
-        holderGone(now);
-    } else if (state_ == State::Unheld && closed) {
-        clearLeftovers(now); // opened and closed again before we looked
     }
 }
 
@@ -164,10 +181,7 @@ void PtyPort::readInput(double now)
     unsigned char buffer[256];
     while (state_ == State::Held) {
         const ssize_t count = ::read(master_, buffer, sizeof buffer);
-        if (count <= 0) {
-            if (count < 0 && errno == EIO) holderGone(now);
-            return;
-        }
+        if (count <= 0) return;
         for (ssize_t i = 0; i < count && state_ == State::Held; ++i) receive(buffer[i], now);
     }
 }
@@ -185,37 +199,37 @@ void PtyPort::receive(unsigned char byte, double now)
     device_->receive(byte, now);
 }
 
-void PtyPort::holderGone(double now)
+void PtyPort::released(double now, bool reopened)
 {
-    if (state_ != State::Held) return;
-    // What the program wrote before closing still counts.
-    unsigned char buffer[256];
-    ssize_t count;
-    while (state_ == State::Held && (count = ::read(master_, buffer, sizeof buffer)) > 0)
-        for (ssize_t i = 0; i < count && state_ == State::Held; ++i) receive(buffer[i], now);
-    if (state_ != State::Held) return;
-    state_ = State::Unheld;
-    log_.note(name_, "closed");
-    dropQueue();
-    device_->lineClosed();
-    clearLeftovers(now);
+    if (state_ == State::Held) {
+        if (!reopened) readInput(now);
+        if (state_ != State::Held) return; // the last input pulled the cable
+        state_ = State::Unheld;
+        log_.note(name_, "closed");
+        dropQueue();
+        device_->lineClosed();
+    }
+    clearLeftovers(now, reopened);
 }
 
 // A real port keeps nothing for its next user: no bytes that were on their
 // way when it closed, no exclusive-use mark. A pseudo-terminal keeps both
 // while its master is open, so they are cleared here; if the mark keeps us
-// out, a fresh pseudo-terminal replaces this one.
-void PtyPort::clearLeftovers(double now)
+// out, a fresh pseudo-terminal replaces this one. When a new holder has
+// already come, its own exclusive-use mark is left alone.
+void PtyPort::clearLeftovers(double now, bool newHolder)
 {
     const int fd = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {
-        ::ioctl(fd, TIOCNXCL);
+        if (!newHolder) ::ioctl(fd, TIOCNXCL);
         ::tcflush(fd, TCIFLUSH);
         ::close(fd);
+        ++ownOpens_;
         ++ownCloses_;
         return;
     }
     std::string error;
+    if (newHolder) return;
     if (!plug(now, error)) {
         std::fprintf(stderr, "upssim: %s\n", error.c_str());
         unplug(now);

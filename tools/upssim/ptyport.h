@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 // One simulated serial port: a pseudo-terminal whose slave is linked as
 // DIR/comN, the device at its far end, and the line between them. Output is
@@ -36,10 +37,11 @@ public:
     // The main loop's side.
     int heldFd() const { return state_ == State::Held ? master_ : -1; }
     int watchId() const { return watchId_; }
-    // Someone opened or closed the device file.
-    void accessed(bool closed, double now);
+    // The device file was opened and closed: true for a close, in the order they happened.
+    void accessed(const std::vector<bool>& closes, double now);
     void readInput(double now);
-    void holderGone(double now);
+    // The master reports a hang-up: nobody may hold the port any more.
+    void hangUp(double now) { accessed({}, now); }
     void service(double now);
     double nextWake() const;
 
@@ -56,11 +58,12 @@ private:
     };
 
     void receive(unsigned char byte, double now);
+    void released(double now, bool reopened);
     void enqueue(std::string bytes, double notBefore);
     void dropQueue();
     void insertGarbage(std::string& bytes);
     bool someoneHolds() const;
-    void clearLeftovers(double now);
+    void clearLeftovers(double now, bool newHolder);
     void closeMaster();
 
     std::string name_;
@@ -75,7 +78,9 @@ private:
     int master_ = -1;
     std::string slavePath_;
     int watchId_ = -1;
-    unsigned ownCloses_ = 0;    // closes of our own that the watch will report
+    unsigned holders_ = 0;      // opens of the device file not yet closed
+    unsigned ownOpens_ = 0;     // accesses of our own that the watch will report
+    unsigned ownCloses_ = 0;
     State state_ = State::Unplugged;
     bool silent_ = false;
     unsigned received_ = 0;     // bytes since the cable went in (for --pull-after)

@@ -115,16 +115,20 @@ void Simulator::run()
         for (size_t i = 0; i < polled.size(); ++i) {
             const short events = fds[first + i].revents;
             if (events & POLLIN) polled[i]->readInput(now);
-            if (events & (POLLHUP | POLLERR)) polled[i]->holderGone(now);
+            if (events & (POLLHUP | POLLERR)) polled[i]->hangUp(now);
         }
     }
 }
 
 void Simulator::noticeAccesses(double now)
 {
-    for (const OpenWatch::Access& access : watch_.take())
-        for (auto& port : ports_)
-            if (port->watchId() == access.watch) port->accessed(access.closed, now);
+    const std::vector<OpenWatch::Access> accesses = watch_.take();
+    for (auto& port : ports_) {
+        std::vector<bool> closes;
+        for (const OpenWatch::Access& access : accesses)
+            if (access.watch == port->watchId()) closes.push_back(access.closed);
+        if (!closes.empty()) port->accessed(closes, now);
+    }
 }
 
 void Simulator::readEvents(double now)

@@ -1,0 +1,238 @@
+// One monitoring cycle: its commands, lamp, messages and duration; requests
+// from the window; the rotation; the terminal pass.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "monitor/pollingloop.h"
+#include "unit_fixture.h"
+
+namespace tornavel {
+namespace {
+
+using testing::UnitFixture;
+
+struct PollingLoopTest : ::testing::Test, UnitFixture {
+    PollingLoop loop{session, port};
+};
+
+std::vector<std::string> Only(const std::vector<std::string>& calls, std::initializer_list<const char*> keep)
+{
+    std::vector<std::string> out;
+    for (const auto& c : calls)
+        for (const char* k : keep)
+            if (c == k) out.push_back(c);
+    return out;
+}
+
+TEST_F(PollingLoopTest, CycleSendsItsCommandsInOrderAndTakesAboutTwoPointThreeSeconds)
+{
+    loop.Pass();
+    EXPECT_EQ(device->Writes(), (std::vector<Bytes>{"B", "Q", "P", "f", "L", "O"}));
+    EXPECT_EQ(clock.NowMs(), 100 + 6 * 200 + 1000);
+    EXPECT_EQ(session.table.Slot(kSlotStatus), "08");
+    EXPECT_EQ(session.table.Slot(kSlotBatteryVolts), "27.45");
+    EXPECT_EQ(screen.Text("EditSTATUS"), "08 (в сети)");
+    EXPECT_EQ(screen.Text("EditUSin"), "229.3");
+    EXPECT_EQ(screen.Text("EditUSout"), "229.3");
+    EXPECT_EQ(screen.Text("EditUbatt"), "27.45");
+    ASSERT_EQ(session.volts.voltCount(), 1);
+    EXPECT_EQ(session.volts.Readings()[0].input, 229);
+}
+
+TEST_F(PollingLoopTest, LampAndMessagesComeInLoopOrder)
+{
+    loop.Pass();
+    const auto calls = Only(screen.Calls(), {"picture ImageA=ImageAON", "picture ImageA=ImageAOFF",
+                                             "post 1034", "post 1035", "post 1036"});
+    EXPECT_EQ(calls, (std::vector<std::string>{"picture ImageA=ImageAON", "post 1034", "post 1035",
+                                               "post 1036", "picture ImageA=ImageAOFF"}));
+    const auto all = screen.Calls();
+    const auto usout = std::find(all.begin(), all.end(), "text EditUSout=229.3");
+    const auto drawVolt = std::find(all.begin(), all.end(), "post 1034");
+    EXPECT_LT(usout, drawVolt);
+}
+
+TEST_F(PollingLoopTest, SilentUnitCycleTakesAboutFourPointOneSecondsAndEmptiesTheValues)
+{
+    loop.Pass();
+    device->SetResponder(nullptr);
+    const auto start = clock.NowMs();
+    loop.Pass();
+    EXPECT_EQ(clock.NowMs() - start, 100 + 6 * 500 + 1000);
+    EXPECT_EQ(session.table.Slot(kSlotStatus), "");
+    EXPECT_EQ(session.table.Slot(kSlotCharge), "");
+    EXPECT_EQ(screen.Text("EditUSin"), "");
+    EXPECT_EQ(session.volts.Readings().back().input, 0);
+}
+
+TEST_F(PollingLoopTest, ASlotNeverHoldsAnotherCommandsAnswer)
+{
+    // Answers only "Q", with a second line: the next, unanswered command must
+    // not inherit that leftover.
+    device->SetResponder([](const Bytes& cmd) {
+        std::vector<testing::FakeDevice::Reply> r;
+        if (cmd == "Q") r.push_back({40, "08\r\n18\r\n"});
+        return r;
+    });
+    loop.Pass();
+    EXPECT_EQ(session.table.Slot(kSlotStatus), "08");
+    EXPECT_EQ(session.table.Slot(kSlotLoad), "");
+}
+
+TEST_F(PollingLoopTest, AlertInThePauseIsReportedBeforeTheNextCommand)
+{
+    loop.Pass();
+    device->Arrive(clock.NowMs() - 500, "!");  // arrived during the pause
+    std::size_t callsAtFirstWrite = 0;
+    device->SetResponder([&, answers = testing::UnitAnswers()](const Bytes& cmd) {
+        if (callsAtFirstWrite == 0) callsAtFirstWrite = screen.Calls().size();
+        return testing::TableResponder(answers)(cmd);
+    });
+    const auto before = screen.Calls().size();
+    loop.Pass();
+    const auto calls = screen.Calls();
+    const auto alert = std::find(calls.begin() + static_cast<long>(before), calls.end(), "text LabelST=Сбой сети.");
+    ASSERT_NE(alert, calls.end());
+    EXPECT_LT(static_cast<std::size_t>(alert - calls.begin()), callsAtFirstWrite);
+    EXPECT_EQ(session.table.Slot(kSlotLastMessage), "!");
+}
+
+TEST_F(PollingLoopTest, TwoTestClicksInOneCycleSendOnlyTheLater)
+{
+    session.requests.PostCommand("W");
+    session.requests.PostCommand("U");
+    loop.Pass();
+    const auto writes = device->Writes();
+    EXPECT_EQ(writes.front(), "U");
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), "W"), 0);
+    EXPECT_FALSE(session.requests.cmdPending);
+    EXPECT_EQ(screen.Calls("hide ImageW").size(), 1u);
+    EXPECT_EQ(screen.Text("LabelUME"), "OK");
+
+    loop.Pass();  // served once only
+    const auto later = device->Writes();
+    EXPECT_EQ(std::count(later.begin(), later.end(), "U"), 1);
+}
+
+TEST_F(PollingLoopTest, ARequestMadeDuringTheExchangeIsServedNextCycle)
+{
+    // The click lands while "A" is on the line: it must not be erased.
+    device->SetResponder([&, answers = testing::UnitAnswers()](const Bytes& cmd) {
+        if (cmd == "A") session.requests.PostCommand("W");
+        return testing::TableResponder(answers)(cmd);
+    });
+    session.requests.PostCommand("A");
+    loop.Pass();
+    EXPECT_TRUE(session.requests.cmdPending);
+    loop.Pass();
+    const auto writes = device->Writes();
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), "W"), 1);
+}
+
+TEST_F(PollingLoopTest, UnknownTestCommandIsDroppedAndTheBusyPictureHidden)
+{
+    session.requests.PostCommand("Z");
+    loop.Pass();
+    EXPECT_EQ(device->Writes().front(), "B");
+    EXPECT_EQ(screen.Calls("hide ImageW").size(), 1u);
+}
+
+TEST_F(PollingLoopTest, RotationReadsEachSlowValueOnceInEightCyclesAndSurvivesReconnection)
+{
+    std::vector<Bytes> rotating;
+    for (int i = 0; i < 8; ++i) {
+        const auto from = device->Writes().size();
+        loop.Pass();
+        rotating.push_back(device->Writes()[from]);
+    }
+    std::vector<Bytes> sorted = rotating;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<Bytes>{"9", "B", "C", "F", "M", "N", "j", "o"}));
+
+    session.rotIndex = 3;
+    PollingLoop next(session, port);  // a new connection's loop
+    const auto from = device->Writes().size();
+    next.Pass();
+    EXPECT_EQ(device->Writes()[from], rotating[3]);
+}
+
+TEST_F(PollingLoopTest, TerminalPassServesOnlyTheTypedKeyWithoutPause)
+{
+    session.requests.terminalMode = true;
+    session.requests.terminalCmd.Set("Y");
+    session.requests.PostCommand("A");  // waits until monitoring resumes
+    loop.Pass();
+    EXPECT_EQ(device->Writes(), (std::vector<Bytes>{"Y"}));
+    EXPECT_EQ(session.requests.terminalAnswer.Get(), "SM");
+    EXPECT_EQ(session.requests.terminalCmd.Get(), "");
+    EXPECT_EQ(screen.Calls("post"), (std::vector<std::string>{"post 1037"}));
+    EXPECT_EQ(clock.NowMs(), 300);
+    EXPECT_EQ(screen.Calls("picture ImageA=ImageAOFF").size(), 0u);  // the lamp stays lit
+
+    loop.Pass();  // nothing typed: one sample, nothing sent
+    EXPECT_EQ(device->Writes().size(), 1u);
+    EXPECT_EQ(clock.NowMs(), 400);
+
+    session.requests.terminalMode = false;
+    loop.Pass();
+    EXPECT_EQ(device->Writes()[1], "A");
+}
+
+TEST_F(PollingLoopTest, TerminalAnswerOfOnlyOkIsEmptyAndOkIsShown)
+{
+    session.requests.terminalMode = true;
+    session.requests.terminalCmd.Set("A");
+    loop.Pass();
+    EXPECT_EQ(session.requests.terminalAnswer.Get(), "");
+    EXPECT_EQ(screen.Text("LabelUME"), "OK");
+    EXPECT_EQ(screen.Calls("post"), (std::vector<std::string>{"post 1037"}));
+}
+
+TEST_F(PollingLoopTest, StopDuringThePauseEndsAfterIt)
+{
+    session.requests.stopRequest = true;
+    loop.Execute();
+    EXPECT_EQ(clock.NowMs(), 2300);
+    const auto calls = screen.Calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "picture ImageA=ImageAOFF");
+    EXPECT_EQ(calls.back(), "post 1032");
+}
+
+TEST_F(PollingLoopTest, PulledCableKeepsPollingWithEmptyValues)
+{
+    device->Unplug();
+    loop.Pass();
+    loop.Pass();
+    EXPECT_EQ(session.table.Slot(kSlotInputVolts), "");
+    EXPECT_EQ(session.volts.voltCount(), 2);
+}
+
+// The loop on its own thread while the window side reads and requests, as in
+// the program; run under ThreadSanitizer by the test command.
+TEST(PollingLoopThreads, WindowAndThreadShareStateSafely)
+{
+    UnitFixture unit(/*realMicros=*/300);
+    PollingLoop loop(unit.session, unit.port);
+    std::thread polling([&] { loop.Execute(); });
+
+    for (int i = 0; i < 200; ++i) {
+        auto& requests = unit.session.requests;
+        if (i % 20 == 0) requests.PostCommand(i % 40 ? "A" : "W");
+        if (i % 50 == 10) requests.terminalMode = true;
+        if (i % 50 == 12) requests.terminalCmd.Set("Y");
+        if (i % 50 == 30) requests.terminalMode = false;
+        (void)requests.terminalAnswer.Take();
+        (void)unit.session.table.Slot(kSlotLoad);
+        (void)unit.session.volts.Readings();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    unit.session.requests.stopRequest = true;
+    polling.join();
+    EXPECT_EQ(unit.screen.Calls("post 1032").size(), 1u);
+}
+
+}  // namespace
+}  // namespace tornavel
