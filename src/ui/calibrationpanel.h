@@ -1,19 +1,37 @@
 #pragma once
 #include <QObject>
+#include <QPoint>
 
+class QMouseEvent;
 class QWidget;
 namespace Ui { class TFormMain; }
 namespace tornavel { struct Session; }
 
 // The battery calibration: the advice panel PanelKA with its warnings, the
-// confirmation and the "D" request to the polling thread.
+// confirmation and the "D" request to the polling thread. Whether a
+// calibration runs is not kept here: the status display sets BitBtnKA's
+// caption from the UPS status, and the button reads it back.
 class CalibrationPanel : public QObject {
     Q_OBJECT
 public:
     CalibrationPanel(Ui::TFormMain& ui, tornavel::Session& session, QWidget* window, QObject* parent);
 
+    void BitBtnKAClick();
+    void Image1Click();
+    void ImageKXClick();
+
 private:
+    void ShowAdvice();
+    void WireDragging(QWidget* handle);
+    bool PanelKAMouseDown(const QMouseEvent& event);
+    bool PanelKAMouseMove(const QMouseEvent& event);
+    bool PanelKAMouseUp();
+
     Ui::TFormMain& ui_;
     tornavel::Session& session_;
     QWidget* window_;
+    // PanelKA is a child panel, so the system cannot move it: it follows the
+    // mouse by hand from a press on it until the release.
+    bool dragging_ = false;
+    QPoint grabOffset_;  // panel position minus the press point, in the window
 };

@@ -1,8 +1,8 @@
 #include "tformmain.h"
 
+#include <QAbstractScrollArea>
 #include <QCloseEvent>
-#include <QPainter>
-#include <QStyledItemDelegate>
+#include <QMouseEvent>
 
 #include "calibrationpanel.h"
 #include "gridcelldelegate.h"
@@ -91,16 +91,24 @@ void TFormMain::WireHoverFrame()
     const QList<QWidget*> pictures = {ui_->Image1, ui_->ImageTI, ui_->ImageTB, ui_->ImageSB, ui_->ImageFLOP,
                                       ui_->ImageUD, ui_->ImageU, ui_->ImageD, ui_->ImageTCLR};
     for (QWidget* picture : pictures)
-        OnMouseMove(picture, [this, picture] { hoverFrame_.Place(picture); });
+        OnMouseMove(picture, [this, picture] { hoverFrame_.Place(picture); }, Propagation::Consume);
 
     // Moving over these areas takes the frame and the caption highlight away.
     const QList<QWidget*> resetAreas = {this, ui_->TabSheetMO, ui_->TabSheetKA, ui_->PanelKA, ui_->Panel2,
                                         ui_->Panel3, ui_->PanelU, ui_->Panel5, ui_->Panel8, ui_->TERM,
                                         ui_->Help, ui_->Panel4, ui_->Label16, ui_->PanelTB};
     for (QWidget* area : resetAreas) {
-        OnMouseMove(area, [this] {
-            hoverFrame_.Hide();
-            voltGraph_->ResetHighlight();
+        auto* scroll = qobject_cast<QAbstractScrollArea*>(area);
+        QWidget* surface = scroll ? scroll->viewport() : area;
+        surface->setMouseTracking(true);
+        OnEvent(area, QEvent::MouseMove, [this, surface](QEvent* event) {
+            // Only the area's own background counts, not a control lying on it.
+            const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+            if (!surface->childAt(at)) {
+                hoverFrame_.Hide();
+                voltGraph_->ResetHighlight();
+            }
+            return false;
         });
     }
 }

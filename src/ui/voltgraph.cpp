@@ -178,7 +178,9 @@ bool VoltGraph::eventFilter(QObject* watched, QEvent* event)
     auto* caption = static_cast<QLabel*>(watched);
     if (event->type() == QEvent::MouseMove) {
         Highlight(caption);
-    } else if (event->type() == QEvent::MouseButtonPress
+        return true;  // the group panel around it would take the highlight away again
+    }
+    if (event->type() == QEvent::MouseButtonPress
                && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         caption == labelUin_ ? LabelUinClick() : LabelUoutClick();
     }

@@ -53,13 +53,13 @@ void OnDoubleClick(QWidget* widget, std::function<void()> handler)
     });
 }
 
-void OnMouseMove(QWidget* widget, std::function<void()> handler)
+void OnMouseMove(QWidget* widget, std::function<void()> handler, Propagation propagation)
 {
     if (!widget) return;
     widget->setMouseTracking(true);
     if (auto* area = qobject_cast<QAbstractScrollArea*>(widget)) area->viewport()->setMouseTracking(true);
-    OnEvent(widget, QEvent::MouseMove, [handler = std::move(handler)](QEvent*) {
+    OnEvent(widget, QEvent::MouseMove, [handler = std::move(handler), propagation](QEvent*) {
         handler();
-        return false;
+        return propagation == Propagation::Consume;
     });
 }

@@ -13,5 +13,7 @@ void OnEvent(QWidget* widget, QEvent::Type type, std::function<bool(QEvent*)> ha
 // A left click (press) or double-click on a widget, e.g. a picture button.
 void OnClick(QWidget* widget, std::function<void()> handler);
 void OnDoubleClick(QWidget* widget, std::function<void()> handler);
-// Mouse movement over a widget (turns mouse tracking on).
-void OnMouseMove(QWidget* widget, std::function<void()> handler);
+// Mouse movement over a widget (turns mouse tracking on). A consumed
+// movement does not reach the widget's parents.
+enum class Propagation { Pass, Consume };
+void OnMouseMove(QWidget* widget, std::function<void()> handler, Propagation propagation = Propagation::Pass);

@@ -304,6 +304,26 @@ private slots:
         QVERIFY(!grid->verticalScrollBar()->isVisible());
     }
 
+    // Every row that fits in the grid's view is drawn (the hidden row header
+    // decides which rows are painted, so its height must follow the view).
+    void deviceGridDrawsEveryRowInView()
+    {
+        auto* grid = child<QTableWidget>("UPS");
+        grid->setRowCount(3);
+        for (int row = 0; row < 3; ++row)
+            grid->setItem(row, 0, new QTableWidgetItem(QString("COM%1").arg(row + 1)));
+        const QImage shot = grid->viewport()->grab().toImage();
+        for (int row = 0; row < 3; ++row) {
+            const QRect cell = grid->visualItemRect(grid->item(row, 0));
+            QVERIFY(shot.rect().contains(cell));
+            bool inked = false;
+            for (int y = cell.top(); y <= cell.bottom() && !inked; ++y)
+                for (int x = cell.left(); x <= cell.right() && !inked; ++x)
+                    inked = qGray(shot.pixel(x, y)) < 100;
+            QVERIFY2(inked, qPrintable(grid->item(row, 0)->text()));
+        }
+    }
+
     // The pages get the 697 x 354 client area of the original page control,
     // and the tabs end left of the status strip that lies on the tab row.
     void pages()

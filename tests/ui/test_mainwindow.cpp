@@ -1,5 +1,6 @@
 // The whole program against the UPS simulator, headless: scan, connect,
 // monitor, events, stop and close, by clicking the window's real widgets.
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -142,6 +143,51 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), 10000);
         QVERIFY(!w.form.connected());
         QVERIFY(sim.Received("com1").endsWith("R"));
+    }
+
+    void hoverFrameFollowsThePictureButtons()
+    {
+        QTemporaryDir empty;
+        Window w(empty.path());
+        w.ui().PageControl1->show();
+        auto frame = [&](const char* name) { return w.form.findChild<QFrame*>(name); };
+        auto moveTo = [&](QWidget* widget, QPoint at = {5, 5}) {
+            QTest::mouseMove(widget, at);
+            QCoreApplication::processEvents();
+        };
+
+        moveTo(w.ui().ImageTI);
+        QFrame* bx = frame("BXImageTI");
+        QVERIFY(bx && bx->isVisible());
+        QCOMPARE(bx->geometry(), w.ui().ImageTI->geometry().adjusted(-2, -2, 2, 2));
+        QCOMPARE(bx->parentWidget(), w.ui().ImageTI->parentWidget());
+
+        moveTo(w.ui().ImageTB);  // the same frame moves
+        QCOMPARE(frame("BXImageTI"), bx);
+        QCOMPARE(bx->geometry(), w.ui().ImageTB->geometry().adjusted(-2, -2, 2, 2));
+
+        moveTo(w.ui().EditSIGNAL);  // not a reset area
+        QVERIFY(bx->isVisible());
+        moveTo(w.ui().Panel3, {300, 5});  // the group's own background
+        QVERIFY(bx->isHidden());
+
+        w.ui().PageControl1->setCurrentWidget(w.ui().TabSheetKA);
+        w.ui().ImageFLOP->show();
+        moveTo(w.ui().ImageFLOP);
+        QTRY_VERIFY(frame("BXImageTI") == nullptr);  // another parent: a new frame
+        QVERIFY(frame("BXImageFLOP") && frame("BXImageFLOP")->isVisible());
+    }
+
+    void voltageCaptionHighlightAndItsReset()
+    {
+        QTemporaryDir empty;
+        Window w(empty.path());
+        w.ui().PageControl1->show();
+        const QColor normal = w.ui().LabelUin->palette().color(QPalette::WindowText);
+        QTest::mouseMove(w.ui().LabelUin, {5, 5});
+        QCOMPARE(w.ui().LabelUin->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        QTest::mouseMove(w.ui().PanelU, {150, 5});
+        QCOMPARE(w.ui().LabelUin->palette().color(QPalette::WindowText), normal);
     }
 
     void cablePulledKeepsTheWindowUsable()

@@ -16,8 +16,8 @@ public:
     virtual void alert(std::string bytes) = 0;
 };
 
-// The result of an event addressed to a device.
-enum class EventResult { Done, Unknown, BadArgument };
+// The result of an event addressed to a port or its device.
+enum class EventResult { Done, Unknown, BadArgument, NotNow };
 
 // The thing at the far end of one port: a UPS, a modem, a silent or a noisy line.
 class Device {

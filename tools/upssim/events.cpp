@@ -42,7 +42,8 @@ EventResult portEvent(PtyPort& port, const std::string& name, const std::string&
         return EventResult::Done;
     }
     if (name == "unplug" || name == "plug") {
-        if (!argument.empty() || (name == "unplug") != port.plugged()) return EventResult::BadArgument;
+        if (!argument.empty()) return EventResult::BadArgument;
+        if ((name == "unplug") != port.plugged()) return EventResult::NotNow;
         std::string error;
         if (name == "unplug")
             port.unplug(now);
@@ -75,6 +76,9 @@ void applyEvent(const std::string& rawLine, std::vector<std::unique_ptr<PtyPort>
     case EventResult::Unknown:
         complain(line, std::string("unknown event for a port of kind ") + kindName(port->kind()));
         break;
-    case EventResult::BadArgument: complain(line, "bad or missing argument (or the port is already so)"); break;
+    case EventResult::BadArgument: complain(line, "bad or missing argument"); break;
+    case EventResult::NotNow:
+        complain(line, port->name() + " is " + (port->plugged() ? "plugged" : "unplugged") + " already");
+        break;
     }
 }

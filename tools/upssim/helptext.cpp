@@ -7,8 +7,10 @@ const char* helpText()
 Simulates devices on serial ports. For each comN=KIND it creates a
 pseudo-terminal and the link DIR/comN to its slave (/dev/pts/N), prints
 "comN -> /dev/pts/N (KIND)" and, once all are made, "ready". It runs until
-SIGTERM, SIGINT or SIGHUP, then removes its links and exits with 0.
-Point the program at the ports with: tornavel --ports DIR
+SIGTERM, SIGINT or SIGHUP, then removes its links and exits with 0 (1 when
+the ports cannot be made, 2 for a wrong command line). A link already there
+under the same name is replaced. Point the program at the ports with:
+tornavel --ports DIR
 
 Options:
   --dir DIR             directory for the links (created if missing; required)
@@ -21,9 +23,10 @@ Fault options (UPS ports only; without "comN:" they apply to every UPS port,
 with it to that port, and a port's own setting wins):
   --delay [comN:]MS     answers start MS ms after their command byte (default 5)
   --drop [comN:]N       every Nth answer is not sent (alerts always are)
-  --pull-after [comN:]N the cable is pulled when the Nth byte arrives: that byte
-                        is logged but not answered, the pseudo-terminal is
-                        closed and its link removed (see "plug" below)
+  --pull-after [comN:]N the cable is pulled when the Nth byte since the cable
+                        went in arrives: that byte is logged but not answered,
+                        the pseudo-terminal is closed and its link removed
+                        (see "plug" below)
   --garbage-in[=comN]   one to three garbage bytes before every answer or inside
                         its text; never inside its CR LF, only before an
                         "OK"/"NO". Garbage bytes are NUL, 0x80-0xFF and the
@@ -80,7 +83,9 @@ Events, one per line on standard input (end of input stops the events only):
   comN overload         "?", bit 5 set, load about 112 %
   comN overload-end     "=", bit 5 clear
   comN shutdown         "*"
-  comN set CMD TEXT     CMD (one byte, escapes allowed) is answered TEXT from now
+  comN set CMD TEXT     CMD (one byte, escapes allowed) is answered TEXT from
+                        now on: any value command or byte otherwise answered
+                        "NA" (not Y R 1 + - A W U D)
   comN unset CMD        CMD gets its own answer back
   (the events above are for ups and ups2 ports)
   comN send TEXT        sends TEXT; escapes \r \n \t \0 \\ \xHH

@@ -9,7 +9,7 @@ namespace {
 // enough to see on the gauge while a failure is simulated.
 constexpr double dischargePerSecond = 0.1;
 constexpr double chargePerSecond = 0.05;
-constexpr double extremesFading = 0.02;
+constexpr double extremesFading = 0.005;
 
 std::string format(const char* pattern, double value)
 {
@@ -35,16 +35,14 @@ void LiveValues::drift(std::mt19937& random, const Conditions& conditions)
     now_.load = std::clamp(wander(now_.load, loadTarget, 0.2, 0.4, random), 0.0, 150.0);
     now_.temperature = wander(now_.temperature, base_.temperature, 0.05, 0.05, random);
 
-    if (conditions.onBattery) {
-        now_.input = 0.0;
-        now_.frequency = 50.0;
-    } else {
-        now_.input = std::clamp(wander(now_.input, base_.input, 0.1, 0.35, random), base_.input - 8, base_.input + 8);
-        now_.frequency = std::clamp(wander(now_.frequency, base_.frequency, 0.2, 0.01, random), 49.8, 50.2);
-    }
-    // The extremes jump to a new low or high at once and forget it slowly.
-    now_.minLine = std::min(now_.input, now_.minLine + extremesFading * (now_.input - now_.minLine));
-    now_.maxLine = std::max(now_.input, now_.maxLine + extremesFading * (now_.input - now_.maxLine));
+    // The mains wander on whether or not the UPS is using them.
+    now_.input = std::clamp(wander(now_.input, base_.input, 0.1, 0.35, random), base_.input - 8, base_.input + 8);
+    now_.frequency = std::clamp(wander(now_.frequency, base_.frequency, 0.2, 0.01, random), 49.8, 50.2);
+    // The extremes of the line as the UPS sees it jump to a new low or high
+    // at once and forget it slowly.
+    const double line = conditions.onBattery ? 0.0 : now_.input;
+    now_.minLine = std::min(line, now_.minLine + extremesFading * (line - now_.minLine));
+    now_.maxLine = std::max(line, now_.maxLine + extremesFading * (line - now_.maxLine));
 
     const bool discharging = conditions.onBattery || conditions.calibrating;
     if (discharging)
@@ -68,7 +66,7 @@ std::optional<std::string> LiveValues::answer(char command, const Conditions& co
     case 'f': return format("%05.1f", now_.charge);
     case 'B': return format("%05.2f", now_.batteryVolts);
     case 'C': return format("%05.1f", now_.temperature);
-    case 'F': return format("%05.2f", now_.frequency);
+    case 'F': return format("%05.2f", conditions.onBattery ? 50.0 : now_.frequency);
     case 'j': {
         const double minutes = base_.fullRuntime * now_.charge / 100.0 * base_.load / std::max(now_.load, 1.0);
         char text[16];

@@ -1,15 +1,9 @@
 #include "ptyport.h"
 
+#include "pseudoterminal.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <limits>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -17,53 +11,12 @@ namespace {
 constexpr double byteMs = 10.0 * 1000.0 / 2400.0; // start, 8 data and stop bit at 2400 baud
 constexpr size_t maxQueuedBytes = 1024;           // more than that waiting for the line is lost
 
-// Garbage that cannot be read as an alert, a line end or part of "OK"/"NO".
-const std::string& garbageAlphabet()
-{
-    static const std::string alphabet = [] {
-        std::string bytes;
-        for (int b = 0; b < 256; ++b) {
-            const char c = static_cast<char>(b);
-            if (c == '\r' || c == '\n') continue;
-            if (c != '\0' && std::strchr("!$%+?=*#|OKN", c)) continue;
-            bytes += c;
-        }
-        return bytes;
-    }();
-    return alphabet;
-}
-
-std::string linkTarget(const std::string& link)
-{
-    char target[256];
-    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
-    return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
-}
-
-// Raw mode from the start, so the line discipline never echoes or edits.
-bool makeRaw(const std::string& slavePath)
-{
-    const int fd = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    termios settings{};
-    bool ok = ::tcgetattr(fd, &settings) == 0;
-    if (ok) {
-        ::cfmakeraw(&settings);
-        settings.c_cflag |= CLOCAL | CREAD;
-        ::cfsetspeed(&settings, B2400);
-        ok = ::tcsetattr(fd, TCSANOW, &settings) == 0;
-    }
-    ::close(fd);
-    return ok;
-}
-
 } // namespace
 
 PtyPort::PtyPort(std::string name, DeviceKind kind, std::string dir, Faults faults, const DeviceSettings& settings,
                  ByteLog& log, OpenWatch& watch, std::mt19937& random, double now)
-    : name_(std::move(name)), kind_(kind), dir_(std::move(dir)), faults_(faults), log_(log), watch_(watch),
-      random_(random),
-      device_(makeDevice(kind, *this, random, settings, now))
+    : name_(std::move(name)), kind_(kind), link_(dir + "/" + name_), faults_(faults), answerFaults_(faults, random),
+      log_(log), watch_(watch), device_(makeDevice(kind, *this, random, settings, now))
 {
 }
 
@@ -74,37 +27,23 @@ PtyPort::~PtyPort()
 
 bool PtyPort::plug(double now, std::string& error)
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    char path[128];
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0
-        || ::ptsname_r(master, path, sizeof path) != 0 || !makeRaw(path)) {
-        error = name_ + ": cannot create a pseudo-terminal: " + std::strerror(errno);
-        if (master >= 0) ::close(master);
+    auto terminal = openPseudoTerminal(error);
+    if (!terminal) {
+        error = name_ + ": " + error;
         return false;
     }
-    const int watchId = watch_.add(path);
-    if (watchId < 0) {
-        error = name_ + ": cannot watch " + path + ": " + std::strerror(errno);
-        ::close(master);
-        return false;
-    }
-    // The link appears whole or not at all: a program scanning the directory
-    // never finds a half-made port.
-    const std::string link = dir_ + "/" + name_;
-    const std::string temporary = dir_ + "/." + name_ + ".new" + std::to_string(::getpid());
-    ::unlink(temporary.c_str());
-    if (::symlink(path, temporary.c_str()) != 0 || ::rename(temporary.c_str(), link.c_str()) != 0) {
-        error = "cannot link " + link + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
+    const int watchId = watch_.add(terminal->slavePath);
+    if (watchId < 0 || !linkAtomically(terminal->slavePath, link_, error)) {
+        if (watchId < 0) error = name_ + ": cannot watch " + terminal->slavePath;
         watch_.remove(watchId);
-        ::close(master);
+        ::close(terminal->master);
         return false;
     }
     closeMaster(); // a port replugged in place leaves its old pseudo-terminal now
-    master_ = master;
+    master_ = terminal->master;
+    slavePath_ = terminal->slavePath;
     watchId_ = watchId;
     holders_ = ownOpens_ = ownCloses_ = 0;
-    slavePath_ = path;
     state_ = State::Unheld;
     received_ = 0;
     lineFreeAt_ = now;
@@ -118,8 +57,7 @@ bool PtyPort::plug(double now, std::string& error)
 void PtyPort::unplug(double)
 {
     if (!plugged()) return;
-    const std::string link = dir_ + "/" + name_;
-    if (linkTarget(link) == slavePath_) ::unlink(link.c_str());
+    unlinkIfPointsTo(link_, slavePath_);
     closeMaster();
     state_ = State::Unplugged;
     dropQueue();
@@ -135,19 +73,14 @@ void PtyPort::closeMaster()
     master_ = -1;
 }
 
-// With nobody holding the slave the master reports a hang-up.
-bool PtyPort::someoneHolds() const
-{
-    pollfd fd{master_, POLLIN, 0};
-    return ::poll(&fd, 1, 0) >= 0 && !(fd.revents & POLLHUP);
-}
-
 // The watch reports every open and close in order, so a close followed at
 // once by a new open (the program reopening the port) is still seen as the
 // end of one holder's session.
 void PtyPort::accessed(const std::vector<bool>& closes, double now)
 {
-    for (size_t i = 0; i < closes.size() && state_ != State::Unplugged; ++i) {
+    // A replug (or unplug) on the way makes the rest of the list history.
+    const int watchId = watchId_;
+    for (size_t i = 0; i < closes.size() && watchId_ == watchId; ++i) {
         unsigned& own = closes[i] ? ownCloses_ : ownOpens_;
         if (own > 0) {
             --own;
@@ -155,25 +88,58 @@ void PtyPort::accessed(const std::vector<bool>& closes, double now)
         }
         if (!closes[i]) {
             ++holders_;
-            if (state_ == State::Unheld) {
-                state_ = State::Held;
-                log_.note(name_, "opened");
-            }
+            becomeHeld();
         } else if (holders_ > 0 && --holders_ == 0) {
             // Input still waiting belongs to the old holder unless a new one has come.
             released(now, std::find(closes.begin() + i, closes.end(), false) != closes.end());
         }
     }
-    if (state_ == State::Unplugged) return;
-    // The hang-up state of the master has the last word (events can merge).
-    if (!someoneHolds()) {
+    if (watchId_ != watchId || state_ == State::Unplugged) return;
+    // The master's hang-up state has the last word (the watch may merge events).
+    if (!slaveHeld(master_)) {
         holders_ = 0;
         if (state_ == State::Held) released(now, false);
     } else if (state_ == State::Unheld) {
         holders_ = std::max(holders_, 1u);
-        state_ = State::Held;
-        log_.note(name_, "opened");
+        becomeHeld();
     }
+}
+
+void PtyPort::becomeHeld()
+{
+    if (state_ != State::Unheld) return;
+    state_ = State::Held;
+    log_.note(name_, "opened");
+}
+
+void PtyPort::released(double now, bool reopened)
+{
+    if (state_ == State::Held) {
+        if (!reopened) readInput(now);
+        if (state_ != State::Held) return; // that last input pulled the cable
+        state_ = State::Unheld;
+        log_.note(name_, "closed");
+        dropQueue();
+        device_->lineClosed();
+    }
+    clearLeftovers(now, reopened);
+}
+
+// A real port keeps nothing for its next user: no bytes that were on their
+// way when it closed, no exclusive-use mark. If that mark keeps us out, a
+// fresh pseudo-terminal replaces this one. A new holder that has already
+// come keeps its own mark.
+void PtyPort::clearLeftovers(double now, bool newHolder)
+{
+    if (clearSlave(slavePath_, !newHolder)) {
+        ++ownOpens_;
+        ++ownCloses_;
+        return;
+    }
+    std::string error;
+    if (newHolder || plug(now, error)) return;
+    std::fprintf(stderr, "upssim: %s\n", error.c_str());
+    unplug(now);
 }
 
 void PtyPort::readInput(double now)
@@ -199,51 +165,12 @@ void PtyPort::receive(unsigned char byte, double now)
     device_->receive(byte, now);
 }
 
-void PtyPort::released(double now, bool reopened)
-{
-    if (state_ == State::Held) {
-        if (!reopened) readInput(now);
-        if (state_ != State::Held) return; // the last input pulled the cable
-        state_ = State::Unheld;
-        log_.note(name_, "closed");
-        dropQueue();
-        device_->lineClosed();
-    }
-    clearLeftovers(now, reopened);
-}
-
-// A real port keeps nothing for its next user: no bytes that were on their
-// way when it closed, no exclusive-use mark. A pseudo-terminal keeps both
-// while its master is open, so they are cleared here; if the mark keeps us
-// out, a fresh pseudo-terminal replaces this one. When a new holder has
-// already come, its own exclusive-use mark is left alone.
-void PtyPort::clearLeftovers(double now, bool newHolder)
-{
-    const int fd = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        if (!newHolder) ::ioctl(fd, TIOCNXCL);
-        ::tcflush(fd, TCIFLUSH);
-        ::close(fd);
-        ++ownOpens_;
-        ++ownCloses_;
-        return;
-    }
-    std::string error;
-    if (newHolder) return;
-    if (!plug(now, error)) {
-        std::fprintf(stderr, "upssim: %s\n", error.c_str());
-        unplug(now);
-    }
-}
-
 void PtyPort::answer(std::string bytes)
 {
-    ++answers_;
-    if (faults_.dropEvery && answers_ % faults_.dropEvery == 0) {
+    if (!answerFaults_.pass(bytes)) {
         log_.dropped(name_, bytes);
         return;
     }
-    if (faults_.garbageIn) insertGarbage(bytes);
     enqueue(std::move(bytes), lastArrival_ + faults_.delayMs);
 }
 
@@ -261,23 +188,6 @@ void PtyPort::enqueue(std::string bytes, double notBefore)
     }
     queuedBytes_ += bytes.size();
     queue_.push_back({std::move(bytes), notBefore});
-}
-
-// One to three garbage bytes in front of the answer or inside its text,
-// never inside its line end and never inside an acknowledgement.
-void PtyPort::insertGarbage(std::string& bytes)
-{
-    const std::string& alphabet = garbageAlphabet();
-    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
-    std::uniform_int_distribution<int> count(1, 3);
-    std::string garbage;
-    for (int i = count(random_); i > 0; --i) garbage += alphabet[pick(random_)];
-
-    size_t textEnd = bytes.size();
-    if (textEnd >= 2 && bytes.compare(textEnd - 2, 2, "\r\n") == 0) textEnd -= 2;
-    const bool acknowledgement = bytes == "OK\r\n" || bytes == "NO\r\n";
-    const size_t at = acknowledgement ? 0 : std::uniform_int_distribution<size_t>(0, textEnd)(random_);
-    bytes.insert(at, garbage);
 }
 
 void PtyPort::dropQueue()

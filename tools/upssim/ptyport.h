@@ -1,5 +1,6 @@
 #pragma once
 
+#include "answerfaults.h"
 #include "bytelog.h"
 #include "device.h"
 #include "faults.h"
@@ -57,22 +58,21 @@ private:
         size_t sent = 0;
     };
 
-    void receive(unsigned char byte, double now);
+    void becomeHeld();
     void released(double now, bool reopened);
+    void clearLeftovers(double now, bool newHolder);
+    void receive(unsigned char byte, double now);
     void enqueue(std::string bytes, double notBefore);
     void dropQueue();
-    void insertGarbage(std::string& bytes);
-    bool someoneHolds() const;
-    void clearLeftovers(double now, bool newHolder);
     void closeMaster();
 
     std::string name_;
     DeviceKind kind_;
-    std::string dir_;
+    std::string link_;
     Faults faults_;
+    AnswerFaults answerFaults_;
     ByteLog& log_;
     OpenWatch& watch_;
-    std::mt19937& random_;
     std::unique_ptr<Device> device_;
 
     int master_ = -1;
@@ -84,7 +84,6 @@ private:
     State state_ = State::Unplugged;
     bool silent_ = false;
     unsigned received_ = 0;     // bytes since the cable went in (for --pull-after)
-    unsigned answers_ = 0;      // answers so far (for --drop)
     double lastArrival_ = 0.0;  // when the byte being answered came
     double lineFreeAt_ = 0.0;   // when the line can carry the next byte
     std::deque<Chunk> queue_;

@@ -283,10 +283,11 @@ EventResult SmartUps::event(const std::string& name, const std::string& argument
 // "unset CMD" gives CMD its own answer back.
 EventResult SmartUps::setAnswer(const std::string& argument, bool set)
 {
-    const size_t space = argument.find(' ');
+    const size_t space = argument.find_first_of(" \t");
+    const size_t textStart = argument.find_first_not_of(" \t", space);
     const auto command = decodeEscapes(argument.substr(0, space));
-    const auto text = decodeEscapes(space == std::string::npos ? "" : argument.substr(space + 1));
-    if (!command || command->size() != 1 || !text || (!set && space != std::string::npos))
+    const auto text = decodeEscapes(textStart == std::string::npos ? "" : argument.substr(textStart));
+    if (!command || command->size() != 1 || !text || (!set && textStart != std::string::npos))
         return EventResult::BadArgument;
     if (set)
         overrides_[(*command)[0]] = *text;
