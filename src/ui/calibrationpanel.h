@@ -23,7 +23,7 @@ public:
 private:
     void ShowAdvice();
     void WireDragging(QWidget* handle);
-    bool PanelKAMouseDown(const QMouseEvent& event);
+    bool PanelKAMouseDown(const QWidget& handle, const QMouseEvent& event);
     bool PanelKAMouseMove(const QMouseEvent& event);
     bool PanelKAMouseUp();
 

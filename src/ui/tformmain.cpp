@@ -34,6 +34,7 @@ TFormMain::TFormMain(tornavel::PortOpener& opener, QWidget* parent)
       opener_(opener),
       port_(opener, clock_)
 {
+    Q_INIT_RESOURCE(pictures);  // the pictures live in a static library
     ui_->setupUi(this);
     FormCreate();
     WireControls();
@@ -53,6 +54,7 @@ TFormMain::~TFormMain()
 void TFormMain::FormCreate()
 {
     ui_->UPS->setRowCount(1);
+    for (int column = 0; const int width : {48, 208, 98, 63}) ui_->UPS->setColumnWidth(column++, width);
     ui_->UPS->setHorizontalHeaderLabels(
         {QStringLiteral("порт"), QStringLiteral("устройство"), QStringLiteral("серийный номер"),
          QStringLiteral("дата")});

@@ -75,7 +75,12 @@ public:
         stdout_ = output[0];
         stderr_ = errors[0];
         ::fcntl(stderr_, F_SETFL, O_NONBLOCK);
-        while (readStdoutLine() != "ready") {
+        try {
+            while (readStdoutLine() != "ready") {
+            }
+        } catch (...) {
+            stop();
+            throw;
         }
     }
 
@@ -123,8 +128,11 @@ public:
     {
         std::string text;
         pollfd fd{stderr_, POLLIN, 0};
-        while (std::count(text.begin(), text.end(), '\n') < count && ::poll(&fd, 1, kPatienceMs) > 0)
-            text += readAvailable(stderr_);
+        while (std::count(text.begin(), text.end(), '\n') < count && ::poll(&fd, 1, kPatienceMs) > 0) {
+            const std::string more = readAvailable(stderr_);
+            if (more.empty()) break; // upssim has gone
+            text += more;
+        }
         return text;
     }
 
@@ -136,13 +144,33 @@ public:
         return text.str();
     }
 
-    // SIGTERM; the exit status, or -1 if it did not exit normally.
+    // Waits until the log holds the text: the simulator has got that far.
+    bool waitForLog(const std::string& text) const
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (log().find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    // SIGTERM; the exit status, or -1 if it did not exit normally (SIGKILL
+    // ends one that does not stop within patience).
     int stop()
     {
         if (pid_ <= 0) return exitCode_;
         ::kill(pid_, SIGTERM);
         int status = 0;
-        ::waitpid(pid_, &status, 0);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > until) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         pid_ = -1;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return exitCode_;
@@ -520,8 +548,10 @@ TEST(UpssimLine, NothingIsKeptForAPortNobodyHolds)
         Port port(sim.port("com1"));
         ASSERT_EQ(port.ask("Y"), "SM\r\n");
     }
+    ASSERT_TRUE(sim.waitForLog("com1 * closed"));
     sim.event("com1 mains-fail");
     sim.event("com1 send late");
+    ASSERT_TRUE(sim.waitForLog("com1 * event send late"));
     Port reopened(sim.port("com1"));
     EXPECT_EQ(reopened.readFor(kQuietMs), "");
     EXPECT_NE(sim.log().find("com1 x 21\n"), std::string::npos) << "the alert was dropped";

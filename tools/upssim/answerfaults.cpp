@@ -2,10 +2,12 @@
 
 #include <cstring>
 
+namespace upssim {
+
 namespace {
 
 // Garbage that cannot be read as an alert, a line end or part of "OK"/"NO".
-const std::string& garbageAlphabet()
+const std::string& GarbageAlphabet()
 {
     static const std::string alphabet = [] {
         std::string bytes;
@@ -20,21 +22,21 @@ const std::string& garbageAlphabet()
     return alphabet;
 }
 
-} // namespace
+}  // namespace
 
-bool AnswerFaults::pass(std::string& answer)
+bool AnswerFaults::Pass(std::string& answer)
 {
     ++answers_;
     if (faults_.dropEvery && answers_ % faults_.dropEvery == 0) return false;
-    if (faults_.garbageIn) insertGarbage(answer);
+    if (faults_.garbageIn) InsertGarbage(answer);
     return true;
 }
 
 // One to three garbage bytes in front of the answer or inside its text,
 // never inside its line end and never inside an acknowledgement.
-void AnswerFaults::insertGarbage(std::string& answer)
+void AnswerFaults::InsertGarbage(std::string& answer)
 {
-    const std::string& alphabet = garbageAlphabet();
+    const std::string& alphabet = GarbageAlphabet();
     std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
     std::uniform_int_distribution<int> count(1, 3);
     std::string garbage;
@@ -46,3 +48,5 @@ void AnswerFaults::insertGarbage(std::string& answer)
     const size_t at = acknowledgement ? 0 : std::uniform_int_distribution<size_t>(0, textEnd)(random_);
     answer.insert(at, garbage);
 }
+
+}  // namespace upssim

@@ -5,18 +5,22 @@
 #include <random>
 #include <string>
 
+namespace upssim {
+
 // What --drop and --garbage-in do to the answers of one port.
 class AnswerFaults {
 public:
     AnswerFaults(const Faults& faults, std::mt19937& random) : faults_(faults), random_(random) {}
 
     // False when this answer is lost; otherwise garbage may have been put into it.
-    bool pass(std::string& answer);
+    bool Pass(std::string& answer);
 
 private:
-    void insertGarbage(std::string& answer);
+    void InsertGarbage(std::string& answer);
 
     Faults faults_;
     std::mt19937& random_;
     unsigned answers_ = 0;
 };
+
+}  // namespace upssim

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace upssim {
+
 // The byte log: one line per event, written with one write() each so that a
 // reader following the file sees whole lines at once.
 //   <ms since start, 1 decimal> <port> <direction> <payload>
@@ -15,15 +17,17 @@ public:
     ByteLog& operator=(const ByteLog&) = delete;
     ~ByteLog();
 
-    bool open(const std::string& path, std::string& error);
+    bool Open(const std::string& path, std::string& error);
 
-    void received(const std::string& port, unsigned char byte);
-    void sent(const std::string& port, std::string_view bytes);
-    void dropped(const std::string& port, std::string_view bytes);
-    void note(const std::string& port, std::string_view text);
+    void Received(const std::string& port, unsigned char byte);
+    void Sent(const std::string& port, std::string_view bytes);
+    void Dropped(const std::string& port, std::string_view bytes);
+    void Note(const std::string& port, std::string_view text);
 
 private:
-    void line(const std::string& port, char direction, std::string_view payload);
+    void WriteLine(const std::string& port, char direction, std::string_view payload);
 
     int fd_ = -1;
 };
+
+}  // namespace upssim

@@ -2,11 +2,15 @@
 
 #include <chrono>
 
+namespace upssim {
+
 namespace {
 const auto started = std::chrono::steady_clock::now();
 }
 
-double nowMs()
+double NowMs()
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
 }
+
+}  // namespace upssim

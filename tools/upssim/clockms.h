@@ -1,5 +1,9 @@
 #pragma once
 
+namespace upssim {
+
 // Milliseconds since the simulator started (monotonic). Every time stamp,
 // delay and timer in the simulator uses this one scale.
-double nowMs();
+double NowMs();
+
+}  // namespace upssim

@@ -5,15 +5,17 @@
 #include <random>
 #include <string>
 
+namespace upssim {
+
 // What a device may put on its line. The port paces the bytes like a
 // 2400-baud line and keeps them in order.
 class Line {
 public:
     virtual ~Line() = default;
     // The reply to the byte just received: starts after the answer delay.
-    virtual void answer(std::string bytes) = 0;
+    virtual void Answer(std::string bytes) = 0;
     // Output the device sends of its own accord: starts now (after what is queued).
-    virtual void alert(std::string bytes) = 0;
+    virtual void Alert(std::string bytes) = 0;
 };
 
 // The result of an event addressed to a port or its device.
@@ -24,14 +26,14 @@ class Device {
 public:
     virtual ~Device() = default;
     // One received byte; bytes come one at a time in arrival order.
-    virtual void receive(unsigned char byte, double now) = 0;
-    // Runs the device's timed work; nextWake() tells when it is next due.
-    virtual void tick(double /*now*/) {}
-    virtual double nextWake() const { return std::numeric_limits<double>::infinity(); }
+    virtual void Receive(unsigned char byte, double now) = 0;
+    // Runs the device's timed work; NextWake() tells when it is next due.
+    virtual void Tick(double /*now*/) {}
+    virtual double NextWake() const { return std::numeric_limits<double>::infinity(); }
     // The program closed the port.
-    virtual void lineClosed() {}
+    virtual void LineClosed() {}
     // An event read from standard input ("mains-fail", "set Q 18", ...).
-    virtual EventResult event(const std::string& /*name*/, const std::string& /*argument*/, double /*now*/)
+    virtual EventResult Event(const std::string& /*name*/, const std::string& /*argument*/, double /*now*/)
     {
         return EventResult::Unknown;
     }
@@ -39,12 +41,14 @@ public:
 
 enum class DeviceKind { Ups, Ups2, Modem, Silent, Garbage };
 
-const char* kindName(DeviceKind kind);
-bool isUps(DeviceKind kind);
+const char* KindName(DeviceKind kind);
+bool IsUps(DeviceKind kind);
 
 struct DeviceSettings {
     bool steady = false; // live values do not drift
 };
 
-std::unique_ptr<Device> makeDevice(DeviceKind kind, Line& line, std::mt19937& random,
+std::unique_ptr<Device> MakeDevice(DeviceKind kind, Line& line, std::mt19937& random,
                                    const DeviceSettings& settings, double now);
+
+}  // namespace upssim

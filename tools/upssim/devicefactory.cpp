@@ -5,17 +5,19 @@
 #include "smartups.h"
 #include "upsprofile.h"
 
+namespace upssim {
+
 namespace {
 
 // A port with nothing behind it that ever answers.
 class SilentDevice : public Device {
 public:
-    void receive(unsigned char, double) override {}
+    void Receive(unsigned char, double) override {}
 };
 
-} // namespace
+}  // namespace
 
-const char* kindName(DeviceKind kind)
+const char* KindName(DeviceKind kind)
 {
     switch (kind) {
     case DeviceKind::Ups: return "ups";
@@ -27,20 +29,22 @@ const char* kindName(DeviceKind kind)
     return "?";
 }
 
-bool isUps(DeviceKind kind)
+bool IsUps(DeviceKind kind)
 {
     return kind == DeviceKind::Ups || kind == DeviceKind::Ups2;
 }
 
-std::unique_ptr<Device> makeDevice(DeviceKind kind, Line& line, std::mt19937& random,
+std::unique_ptr<Device> MakeDevice(DeviceKind kind, Line& line, std::mt19937& random,
                                    const DeviceSettings& settings, double now)
 {
     switch (kind) {
-    case DeviceKind::Ups: return std::make_unique<SmartUps>(smartUps1000(), line, random, settings.steady, now);
-    case DeviceKind::Ups2: return std::make_unique<SmartUps>(smartUps700(), line, random, settings.steady, now);
+    case DeviceKind::Ups: return std::make_unique<SmartUps>(SmartUps1000(), line, random, settings.steady, now);
+    case DeviceKind::Ups2: return std::make_unique<SmartUps>(SmartUps700(), line, random, settings.steady, now);
     case DeviceKind::Modem: return std::make_unique<Modem>(line);
     case DeviceKind::Silent: return std::make_unique<SilentDevice>();
     case DeviceKind::Garbage: return std::make_unique<GarbageTalker>(line, random, now);
     }
     return nullptr;
 }
+
+}  // namespace upssim

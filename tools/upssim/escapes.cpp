@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace upssim {
+
 namespace {
 
 int hexValue(char c)
@@ -12,9 +14,9 @@ int hexValue(char c)
     return -1;
 }
 
-} // namespace
+}  // namespace
 
-std::optional<std::string> decodeEscapes(std::string_view text)
+std::optional<std::string> DecodeEscapes(std::string_view text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -43,7 +45,7 @@ std::optional<std::string> decodeEscapes(std::string_view text)
     return out;
 }
 
-std::string hexBytes(std::string_view bytes)
+std::string HexBytes(std::string_view bytes)
 {
     std::string out;
     char pair[4];
@@ -54,3 +56,5 @@ std::string hexBytes(std::string_view bytes)
     }
     return out;
 }
+
+}  // namespace upssim

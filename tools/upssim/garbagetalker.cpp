@@ -1,16 +1,18 @@
 #include "garbagetalker.h"
 
+namespace upssim {
+
 GarbageTalker::GarbageTalker(Line& line, std::mt19937& random, double now) : line_(line), random_(random)
 {
-    scheduleChatter(now);
+    ScheduleChatter(now);
 }
 
-void GarbageTalker::receive(unsigned char, double)
+void GarbageTalker::Receive(unsigned char, double)
 {
-    line_.answer(burst());
+    line_.Answer(Burst());
 }
 
-std::string GarbageTalker::burst()
+std::string GarbageTalker::Burst()
 {
     std::uniform_int_distribution<int> length(1, 16);
     std::uniform_int_distribution<int> byte(0, 255);
@@ -22,11 +24,13 @@ std::string GarbageTalker::burst()
     return bytes;
 }
 
-void GarbageTalker::scheduleChatter(double now)
+void GarbageTalker::ScheduleChatter(double now)
 {
     std::uniform_real_distribution<double> pause(1000.0, 5000.0);
-    timers_.at(now + pause(random_), [this](double when) {
-        line_.alert(burst());
-        scheduleChatter(when);
+    timers_.At(now + pause(random_), [this](double when) {
+        line_.Alert(Burst());
+        ScheduleChatter(when);
     });
 }
+
+}  // namespace upssim

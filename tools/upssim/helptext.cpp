@@ -1,6 +1,8 @@
 #include "options.h"
 
-const char* helpText()
+namespace upssim {
+
+const char* HelpText()
 {
     return R"HELP(Usage: upssim --dir DIR [--log FILE] [--seed N] [--steady] [fault options] comN=KIND ...
 
@@ -114,3 +116,5 @@ Byte log (--log): one line per event, flushed at once:
            event TEXT
 )HELP";
 }
+
+}  // namespace upssim

@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+namespace upssim {
+
 // What the UPS is doing, as far as the measured values care.
 struct Conditions {
     bool onBattery = false;
@@ -15,18 +17,20 @@ struct Conditions {
 };
 
 // The measured values ("L", "O", "P", "f", "B", "C", "j", "N", "M", "F"):
-// they wander a little around where the profile starts them, each second,
+// they Wander a little around where the profile starts them, each second,
 // and follow the conditions (on battery the input reads 0 and charge falls).
 class LiveValues {
 public:
     explicit LiveValues(const LiveStart& start);
 
     // One second of change.
-    void drift(std::mt19937& random, const Conditions& conditions);
+    void Drift(std::mt19937& random, const Conditions& conditions);
     // The answer text to a measuring command; nullopt for any other command.
-    std::optional<std::string> answer(char command, const Conditions& conditions) const;
+    std::optional<std::string> Answer(char command, const Conditions& conditions) const;
 
 private:
     LiveStart base_;
     LiveStart now_;
 };
+
+}  // namespace upssim

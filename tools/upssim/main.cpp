@@ -8,22 +8,23 @@
 
 int main(int argc, char** argv)
 {
+    using namespace upssim;
     std::string error;
-    const auto options = parseOptions(argc, argv, error);
+    const auto options = ParseOptions(argc, argv, error);
     if (!options) {
         std::fprintf(stderr, "upssim: %s\nTry 'upssim --help'.\n", error.c_str());
         return 2;
     }
     if (options->help) {
-        std::fputs(helpText(), stdout);
+        std::fputs(HelpText(), stdout);
         return 0;
     }
-    installStopSignals();
+    InstallStopSignals();
     Simulator simulator(*options);
-    if (!simulator.start(error)) {
+    if (!simulator.Start(error)) {
         std::fprintf(stderr, "upssim: %s\n", error.c_str());
         return 1;
     }
-    simulator.run();
+    simulator.Run();
     return 0;
 }

@@ -2,11 +2,13 @@
 
 #include <cctype>
 
+namespace upssim {
+
 namespace {
 
-constexpr size_t maxCommandLength = 256;
+constexpr size_t kMaxCommandLength = 256;
 
-bool holdsAtCommand(const std::string& line)
+bool HoldsAtCommand(const std::string& line)
 {
     for (size_t i = 0; i + 1 < line.size(); ++i) {
         if (std::tolower(static_cast<unsigned char>(line[i])) == 'a'
@@ -16,16 +18,18 @@ bool holdsAtCommand(const std::string& line)
     return false;
 }
 
-} // namespace
+}  // namespace
 
-void Modem::receive(unsigned char byte, double)
+void Modem::Receive(unsigned char byte, double)
 {
     if (byte == '\n') return;
-    line_.answer(std::string(1, static_cast<char>(byte)));
+    line_.Answer(std::string(1, static_cast<char>(byte)));
     if (byte == '\r') {
-        if (holdsAtCommand(command_)) line_.answer("\r\nOK\r\n");
+        if (HoldsAtCommand(command_)) line_.Answer("\r\nOK\r\n");
         command_.clear();
-    } else if (command_.size() < maxCommandLength) {
+    } else if (command_.size() < kMaxCommandLength) {
         command_ += static_cast<char>(byte);
     }
 }
+
+}  // namespace upssim

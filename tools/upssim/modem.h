@@ -2,6 +2,8 @@
 
 #include "device.h"
 
+namespace upssim {
+
 // A Hayes modem in command mode: echoes every byte but LF; a line that holds
 // an AT command (the junk before "at" is skipped, as a modem does) is
 // answered CR LF "OK" CR LF once its CR arrives. So "Y" comes back as "Y",
@@ -10,10 +12,12 @@ class Modem : public Device {
 public:
     explicit Modem(Line& line) : line_(line) {}
 
-    void receive(unsigned char byte, double now) override;
-    void lineClosed() override { command_.clear(); }
+    void Receive(unsigned char byte, double now) override;
+    void LineClosed() override { command_.clear(); }
 
 private:
     Line& line_;
     std::string command_;
 };
+
+}  // namespace upssim

@@ -5,29 +5,31 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+namespace upssim {
+
 OpenWatch::~OpenWatch()
 {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool OpenWatch::start(std::string& error)
+bool OpenWatch::Start(std::string& error)
 {
     fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd_ < 0) error = std::string("cannot watch the ports (inotify): ") + std::strerror(errno);
     return fd_ >= 0;
 }
 
-int OpenWatch::add(const std::string& path)
+int OpenWatch::Add(const std::string& path)
 {
     return ::inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE);
 }
 
-void OpenWatch::remove(int watch)
+void OpenWatch::Remove(int watch)
 {
     if (watch >= 0) ::inotify_rm_watch(fd_, watch);
 }
 
-std::vector<OpenWatch::Access> OpenWatch::take()
+std::vector<OpenWatch::Access> OpenWatch::Take()
 {
     std::vector<Access> accesses;
     alignas(inotify_event) char buffer[4096];
@@ -42,3 +44,5 @@ std::vector<OpenWatch::Access> OpenWatch::take()
     }
     return accesses;
 }
+
+}  // namespace upssim

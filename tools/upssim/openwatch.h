@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace upssim {
+
 // Tells when a port's device file is opened or closed (inotify), so that a
 // program taking or releasing a port is noticed at once, even an open that
 // is closed again straight away.
@@ -19,14 +21,16 @@ public:
     OpenWatch& operator=(const OpenWatch&) = delete;
     ~OpenWatch();
 
-    bool start(std::string& error);
-    int fd() const { return fd_; }
+    bool Start(std::string& error);
+    int Fd() const { return fd_; }
     // A watch number for the file, or -1.
-    int add(const std::string& path);
-    void remove(int watch);
+    int Add(const std::string& path);
+    void Remove(int watch);
     // The accesses reported since the last call.
-    std::vector<Access> take();
+    std::vector<Access> Take();
 
 private:
     int fd_ = -1;
 };
+
+}  // namespace upssim

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <set>
 
+namespace upssim {
+
 namespace {
 
-bool validPortName(const std::string& name)
+bool ValidPortName(const std::string& name)
 {
     if (name.size() < 4 || name.compare(0, 3, "com") != 0 || name[3] == '0' || name.size() > 6) return false;
     for (size_t i = 3; i < name.size(); ++i)
@@ -14,15 +16,15 @@ bool validPortName(const std::string& name)
     return true;
 }
 
-std::optional<DeviceKind> kindOf(const std::string& text)
+std::optional<DeviceKind> KindOf(const std::string& text)
 {
     for (DeviceKind kind : {DeviceKind::Ups, DeviceKind::Ups2, DeviceKind::Modem, DeviceKind::Silent,
                             DeviceKind::Garbage})
-        if (text == kindName(kind)) return kind;
+        if (text == KindName(kind)) return kind;
     return std::nullopt;
 }
 
-std::optional<unsigned long> wholeNumber(const std::string& text, unsigned long least)
+std::optional<unsigned long> WholeNumber(const std::string& text, unsigned long least)
 {
     if (text.empty() || text[0] < '0' || text[0] > '9') return std::nullopt;
     errno = 0;
@@ -33,17 +35,17 @@ std::optional<unsigned long> wholeNumber(const std::string& text, unsigned long 
 }
 
 // "[comN:]VALUE" -> the port (empty for all) and the value.
-std::pair<std::string, std::string> splitPortPrefix(const std::string& text)
+std::pair<std::string, std::string> SplitPortPrefix(const std::string& text)
 {
     const size_t colon = text.find(':');
     if (colon == std::string::npos) return {"", text};
     return {text.substr(0, colon), text.substr(colon + 1)};
 }
 
-std::optional<FaultSetting> faultSetting(const std::string& option, const std::string& value, std::string& error)
+std::optional<FaultSetting> ParseFaultSetting(const std::string& option, const std::string& value, std::string& error)
 {
-    auto [port, number] = splitPortPrefix(value);
-    const auto whole = wholeNumber(number, option == "--delay" ? 0 : 1);
+    auto [port, number] = SplitPortPrefix(value);
+    const auto whole = WholeNumber(number, option == "--delay" ? 0 : 1);
     if (!whole) {
         error = option + ": bad value '" + value + "'";
         return std::nullopt;
@@ -54,7 +56,7 @@ std::optional<FaultSetting> faultSetting(const std::string& option, const std::s
     return FaultSetting{port, [n](Faults& f) { f.pullAfter = n; }};
 }
 
-bool checkFaultPorts(const Options& options, std::string& error)
+bool CheckFaultPorts(const Options& options, std::string& error)
 {
     for (const FaultSetting& fault : options.faults) {
         if (fault.port.empty()) continue;
@@ -62,8 +64,8 @@ bool checkFaultPorts(const Options& options, std::string& error)
         for (const PortSpec& port : options.ports) {
             if (port.name != fault.port) continue;
             found = true;
-            if (!isUps(port.kind)) {
-                error = "fault options apply to ups ports only, " + port.name + " is " + kindName(port.kind);
+            if (!IsUps(port.kind)) {
+                error = "fault options apply to ups ports only, " + port.name + " is " + KindName(port.kind);
                 return false;
             }
         }
@@ -75,9 +77,9 @@ bool checkFaultPorts(const Options& options, std::string& error)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
+std::optional<Options> ParseOptions(int argc, char** argv, std::string& error)
 {
     Options options;
     std::set<std::string> names;
@@ -110,7 +112,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
             (arg == "--dir" ? options.dir : options.logPath) = *text;
         } else if (arg == "--seed") {
             const auto text = value();
-            const auto seed = text ? wholeNumber(*text, 0) : std::nullopt;
+            const auto seed = text ? WholeNumber(*text, 0) : std::nullopt;
             if (!seed) {
                 if (text) error = "--seed: bad value '" + *text + "'";
                 return std::nullopt;
@@ -120,7 +122,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
             options.steady = true;
         } else if (arg == "--delay" || arg == "--drop" || arg == "--pull-after") {
             const auto text = value();
-            const auto fault = text ? faultSetting(arg, *text, error) : std::nullopt;
+            const auto fault = text ? ParseFaultSetting(arg, *text, error) : std::nullopt;
             if (!fault) return std::nullopt;
             options.faults.push_back(*fault);
         } else if (arg == "--garbage-in") {
@@ -131,8 +133,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
         } else {
             const size_t equals = arg.find('=');
             const std::string name = arg.substr(0, equals);
-            const auto kind = equals == std::string::npos ? std::nullopt : kindOf(arg.substr(equals + 1));
-            if (!validPortName(name) || !kind) {
+            const auto kind = equals == std::string::npos ? std::nullopt : KindOf(arg.substr(equals + 1));
+            if (!ValidPortName(name) || !kind) {
                 error = "bad port '" + arg + "' (expected comN=KIND, KIND one of ups, ups2, modem, silent, garbage)";
                 return std::nullopt;
             }
@@ -151,17 +153,19 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
         error = "no ports given (comN=KIND)";
         return std::nullopt;
     }
-    if (!checkFaultPorts(options, error)) return std::nullopt;
+    if (!CheckFaultPorts(options, error)) return std::nullopt;
     return options;
 }
 
-Faults faultsFor(const Options& options, const PortSpec& port)
+Faults FaultsFor(const Options& options, const PortSpec& port)
 {
     Faults faults;
-    if (!isUps(port.kind)) return faults;
+    if (!IsUps(port.kind)) return faults;
     for (const FaultSetting& fault : options.faults)
         if (fault.port.empty()) fault.apply(faults);
     for (const FaultSetting& fault : options.faults)
         if (fault.port == port.name) fault.apply(faults);
     return faults;
 }
+
+}  // namespace upssim

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace upssim {
+
 struct PortSpec {
     std::string name; // "com1"
     DeviceKind kind;
@@ -30,9 +32,11 @@ struct Options {
 };
 
 // nullopt with a message in error when the command line is wrong.
-std::optional<Options> parseOptions(int argc, char** argv, std::string& error);
+std::optional<Options> ParseOptions(int argc, char** argv, std::string& error);
 
 // The faults of one port: settings for every UPS port first, then the port's own.
-Faults faultsFor(const Options& options, const PortSpec& port);
+Faults FaultsFor(const Options& options, const PortSpec& port);
 
-const char* helpText();
+const char* HelpText();
+
+}  // namespace upssim

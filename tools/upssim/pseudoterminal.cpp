@@ -9,9 +9,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace upssim {
+
 namespace {
 
-bool makeRaw(const std::string& slavePath)
+bool MakeRaw(const std::string& slavePath)
 {
     const int fd = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
@@ -27,21 +29,21 @@ bool makeRaw(const std::string& slavePath)
     return ok;
 }
 
-std::string linkTarget(const std::string& link)
+std::string LinkTarget(const std::string& link)
 {
     char target[256];
     const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
     return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
 }
 
-} // namespace
+}  // namespace
 
-std::optional<PseudoTerminal> openPseudoTerminal(std::string& error)
+std::optional<PseudoTerminal> OpenPseudoTerminal(std::string& error)
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     char path[128];
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0
-        || ::ptsname_r(master, path, sizeof path) != 0 || !makeRaw(path)) {
+        || ::ptsname_r(master, path, sizeof path) != 0 || !MakeRaw(path)) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
         if (master >= 0) ::close(master);
         return std::nullopt;
@@ -50,7 +52,7 @@ std::optional<PseudoTerminal> openPseudoTerminal(std::string& error)
 }
 
 // A program scanning the directory never finds a half-made link.
-bool linkAtomically(const std::string& target, const std::string& link, std::string& error)
+bool LinkAtomically(const std::string& target, const std::string& link, std::string& error)
 {
     const size_t slash = link.rfind('/') + 1; // 0 when there is none
     const std::string temporary = link.substr(0, slash) + "." + link.substr(slash) + ".new" + std::to_string(::getpid());
@@ -62,18 +64,18 @@ bool linkAtomically(const std::string& target, const std::string& link, std::str
     return false;
 }
 
-void unlinkIfPointsTo(const std::string& link, const std::string& target)
+void UnlinkIfPointsTo(const std::string& link, const std::string& target)
 {
-    if (linkTarget(link) == target) ::unlink(link.c_str());
+    if (LinkTarget(link) == target) ::unlink(link.c_str());
 }
 
-bool slaveHeld(int master)
+bool SlaveHeld(int master)
 {
     pollfd fd{master, POLLIN, 0};
     return ::poll(&fd, 1, 0) >= 0 && !(fd.revents & POLLHUP);
 }
 
-bool clearSlave(const std::string& slavePath, bool liftExclusive)
+bool ClearSlave(const std::string& slavePath, bool liftExclusive)
 {
     const int fd = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
@@ -82,3 +84,5 @@ bool clearSlave(const std::string& slavePath, bool liftExclusive)
     ::close(fd);
     return true;
 }
+
+}  // namespace upssim

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+namespace upssim {
+
 // The pseudo-terminal plumbing under a simulated port.
 struct PseudoTerminal {
     int master;
@@ -11,18 +13,20 @@ struct PseudoTerminal {
 
 // A new pseudo-terminal: master non-blocking, slave in raw 2400-baud mode so
 // that no line discipline on our side echoes or edits. nullopt with error.
-std::optional<PseudoTerminal> openPseudoTerminal(std::string& error);
+std::optional<PseudoTerminal> OpenPseudoTerminal(std::string& error);
 
 // Points link at target in one step, replacing whatever link had that name.
-bool linkAtomically(const std::string& target, const std::string& link, std::string& error);
+bool LinkAtomically(const std::string& target, const std::string& link, std::string& error);
 
 // Removes link if it still points at target.
-void unlinkIfPointsTo(const std::string& link, const std::string& target);
+void UnlinkIfPointsTo(const std::string& link, const std::string& target);
 
 // Whether anybody holds the slave open: without a holder the master reports a hang-up.
-bool slaveHeld(int master);
+bool SlaveHeld(int master);
 
 // Empties the slave's input queue and, if asked, lifts its exclusive-use
 // mark (TIOCEXCL), which a pseudo-terminal keeps after its holder closes it.
 // False when the slave cannot be opened (the mark keeps us out).
-bool clearSlave(const std::string& slavePath, bool liftExclusive);
+bool ClearSlave(const std::string& slavePath, bool liftExclusive);
+
+}  // namespace upssim

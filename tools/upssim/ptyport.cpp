@@ -6,40 +6,42 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace upssim {
+
 namespace {
 
-constexpr double byteMs = 10.0 * 1000.0 / 2400.0; // start, 8 data and stop bit at 2400 baud
-constexpr size_t maxQueuedBytes = 1024;           // more than that waiting for the line is lost
+constexpr double kByteMs = 10.0 * 1000.0 / 2400.0; // start, 8 data and stop bit at 2400 baud
+constexpr size_t kMaxQueuedBytes = 1024;           // more than that waiting for the line is lost
 
-} // namespace
+}  // namespace
 
 PtyPort::PtyPort(std::string name, DeviceKind kind, std::string dir, Faults faults, const DeviceSettings& settings,
                  ByteLog& log, OpenWatch& watch, std::mt19937& random, double now)
     : name_(std::move(name)), kind_(kind), link_(dir + "/" + name_), faults_(faults), answerFaults_(faults, random),
-      log_(log), watch_(watch), device_(makeDevice(kind, *this, random, settings, now))
+      log_(log), watch_(watch), device_(MakeDevice(kind, *this, random, settings, now))
 {
 }
 
 PtyPort::~PtyPort()
 {
-    closeMaster();
+    CloseMaster();
 }
 
-bool PtyPort::plug(double now, std::string& error)
+bool PtyPort::Plug(double now, std::string& error)
 {
-    auto terminal = openPseudoTerminal(error);
+    auto terminal = OpenPseudoTerminal(error);
     if (!terminal) {
         error = name_ + ": " + error;
         return false;
     }
-    const int watchId = watch_.add(terminal->slavePath);
-    if (watchId < 0 || !linkAtomically(terminal->slavePath, link_, error)) {
+    const int watchId = watch_.Add(terminal->slavePath);
+    if (watchId < 0 || !LinkAtomically(terminal->slavePath, link_, error)) {
         if (watchId < 0) error = name_ + ": cannot watch " + terminal->slavePath;
-        watch_.remove(watchId);
+        watch_.Remove(watchId);
         ::close(terminal->master);
         return false;
     }
-    closeMaster(); // a port replugged in place leaves its old pseudo-terminal now
+    CloseMaster(); // a port replugged in place leaves its old pseudo-terminal now
     master_ = terminal->master;
     slavePath_ = terminal->slavePath;
     watchId_ = watchId;
@@ -47,27 +49,27 @@ bool PtyPort::plug(double now, std::string& error)
     state_ = State::Unheld;
     received_ = 0;
     lineFreeAt_ = now;
-    device_->lineClosed();
-    std::printf("%s -> %s (%s)\n", name_.c_str(), slavePath_.c_str(), kindName(kind_));
+    device_->LineClosed();
+    std::printf("%s -> %s (%s)\n", name_.c_str(), slavePath_.c_str(), KindName(kind_));
     std::fflush(stdout);
-    log_.note(name_, "plugged " + slavePath_);
+    log_.Note(name_, "plugged " + slavePath_);
     return true;
 }
 
-void PtyPort::unplug(double)
+void PtyPort::Unplug(double)
 {
     if (!plugged()) return;
-    unlinkIfPointsTo(link_, slavePath_);
-    closeMaster();
+    UnlinkIfPointsTo(link_, slavePath_);
+    CloseMaster();
     state_ = State::Unplugged;
-    dropQueue();
-    device_->lineClosed();
-    log_.note(name_, "unplugged");
+    DropQueue();
+    device_->LineClosed();
+    log_.Note(name_, "unplugged");
 }
 
-void PtyPort::closeMaster()
+void PtyPort::CloseMaster()
 {
-    watch_.remove(watchId_);
+    watch_.Remove(watchId_);
     watchId_ = -1;
     if (master_ >= 0) ::close(master_);
     master_ = -1;
@@ -76,7 +78,7 @@ void PtyPort::closeMaster()
 // The watch reports every open and close in order, so a close followed at
 // once by a new open (the program reopening the port) is still seen as the
 // end of one holder's session.
-void PtyPort::accessed(const std::vector<bool>& closes, double now)
+void PtyPort::Accessed(const std::vector<bool>& closes, double now)
 {
     // A replug (or unplug) on the way makes the rest of the list history.
     const int watchId = watchId_;
@@ -88,135 +90,137 @@ void PtyPort::accessed(const std::vector<bool>& closes, double now)
         }
         if (!closes[i]) {
             ++holders_;
-            becomeHeld();
+            BecomeHeld();
         } else if (holders_ > 0 && --holders_ == 0) {
             // Input still waiting belongs to the old holder unless a new one has come.
-            released(now, std::find(closes.begin() + i, closes.end(), false) != closes.end());
+            Released(now, std::find(closes.begin() + i, closes.end(), false) != closes.end());
         }
     }
     if (watchId_ != watchId || state_ == State::Unplugged) return;
     // The master's hang-up state has the last word (the watch may merge events).
-    if (!slaveHeld(master_)) {
+    if (!SlaveHeld(master_)) {
         holders_ = 0;
-        if (state_ == State::Held) released(now, false);
+        if (state_ == State::Held) Released(now, false);
     } else if (state_ == State::Unheld) {
         holders_ = std::max(holders_, 1u);
-        becomeHeld();
+        BecomeHeld();
     }
 }
 
-void PtyPort::becomeHeld()
+void PtyPort::BecomeHeld()
 {
     if (state_ != State::Unheld) return;
     state_ = State::Held;
-    log_.note(name_, "opened");
+    log_.Note(name_, "opened");
 }
 
-void PtyPort::released(double now, bool reopened)
+void PtyPort::Released(double now, bool reopened)
 {
     if (state_ == State::Held) {
-        if (!reopened) readInput(now);
+        if (!reopened) ReadInput(now);
         if (state_ != State::Held) return; // that last input pulled the cable
         state_ = State::Unheld;
-        log_.note(name_, "closed");
-        dropQueue();
-        device_->lineClosed();
+        log_.Note(name_, "closed");
+        DropQueue();
+        device_->LineClosed();
     }
-    clearLeftovers(now, reopened);
+    ClearLeftovers(now, reopened);
 }
 
 // A real port keeps nothing for its next user: no bytes that were on their
 // way when it closed, no exclusive-use mark. If that mark keeps us out, a
 // fresh pseudo-terminal replaces this one. A new holder that has already
 // come keeps its own mark.
-void PtyPort::clearLeftovers(double now, bool newHolder)
+void PtyPort::ClearLeftovers(double now, bool newHolder)
 {
-    if (clearSlave(slavePath_, !newHolder)) {
+    if (ClearSlave(slavePath_, !newHolder)) {
         ++ownOpens_;
         ++ownCloses_;
         return;
     }
     std::string error;
-    if (newHolder || plug(now, error)) return;
+    if (newHolder || Plug(now, error)) return;
     std::fprintf(stderr, "upssim: %s\n", error.c_str());
-    unplug(now);
+    Unplug(now);
 }
 
-void PtyPort::readInput(double now)
+void PtyPort::ReadInput(double now)
 {
     unsigned char buffer[256];
     while (state_ == State::Held) {
         const ssize_t count = ::read(master_, buffer, sizeof buffer);
         if (count <= 0) return;
-        for (ssize_t i = 0; i < count && state_ == State::Held; ++i) receive(buffer[i], now);
+        for (ssize_t i = 0; i < count && state_ == State::Held; ++i) Receive(buffer[i], now);
     }
 }
 
-void PtyPort::receive(unsigned char byte, double now)
+void PtyPort::Receive(unsigned char byte, double now)
 {
-    log_.received(name_, byte);
+    log_.Received(name_, byte);
     if (faults_.pullAfter && ++received_ >= faults_.pullAfter) {
-        log_.note(name_, "cable pulled");
-        unplug(now);
+        log_.Note(name_, "cable pulled");
+        Unplug(now);
         return;
     }
     if (silent_) return;
     lastArrival_ = now;
-    device_->receive(byte, now);
+    device_->Receive(byte, now);
 }
 
-void PtyPort::answer(std::string bytes)
+void PtyPort::Answer(std::string bytes)
 {
-    if (!answerFaults_.pass(bytes)) {
-        log_.dropped(name_, bytes);
+    if (!answerFaults_.Pass(bytes)) {
+        log_.Dropped(name_, bytes);
         return;
     }
-    enqueue(std::move(bytes), lastArrival_ + faults_.delayMs);
+    Enqueue(std::move(bytes), lastArrival_ + faults_.delayMs);
 }
 
-void PtyPort::alert(std::string bytes)
+void PtyPort::Alert(std::string bytes)
 {
-    enqueue(std::move(bytes), 0.0);
+    Enqueue(std::move(bytes), 0.0);
 }
 
-void PtyPort::enqueue(std::string bytes, double notBefore)
+void PtyPort::Enqueue(std::string bytes, double notBefore)
 {
     if (bytes.empty()) return;
-    if (state_ != State::Held || silent_ || queuedBytes_ + bytes.size() > maxQueuedBytes) {
-        log_.dropped(name_, bytes);
+    if (state_ != State::Held || silent_ || queuedBytes_ + bytes.size() > kMaxQueuedBytes) {
+        log_.Dropped(name_, bytes);
         return;
     }
     queuedBytes_ += bytes.size();
     queue_.push_back({std::move(bytes), notBefore});
 }
 
-void PtyPort::dropQueue()
+void PtyPort::DropQueue()
 {
-    for (const Chunk& chunk : queue_) log_.dropped(name_, std::string_view(chunk.bytes).substr(chunk.sent));
+    for (const Chunk& chunk : queue_) log_.Dropped(name_, std::string_view(chunk.bytes).substr(chunk.sent));
     queue_.clear();
     queuedBytes_ = 0;
 }
 
-void PtyPort::service(double now)
+void PtyPort::Service(double now)
 {
-    device_->tick(now);
+    device_->Tick(now);
     while (!queue_.empty()) {
         Chunk& chunk = queue_.front();
         const double start = std::max(chunk.notBefore, lineFreeAt_);
         if (start > now) break;
-        if (chunk.sent == 0) log_.sent(name_, chunk.bytes);
+        if (chunk.sent == 0) log_.Sent(name_, chunk.bytes);
         // A full input queue on the far side overruns: the byte is lost, as on a real line.
         [[maybe_unused]] const ssize_t written = ::write(master_, chunk.bytes.data() + chunk.sent, 1);
         ++chunk.sent;
         --queuedBytes_;
-        lineFreeAt_ = start + byteMs;
+        lineFreeAt_ = start + kByteMs;
         if (chunk.sent == chunk.bytes.size()) queue_.pop_front();
     }
 }
 
-double PtyPort::nextWake() const
+double PtyPort::NextWake() const
 {
-    double wake = device_->nextWake();
+    double wake = device_->NextWake();
     if (!queue_.empty()) wake = std::min(wake, std::max(queue_.front().notBefore, lineFreeAt_));
     return wake;
 }
+
+}  // namespace upssim

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace upssim {
+
 // One simulated serial port: a pseudo-terminal whose slave is linked as
 // DIR/comN, the device at its far end, and the line between them. Output is
 // paced like 2400 baud and kept only while a program holds the port open.
@@ -28,27 +30,27 @@ public:
     Device& device() { return *device_; }
 
     // Cable in: a new pseudo-terminal and its link; prints "comN -> PATH (KIND)".
-    bool plug(double now, std::string& error);
+    bool Plug(double now, std::string& error);
     // Cable out: the pseudo-terminal is closed and its link removed.
-    void unplug(double now);
+    void Unplug(double now);
     bool plugged() const { return master_ >= 0; }
-    void setSilent(bool silent) { silent_ = silent; }
-    void note(const std::string& text) { log_.note(name_, text); }
+    void SetSilent(bool silent) { silent_ = silent; }
+    void Note(const std::string& text) { log_.Note(name_, text); }
 
     // The main loop's side.
     int heldFd() const { return state_ == State::Held ? master_ : -1; }
     int watchId() const { return watchId_; }
     // The device file was opened and closed: true for a close, in the order they happened.
-    void accessed(const std::vector<bool>& closes, double now);
-    void readInput(double now);
+    void Accessed(const std::vector<bool>& closes, double now);
+    void ReadInput(double now);
     // The master reports a hang-up: nobody may hold the port any more.
-    void hangUp(double now) { accessed({}, now); }
-    void service(double now);
-    double nextWake() const;
+    void HangUp(double now) { Accessed({}, now); }
+    void Service(double now);
+    double NextWake() const;
 
     // Line
-    void answer(std::string bytes) override;
-    void alert(std::string bytes) override;
+    void Answer(std::string bytes) override;
+    void Alert(std::string bytes) override;
 
 private:
     enum class State { Unplugged, Unheld, Held };
@@ -58,13 +60,13 @@ private:
         size_t sent = 0;
     };
 
-    void becomeHeld();
-    void released(double now, bool reopened);
-    void clearLeftovers(double now, bool newHolder);
-    void receive(unsigned char byte, double now);
-    void enqueue(std::string bytes, double notBefore);
-    void dropQueue();
-    void closeMaster();
+    void BecomeHeld();
+    void Released(double now, bool reopened);
+    void ClearLeftovers(double now, bool newHolder);
+    void Receive(unsigned char byte, double now);
+    void Enqueue(std::string bytes, double notBefore);
+    void DropQueue();
+    void CloseMaster();
 
     std::string name_;
     DeviceKind kind_;
@@ -89,3 +91,5 @@ private:
     std::deque<Chunk> queue_;
     size_t queuedBytes_ = 0;
 };
+
+}  // namespace upssim

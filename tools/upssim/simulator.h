@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace upssim {
+
 // Owns the ports and runs them, with the events from standard input, until
 // SIGTERM, SIGINT or SIGHUP.
 class Simulator {
@@ -18,12 +20,12 @@ public:
     ~Simulator();
 
     // Creates the directory, the log and the ports; prints their links and "ready".
-    bool start(std::string& error);
-    void run();
+    bool Start(std::string& error);
+    void Run();
 
 private:
-    void readEvents(double now);
-    void noticeAccesses(double now);
+    void ReadEvents(double now);
+    void NoticeAccesses(double now);
 
     Options options_;
     ByteLog log_;
@@ -35,4 +37,6 @@ private:
 };
 
 // Blocks the stop signals except inside the main loop's wait and installs their handler.
-void installStopSignals();
+void InstallStopSignals();
+
+}  // namespace upssim

@@ -4,36 +4,38 @@
 
 #include <cstdio>
 
+namespace upssim {
+
 namespace {
 
-constexpr char ctrlA = 0x01;
-constexpr double eepromWriteMs = 1000.0;       // "|" follows a stepped change
-constexpr double simulatedFailureMs = 3000.0;  // "U"
-constexpr double batteryTestMs = 2000.0;       // "W"
-constexpr double calibrationMs = 180000.0;     // "D" ends by itself after this
-constexpr double abandonedWriteMs = 5000.0;    // a field write with no byte for this long is dropped
-constexpr double driftPeriodMs = 1000.0;
-constexpr double progMinMs = 1500.0;
-constexpr double progMaxMs = 4000.0;
+constexpr char kCtrlA = 0x01;
+constexpr double kEepromWriteMs = 1000.0;       // "|" follows a stepped change
+constexpr double kSimulatedFailureMs = 3000.0;  // "U"
+constexpr double kBatteryTestMs = 2000.0;       // "W"
+constexpr double kCalibrationMs = 180000.0;     // "D" ends by itself after this
+constexpr double kAbandonedWriteMs = 5000.0;    // a field write with no byte for this long is dropped
+constexpr double kDriftPeriodMs = 1000.0;
+constexpr double kProgMinMs = 1500.0;
+constexpr double kProgMaxMs = 4000.0;
 
-size_t fieldLength(char field)
+size_t FieldLength(char field)
 {
     return field == 'n' ? 14 : 8;
 }
 
-bool needsProgramming(char field)
+bool NeedsProgramming(char field)
 {
     return field == 'm' || field == 'n';
 }
 
-std::string hexByte(unsigned value)
+std::string HexByte(unsigned value)
 {
     char text[4];
     std::snprintf(text, sizeof text, "%02X", value & 0xFF);
     return text;
 }
 
-int registerIndex(char c)
+int RegisterIndex(char c)
 {
     switch (c) {
     case '0': return 0;
@@ -44,20 +46,20 @@ int registerIndex(char c)
     }
 }
 
-} // namespace
+}  // namespace
 
 SmartUps::SmartUps(UpsProfile profile, Line& line, std::mt19937& random, bool steady, double now)
     : profile_(std::move(profile)), line_(line), random_(random), live_(profile_.live)
 {
-    if (!steady) scheduleDrift(now);
+    if (!steady) ScheduleDrift(now);
 }
 
-void SmartUps::receive(unsigned char byte, double now)
+void SmartUps::Receive(unsigned char byte, double now)
 {
     const char c = static_cast<char>(byte);
     if (write_) {
-        if (now - write_->lastByteAt <= abandonedWriteMs) {
-            writeFieldByte(c, now);
+        if (now - write_->lastByteAt <= kAbandonedWriteMs) {
+            WriteFieldByte(c, now);
             return;
         }
         write_.reset();
@@ -65,85 +67,85 @@ void SmartUps::receive(unsigned char byte, double now)
     if (!smart_) {
         if (c == 'Y') {
             smart_ = true;
-            line_.answer("SM\r\n");
+            line_.Answer("SM\r\n");
         }
         return;
     }
-    command(c, now);
+    Command(c, now);
 }
 
-void SmartUps::command(char c, double now)
+void SmartUps::Command(char c, double now)
 {
     if (c != '1') firstOneAt_ = NAN;
     if (c != '+' && c != '-') context_ = 0;
 
     switch (c) {
-    case 'Y': line_.answer("SM\r\n"); return;
+    case 'Y': line_.Answer("SM\r\n"); return;
     case 'R':
         smart_ = false;
         programming_ = false;
-        line_.answer("BYE\r\n");
+        line_.Answer("BYE\r\n");
         return;
     case '1':
-        if (!std::isnan(firstOneAt_) && now - firstOneAt_ >= progMinMs && now - firstOneAt_ <= progMaxMs) {
+        if (!std::isnan(firstOneAt_) && now - firstOneAt_ >= kProgMinMs && now - firstOneAt_ <= kProgMaxMs) {
             programming_ = true;
             firstOneAt_ = NAN;
-            line_.answer("PROG\r\n");
+            line_.Answer("PROG\r\n");
         } else {
             firstOneAt_ = now;
         }
         return;
     case '+':
-    case '-': step(c, now); return;
-    case 'A': line_.answer("OK\r\n"); return;
+    case '-': Step(c, now); return;
+    case 'A': line_.Answer("OK\r\n"); return;
     case 'W':
-        if (onBattery()) {
-            line_.answer("NO\r\n");
+        if (OnBattery()) {
+            line_.Answer("NO\r\n");
         } else {
-            line_.answer("OK\r\n");
-            startBatteryTest(now);
+            line_.Answer("OK\r\n");
+            StartBatteryTest(now);
         }
         return;
     case 'U':
         if (mainsFailed_) {
-            line_.answer("NO\r\n");
+            line_.Answer("NO\r\n");
         } else {
-            line_.answer("OK\r\n");
-            simulateFailure(now);
+            line_.Answer("OK\r\n");
+            SimulateFailure(now);
         }
         return;
     case 'D':
-        line_.answer("OK\r\n");
-        toggleCalibration(now);
+        line_.Answer("OK\r\n");
+        ToggleCalibration(now);
         return;
     default: break;
     }
 
-    if (const auto value = valueOf(c)) {
-        line_.answer(*value + "\r\n");
+    if (const auto value = ValueOf(c)) {
+        line_.Answer(*value + "\r\n");
         context_ = c;
     } else {
-        line_.answer("NA\r\n");
+        line_.Answer("NA\r\n");
     }
 }
 
-void SmartUps::step(char direction, double now)
+void SmartUps::Step(char direction, double now)
 {
     if (auto setting = profile_.stepped.find(context_); setting != profile_.stepped.end()) {
         SteppedSetting& s = setting->second;
         s.index = (s.index + (direction == '+' ? 1 : s.values.size() - 1)) % s.values.size();
-        line_.answer("OK\r\n");
-        timers_.at(now + eepromWriteMs, [this](double) { line_.alert("|"); });
+        line_.Answer("OK\r\n");
+        timers_.At(now + kEepromWriteMs, [this](double) { line_.Alert("|"); });
         return;
     }
     if (profile_.fields.count(context_)) {
-        if (needsProgramming(context_) && !programming_) {
-            line_.answer("NO\r\n");
+        if (NeedsProgramming(context_) && !programming_) {
+            line_.Answer("NO\r\n");
         } else if (direction == '+') {
             write_ = FieldWrite{context_, {}, now};
             context_ = 0;
         } else {
-            line_.answer("NA\r\n");
+            line_.Answer("NA\r\n");
         }
         return;
     }
@@ -151,26 +153,26 @@ void SmartUps::step(char direction, double now)
         if (programming_)
             profile_.registers[0] = static_cast<unsigned char>(profile_.registers[0] + (direction == '+' ? 1 : -1));
         else
-            line_.answer("NO\r\n");
+            line_.Answer("NO\r\n");
         return;
     }
-    line_.answer("NA\r\n");
+    line_.Answer("NA\r\n");
 }
 
-void SmartUps::writeFieldByte(char c, double now)
+void SmartUps::WriteFieldByte(char c, double now)
 {
     write_->bytes += c;
     write_->lastByteAt = now;
-    if (write_->bytes.size() < fieldLength(write_->field)) return;
+    if (write_->bytes.size() < FieldLength(write_->field)) return;
     profile_.fields[write_->field] = write_->bytes;
     write_.reset();
-    line_.answer("OK\r\n");
+    line_.Answer("OK\r\n");
 }
 
-std::optional<std::string> SmartUps::valueOf(char c) const
+std::optional<std::string> SmartUps::ValueOf(char c) const
 {
     if (auto o = overrides_.find(c); o != overrides_.end()) return o->second;
-    if (c == ctrlA) return profile_.model;
+    if (c == kCtrlA) return profile_.model;
     if (auto f = profile_.fields.find(c); f != profile_.fields.end()) {
         // Zero bytes fill a short text; they are not sent back.
         const size_t end = f->second.find_last_not_of('\0');
@@ -178,67 +180,67 @@ std::optional<std::string> SmartUps::valueOf(char c) const
     }
     if (auto s = profile_.stepped.find(c); s != profile_.stepped.end()) return s->second.values[s->second.index];
     if (auto x = profile_.fixed.find(c); x != profile_.fixed.end()) return x->second;
-    if (const int r = registerIndex(c); r >= 0) return hexByte(profile_.registers[r]);
-    if (c == 'Q') return statusText();
-    return live_.answer(c, conditions());
+    if (const int r = RegisterIndex(c); r >= 0) return HexByte(profile_.registers[r]);
+    if (c == 'Q') return StatusText();
+    return live_.Answer(c, CurrentConditions());
 }
 
-std::string SmartUps::statusText() const
+std::string SmartUps::StatusText() const
 {
-    unsigned status = onBattery() ? 0x10 : 0x08;
+    unsigned status = OnBattery() ? 0x10 : 0x08;
     if (calibrating_) status |= 0x01;
     if (overload_) status |= 0x20;
     if (batteryLow_) status |= 0x40;
     if (replaceBattery_) status |= 0x80;
-    return hexByte(status);
+    return HexByte(status);
 }
 
-Conditions SmartUps::conditions() const
+Conditions SmartUps::CurrentConditions() const
 {
     const SteppedSetting& output = profile_.stepped.at('o');
-    return {onBattery(), overload_, calibrating_, std::stod(output.values[output.index])};
+    return {OnBattery(), overload_, calibrating_, std::stod(output.values[output.index])};
 }
 
-void SmartUps::simulateFailure(double now)
+void SmartUps::SimulateFailure(double now)
 {
     const unsigned run = ++failureRun_;
     simulatedFailure_ = true;
-    line_.alert("!");
-    timers_.at(now + simulatedFailureMs, [this, run](double) {
+    line_.Alert("!");
+    timers_.At(now + kSimulatedFailureMs, [this, run](double) {
         if (run != failureRun_) return;
         simulatedFailure_ = false;
-        if (!mainsFailed_) line_.alert("$");
+        if (!mainsFailed_) line_.Alert("$");
     });
 }
 
-void SmartUps::startBatteryTest(double now)
+void SmartUps::StartBatteryTest(double now)
 {
     const unsigned run = ++testRun_;
     batteryTest_ = true;
-    timers_.at(now + batteryTestMs, [this, run](double) {
+    timers_.At(now + kBatteryTestMs, [this, run](double) {
         if (run == testRun_) batteryTest_ = false;
     });
 }
 
-void SmartUps::toggleCalibration(double now)
+void SmartUps::ToggleCalibration(double now)
 {
     const unsigned run = ++calibrationRun_;
     calibrating_ = !calibrating_;
     if (!calibrating_) return;
-    timers_.at(now + calibrationMs, [this, run](double) {
+    timers_.At(now + kCalibrationMs, [this, run](double) {
         if (run == calibrationRun_) calibrating_ = false;
     });
 }
 
-void SmartUps::scheduleDrift(double now)
+void SmartUps::ScheduleDrift(double now)
 {
-    timers_.at(now + driftPeriodMs, [this](double when) {
-        live_.drift(random_, conditions());
-        scheduleDrift(when);
+    timers_.At(now + kDriftPeriodMs, [this](double when) {
+        live_.Drift(random_, CurrentConditions());
+        ScheduleDrift(when);
     });
 }
 
-void SmartUps::lineClosed()
+void SmartUps::LineClosed()
 {
     smart_ = false;
     programming_ = false;
@@ -247,7 +249,7 @@ void SmartUps::lineClosed()
     write_.reset();
 }
 
-EventResult SmartUps::event(const std::string& name, const std::string& argument, double)
+EventResult SmartUps::Event(const std::string& name, const std::string& argument, double)
 {
     // Each alert event sets or clears its status bit and sends its character.
     struct AlertEvent {
@@ -271,22 +273,22 @@ EventResult SmartUps::event(const std::string& name, const std::string& argument
         if (name != e.name) continue;
         if (!argument.empty()) return EventResult::BadArgument;
         if (e.flag) this->*e.flag = e.value;
-        if (*e.alert) line_.alert(e.alert);
+        if (*e.alert) line_.Alert(e.alert);
         return EventResult::Done;
     }
-    if (name == "set") return setAnswer(argument, true);
-    if (name == "unset") return setAnswer(argument, false);
+    if (name == "set") return SetAnswer(argument, true);
+    if (name == "unset") return SetAnswer(argument, false);
     return EventResult::Unknown;
 }
 
 // "set CMD TEXT" fixes the answer to CMD (one byte, escapes allowed) to TEXT;
 // "unset CMD" gives CMD its own answer back.
-EventResult SmartUps::setAnswer(const std::string& argument, bool set)
+EventResult SmartUps::SetAnswer(const std::string& argument, bool set)
 {
     const size_t space = argument.find_first_of(" \t");
     const size_t textStart = argument.find_first_not_of(" \t", space);
-    const auto command = decodeEscapes(argument.substr(0, space));
-    const auto text = decodeEscapes(textStart == std::string::npos ? "" : argument.substr(textStart));
+    const auto command = DecodeEscapes(argument.substr(0, space));
+    const auto text = DecodeEscapes(textStart == std::string::npos ? "" : argument.substr(textStart));
     if (!command || command->size() != 1 || !text || (!set && textStart != std::string::npos))
         return EventResult::BadArgument;
     if (set)
@@ -295,3 +297,5 @@ EventResult SmartUps::setAnswer(const std::string& argument, bool set)
         overrides_.erase((*command)[0]);
     return EventResult::Done;
 }
+
+}  // namespace upssim

@@ -9,6 +9,8 @@
 #include <map>
 #include <optional>
 
+namespace upssim {
+
 // An APC Smart-UPS on its serial line. Dumb until "Y" ("SM"); then every
 // command is one byte answered by one line. Settings step with "+"/"-",
 // text fields take "+" and then their characters, programming mode is "1",
@@ -17,11 +19,11 @@ class SmartUps : public Device {
 public:
     SmartUps(UpsProfile profile, Line& line, std::mt19937& random, bool steady, double now);
 
-    void receive(unsigned char byte, double now) override;
-    void tick(double now) override { timers_.run(now); }
-    double nextWake() const override { return timers_.next(); }
-    void lineClosed() override;
-    EventResult event(const std::string& name, const std::string& argument, double now) override;
+    void Receive(unsigned char byte, double now) override;
+    void Tick(double now) override { timers_.Run(now); }
+    double NextWake() const override { return timers_.Next(); }
+    void LineClosed() override;
+    EventResult Event(const std::string& name, const std::string& argument, double now) override;
 
 private:
     // A text field being written: "+" has been accepted, characters follow.
@@ -31,19 +33,19 @@ private:
         double lastByteAt;
     };
 
-    void command(char c, double now);
-    void step(char direction, double now);
-    void writeFieldByte(char c, double now);
-    std::optional<std::string> valueOf(char c) const;
-    std::string statusText() const;
-    Conditions conditions() const;
-    bool onBattery() const { return mainsFailed_ || simulatedFailure_ || batteryTest_; }
+    void Command(char c, double now);
+    void Step(char direction, double now);
+    void WriteFieldByte(char c, double now);
+    std::optional<std::string> ValueOf(char c) const;
+    std::string StatusText() const;
+    Conditions CurrentConditions() const;
+    bool OnBattery() const { return mainsFailed_ || simulatedFailure_ || batteryTest_; }
 
-    void simulateFailure(double now);
-    void startBatteryTest(double now);
-    void toggleCalibration(double now);
-    void scheduleDrift(double now);
-    EventResult setAnswer(const std::string& argument, bool set);
+    void SimulateFailure(double now);
+    void StartBatteryTest(double now);
+    void ToggleCalibration(double now);
+    void ScheduleDrift(double now);
+    EventResult SetAnswer(const std::string& argument, bool set);
 
     UpsProfile profile_;
     Line& line_;
@@ -71,3 +73,5 @@ private:
     unsigned calibrationRun_ = 0;
     std::map<char, std::string> overrides_; // answers fixed by the "set" event
 };
+
+}  // namespace upssim

@@ -4,15 +4,17 @@
 #include <limits>
 #include <map>
 
+namespace upssim {
+
 // One-shot actions at given times (milliseconds, clockms scale), run in time order.
 class Timers {
 public:
     using Action = std::function<void(double now)>;
 
-    void at(double when, Action action) { due_.emplace(when, std::move(action)); }
+    void At(double when, Action action) { due_.emplace(when, std::move(action)); }
 
     // Runs every action whose time has come; actions may schedule new ones.
-    void run(double now)
+    void Run(double now)
     {
         while (!due_.empty() && due_.begin()->first <= now) {
             Action action = std::move(due_.begin()->second);
@@ -21,7 +23,7 @@ public:
         }
     }
 
-    double next() const
+    double Next() const
     {
         return due_.empty() ? std::numeric_limits<double>::infinity() : due_.begin()->first;
     }
@@ -29,3 +31,5 @@ public:
 private:
     std::multimap<double, Action> due_;
 };
+
+}  // namespace upssim

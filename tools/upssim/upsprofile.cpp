@@ -1,9 +1,11 @@
 #include "upsprofile.h"
 
+namespace upssim {
+
 namespace {
 
 // The value lists of a 230 V Smart-UPS; each profile picks its starting place.
-std::map<char, SteppedSetting> steppedSettings(size_t alarm, size_t selfTest, size_t sensitivity, size_t output,
+std::map<char, SteppedSetting> Settings230V(size_t alarm, size_t selfTest, size_t sensitivity, size_t output,
                                                size_t lower, size_t upper)
 {
     return {
@@ -16,28 +18,30 @@ std::map<char, SteppedSetting> steppedSettings(size_t alarm, size_t selfTest, si
     };
 }
 
-} // namespace
+}  // namespace
 
-UpsProfile smartUps1000()
+UpsProfile SmartUps1000()
 {
     UpsProfile p;
     p.model = "Smart-UPS 1000";
     p.fields = {{'c', "UPS_IDEN"}, {'n', "QS0512345678"}, {'m', "12/03/05"}, {'x', "12/03/05"}};
     p.fixed = {{'>', "000"}, {'g', "024"}, {'9', "FF"}, {'7', "0F"}};
-    p.stepped = steppedSettings(0, 0, 0, 2, 1, 0);
+    p.stepped = Settings230V(0, 0, 0, 2, 1, 0);
     p.registers = {0xA0, 0x00, 0x00, 0x00};
     p.live = {23.4, 100.0, 27.45, 31.5, 229.3, 227.5, 231.4, 50.00, 42.0};
     return p;
 }
 
-UpsProfile smartUps700()
+UpsProfile SmartUps700()
 {
     UpsProfile p;
     p.model = "Smart-UPS 700";
     p.fields = {{'c', "SRV_ROOM"}, {'n', "NS9907654321"}, {'m', "21/09/99"}, {'x', "04/11/03"}};
     p.fixed = {{'>', "000"}, {'g', "024"}, {'9', "FF"}, {'7', "0F"}};
-    p.stepped = steppedSettings(1, 1, 1, 2, 0, 1);
+    p.stepped = Settings230V(1, 1, 1, 2, 0, 1);
     p.registers = {0xB0, 0x02, 0x00, 0x10};
     p.live = {41.7, 100.0, 27.60, 28.9, 226.8, 224.1, 229.6, 50.01, 17.0};
     return p;
 }
+
+}  // namespace upssim

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace upssim {
+
 // A setting the UPS steps through a fixed cyclic list with "+" and "-".
 struct SteppedSetting {
     std::vector<std::string> values;
@@ -34,5 +36,7 @@ struct UpsProfile {
     LiveStart live;
 };
 
-UpsProfile smartUps1000(); // the unit of kind "ups"
-UpsProfile smartUps700();  // the unit of kind "ups2"
+UpsProfile SmartUps1000(); // the unit of kind "ups"
+UpsProfile SmartUps700();  // the unit of kind "ups2"
+
+}  // namespace upssim

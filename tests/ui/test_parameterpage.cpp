@@ -1,0 +1,389 @@
+// The page "изменение параметров" against the UPS simulator, headless: one
+// connection for the whole program, the real widgets clicked and typed into,
+// the bytes on the line checked in the simulator's log.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QtTest>
+#include <memory>
+
+#include "serial/posixport.h"
+#include "session.h"
+#include "simulator.h"
+#include "tformmain.h"
+#include "ui_tformmain.h"
+
+namespace {
+
+const QColor kMaroon(128, 0, 0);
+const QColor kRefused(255, 160, 160);
+constexpr int kChangeTimeoutMs = 30000;  // a cycle, programming mode and the characters
+
+enum class Input { Keys, Paste, InputMethod };
+
+struct Window {
+    explicit Window(const QString& portsDir)
+        : opener(tornavel::PortMap(portsDir.toStdString())), form(opener)
+    {
+        form.show();
+    }
+    tornavel::PosixPortOpener opener;
+    TFormMain form;
+};
+
+// Counts the paints of an edit box in the refused colour, and what stood
+// around it meanwhile.
+class PaintProbe : public QObject {
+public:
+    PaintProbe(QLineEdit* box, QWidget* hint, QWidget* waitImage)
+        : box_(box), hint_(hint), waitImage_(waitImage)
+    {
+        box_->installEventFilter(this);
+    }
+    ~PaintProbe() override { box_->removeEventFilter(this); }
+    int redPaints = 0;
+    bool hintSeenDuringFlash = false;
+    bool waitImageSeenDuringFlash = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && box_->palette().color(QPalette::Base) == kRefused) {
+            ++redPaints;
+            hintSeenDuringFlash |= hint_ && hint_->isVisible();
+            waitImageSeenDuringFlash |= waitImage_->isVisible();
+        }
+        return false;
+    }
+
+private:
+    QLineEdit* box_;
+    QWidget* hint_;
+    QWidget* waitImage_;
+};
+
+QColor FontColour(const QLabel* label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Input)
+
+class ParameterPageTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Simulator> sim_;
+    std::unique_ptr<Window> window_;
+
+    Ui::TFormMain& ui() { return *window_->form.ui(); }
+    tornavel::Requests& requests() { return window_->form.session().requests; }
+    template <typename T> T* Control(const QString& name) { return window_->form.findChild<T*>(name); }
+    QByteArray Line() { return sim_->Received(QStringLiteral("com1")); }
+
+    // Shows the page afresh: its boxes take the monitor page's texts again.
+    void ShowParameterPage()
+    {
+        ui().PageControl1->setCurrentWidget(ui().TabSheetMO);
+        ui().PageControl1->setCurrentWidget(ui().TabSheetKA);
+    }
+    void WaitForCompletion()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!requests().eepromChange, kChangeTimeoutMs);
+    }
+    void Type(QLineEdit* box, const QString& text)
+    {
+        box->setText(QString());
+        QTest::keyClicks(box, text);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        sim_ = std::make_unique<Simulator>(QStringList{"com1=ups"}, QStringList{"--steady"});
+        window_ = std::make_unique<Window>(sim_->dir());
+        QTest::mouseClick(ui().BitBtnSCAN, Qt::LeftButton);
+        ui().UPS->setCurrentCell(0, 0);
+        QTest::mouseClick(ui().BitBtnGO, Qt::LeftButton);
+        QVERIFY(window_->form.connected());
+        ui().PageControl1->setCurrentWidget(ui().TabSheetKA);
+    }
+
+    void cleanupTestCase()
+    {
+        window_.reset();
+        sim_.reset();
+    }
+
+    void pageIsFilledFromTheMonitorPageAndTheRecord()
+    {
+        const QList<QPair<QLineEdit*, QLineEdit*>> copies = {
+            {ui().EditNA, ui().EditNAME},  {ui().EditSN, ui().EditSERIAL}, {ui().EditDA, ui().EditDATA},
+            {ui().EditDZ, ui().EditDATAZAM}, {ui().EditZS, ui().EditSIGNAL}, {ui().EditIS, ui().EditINTSAMOT},
+            {ui().EditCH, ui().EditSENSIT}, {ui().EditUO, ui().EditUout},   {ui().EditMI, ui().EditUPmin},
+            {ui().EditMA, ui().EditUPmax}};
+        for (const auto& [box, copy] : copies) QCOMPARE(box->text(), copy->text());
+        QCOMPARE(ui().EditNA->text(), QStringLiteral("UPS_IDEN"));
+        QCOMPARE(ui().EditR0->text(), QStringLiteral("A0"));
+        for (QLineEdit* box : {ui().EditR1, ui().EditR2, ui().EditR3}) {
+            QCOMPARE(box->text(), QStringLiteral("00"));
+            QVERIFY(box->isReadOnly());
+        }
+        QVERIFY(ui().ImageFLOP->isHidden());
+        QVERIFY(ui().ImageGF->isHidden());
+
+        // The selected setting at start.
+        QCOMPARE(FontColour(ui().LabelZS), kMaroon);
+        QCOMPARE(FontColour(ui().LabelMA), QColor(Qt::black));
+        QCOMPARE(ui().ImageRI->y(), ui().EditZS->y());
+
+        // Coming from the terminal page, polling resumes.
+        ui().PageControl1->setCurrentWidget(ui().TabSheetTE);
+        QVERIFY(requests().terminalMode);
+        ui().PageControl1->setCurrentWidget(ui().TabSheetKA);
+        QVERIFY(!requests().terminalMode);
+    }
+
+    void typingRules_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<Input>("how");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("digits get their slashes") << "EditDZ" << Input::Keys << "120503" << "12/05/03";
+        QTest::newRow("backspace after 12/ leaves 1") << "EditDZ" << Input::Keys << "12\b" << "1";
+        QTest::newRow("backspace after 12/05/ leaves 12/0") << "EditDZ" << Input::Keys << "1205\b" << "12/0";
+        QTest::newRow("slash and letters refused") << "EditDZ" << Input::Keys << "1/a2b" << "12/";
+        QTest::newRow("battery date: 8 at most") << "EditDZ" << Input::Keys << "12050399" << "12/05/03";
+        QTest::newRow("made date takes any other character") << "EditDA" << Input::Keys << "1203x" << "12/03/x";
+        QTest::newRow("made date: backspace") << "EditDA" << Input::Keys << "12\b" << "1";
+        QTest::newRow("made date: no limit") << "EditDA" << Input::Keys << "1203051234" << "12/03/051234";
+        QTest::newRow("! refused in the name") << "EditNA" << Input::Keys << "a!b" << "ab";
+        QTest::newRow("every alert character refused") << "EditSN" << Input::Keys << "!$%+?=*#|" << "";
+        QTest::newRow("name: 8 at most") << "EditNA" << Input::Keys << "ABCDEFGHIJ" << "ABCDEFGH";
+        QTest::newRow("serial: 14 at most") << "EditSN" << Input::Keys << "ABCDEFGHIJKLMNOP" << "ABCDEFGHIJKLMN";
+        QTest::newRow("pasted name loses the !") << "EditNA" << Input::Paste << "a!b" << "ab";
+        QTest::newRow("pasted date keeps the digits") << "EditDZ" << Input::Paste << "1a/2" << "12/";
+        QTest::newRow("input method: Cyrillic kept, ! not") << "EditNA" << Input::InputMethod << "я!" << "я";
+        QTest::newRow("input method in the date box") << "EditDZ" << Input::InputMethod << "1x2" << "12/";
+    }
+
+    void typingRules()
+    {
+        QFETCH(QString, box);
+        QFETCH(Input, how);
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QLineEdit* edit = Control<QLineEdit>(box);
+        edit->setText(QString());
+        switch (how) {
+        case Input::Keys:
+            QTest::keyClicks(edit, input);
+            break;
+        case Input::Paste:
+            QGuiApplication::clipboard()->setText(input);
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+            break;
+        case Input::InputMethod: {
+            QInputMethodEvent event;
+            event.setCommitString(input);
+            QCoreApplication::sendEvent(edit, &event);
+            break;
+        }
+        }
+        QCOMPARE(edit->text(), expected);
+        QCOMPARE(edit->cursorPosition(), expected.size());
+    }
+
+    void refusedSaves_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("flashes");
+
+        QTest::newRow("empty name") << "EditNA" << "ImageFLOP" << "PanelPA" << "" << "" << true;
+        QTest::newRow("empty serial") << "EditSN" << "ImageFLOP" << "PanelPA" << "" << "" << true;
+        QTest::newRow("date without its form") << "EditDA" << "ImageFLOP" << "PanelPA" << "PanelDA" << "1/2/03"
+                                               << true;
+        QTest::newRow("31 April") << "EditDZ" << "ImageFLOP" << "PanelPA" << "PanelDZ" << "31/04/05" << false;
+        QTest::newRow("month 13") << "EditDA" << "ImageFLOP" << "PanelPA" << "PanelDA" << "01/13/05" << false;
+        QTest::newRow("register: one digit") << "EditR0" << "ImageGF" << "PanelRE" << "" << "B" << true;
+        QTest::newRow("register: not hex") << "EditR0" << "ImageGF" << "PanelRE" << "" << "G1" << true;
+    }
+
+    void refusedSaves()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, icon);
+        QFETCH(QString, group);
+        QFETCH(QString, hint);
+        QFETCH(QString, text);
+        QFETCH(bool, flashes);
+        ShowParameterPage();
+        QLineEdit* edit = Control<QLineEdit>(box);
+        QLabel* saveIcon = Control<QLabel>(icon);
+        QWidget* hintPanel = hint.isEmpty() ? nullptr : Control<QWidget>(hint);
+        const QPalette normal = edit->palette();
+
+        edit->setText(text);
+        QVERIFY(saveIcon->isVisible());
+        QCOMPARE(saveIcon->y(), edit->y());
+        PaintProbe probe(edit, hintPanel, ui().ImageW);
+        QTest::mouseClick(saveIcon, Qt::LeftButton);
+
+        QVERIFY(!requests().eepromChange);
+        QCOMPARE(probe.redPaints, flashes ? 5 : 0);
+        QVERIFY(!probe.hintSeenDuringFlash);
+        QCOMPARE(probe.waitImageSeenDuringFlash, flashes);
+        QVERIFY(ui().ImageW->isHidden());
+        QCOMPARE(edit->palette().color(QPalette::Base), normal.color(QPalette::Base));
+        if (hintPanel) QVERIFY(hintPanel->isVisible());
+        QCOMPARE(ui().LabelST->text(), QStringLiteral("..."));
+        QCOMPARE(ui().GaugeX->x(), Control<QWidget>(group)->x());
+        QCOMPARE(ui().GaugeX->width(), Control<QWidget>(group)->width());
+    }
+
+    void steppingASettingWalksItsList_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("monitorCopy");
+        QTest::addColumn<bool>("byDoubleClick");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("direction");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+
+        QTest::newRow("alarm delay up") << "LabelZS" << "EditZS" << "EditSIGNAL" << false << QByteArray("k")
+                                        << QByteArray("+") << "0" << "T";
+        QTest::newRow("self-test interval down, wrapping")
+            << "LabelIS" << "EditIS" << "EditINTSAMOT" << false << QByteArray("E") << QByteArray("-") << "336"
+            << "OFF";
+        QTest::newRow("sensitivity up") << "LabelCH" << "EditCH" << "EditSENSIT" << false << QByteArray("s")
+                                        << QByteArray("+") << "H" << "M";
+        QTest::newRow("output voltage down") << "LabelUO" << "EditUO" << "EditUout" << false << QByteArray("o")
+                                             << QByteArray("-") << "230" << "225";
+        QTest::newRow("low transfer up") << "LabelMI" << "EditMI" << "EditUPmin" << false << QByteArray("l")
+                                         << QByteArray("+") << "196" << "204";
+        QTest::newRow("high transfer by double-click, down")
+            << "LabelMA" << "EditMA" << "EditUPmax" << true << QByteArray("u") << QByteArray("-") << "253"
+            << "265";
+    }
+
+    void steppingASettingWalksItsList()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, box);
+        QFETCH(QString, monitorCopy);
+        QFETCH(bool, byDoubleClick);
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, direction);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QLabel* caption = Control<QLabel>(label);
+        QLineEdit* edit = Control<QLineEdit>(box);
+        QCOMPARE(edit->text(), before);
+
+        if (byDoubleClick)
+            QTest::mouseDClick(edit, Qt::LeftButton);
+        else
+            QTest::mouseClick(caption, Qt::LeftButton);
+        for (QLabel* other : {ui().LabelZS, ui().LabelIS, ui().LabelCH, ui().LabelUO, ui().LabelMI, ui().LabelMA})
+            QCOMPARE(FontColour(other), other == caption ? kMaroon : QColor(Qt::black));
+        QCOMPARE(ui().ImageLE->y(), caption->y() - 3);
+        QCOMPARE(ui().ImageRI->y(), edit->y());
+
+        const bool up = direction == "+";
+        QTest::mouseClick(up ? ui().ImageRI : ui().ImageLE, Qt::LeftButton);
+        QVERIFY(requests().eepromChange);
+        QCOMPARE(QByteArray::fromStdString(requests().changeCmd.Get()), command);
+        QCOMPARE(QString::fromStdString(requests().changeField.Get()), box);
+        QCOMPARE(QByteArray::fromStdString(requests().changeValue.Get()), direction);
+        QVERIFY(ui().ImageW->isVisible());
+
+        // While it is pending the other arrow does nothing; choosing a row still works.
+        QTest::mouseClick(up ? ui().ImageLE : ui().ImageRI, Qt::LeftButton);
+        QCOMPARE(QByteArray::fromStdString(requests().changeValue.Get()), direction);
+        QTest::mouseClick(ui().LabelZS, Qt::LeftButton);
+        QCOMPARE(FontColour(ui().LabelZS), kMaroon);
+
+        WaitForCompletion();
+        QCOMPARE(edit->text(), after);
+        QCOMPARE(Control<QLineEdit>(monitorCopy)->text(), after);
+        const QByteArray opposite = up ? "-" : "+";
+        QCOMPARE(Line().count(command + direction), 1);
+        QCOMPARE(Line().count(command + opposite), 0);
+    }
+
+    void aShortNameIsFilledWithZeroBytes()
+    {
+        ShowParameterPage();
+        // Only the field in whose row the icon stands is written.
+        Type(ui().EditSN, QStringLiteral("XYZ"));
+        Type(ui().EditNA, QStringLiteral("abc"));
+        QVERIFY(ui().ImageFLOP->isVisible());
+        QCOMPARE(ui().ImageFLOP->y(), ui().EditNA->y());
+        QTest::mouseClick(ui().ImageFLOP, Qt::LeftButton);
+        QCOMPARE(QByteArray::fromStdString(requests().changeCmd.Get()), QByteArray("c"));
+
+        WaitForCompletion();
+        QVERIFY(Line().contains(QByteArray("c+abc\0\0\0\0\0", 10)));
+        QVERIFY(!Line().contains("n+"));
+        QCOMPARE(ui().EditNAME->text(), QStringLiteral("abc"));
+        QCOMPARE(ui().EditNA->text(), QStringLiteral("abc"));
+        QVERIFY(ui().ImageFLOP->isHidden());
+        QCOMPARE(ui().GaugeX->maximum(), 8);
+    }
+
+    void aManufactureDateIsWrittenInProgrammingMode()
+    {
+        ShowParameterPage();
+        Type(ui().EditDA, QStringLiteral("290204"));  // 29 February of a leap year
+        QCOMPARE(ui().EditDA->text(), QStringLiteral("29/02/04"));
+        QTest::mouseClick(ui().ImageFLOP, Qt::LeftButton);
+        QCOMPARE(QByteArray::fromStdString(requests().changeCmd.Get()), QByteArray("m"));
+
+        WaitForCompletion();
+        QVERIFY(Line().contains("11m+29/02/04RYm"));
+        QCOMPARE(ui().EditDATA->text(), QStringLiteral("29/02/04"));
+        QCOMPARE(ui().EditDA->text(), QStringLiteral("29/02/04"));
+        QVERIFY(ui().ImageFLOP->isHidden());
+    }
+
+    void register0IsSteppedFromItsStoredValue()
+    {
+        ShowParameterPage();
+        QCOMPARE(ui().EditR0->text(), QStringLiteral("A0"));
+        Type(ui().EditR0, QStringLiteral("B0"));
+        QVERIFY(ui().ImageGF->isVisible());
+        QTest::mouseClick(ui().ImageGF, Qt::LeftButton);
+        QCOMPARE(QByteArray::fromStdString(requests().changeValue.Get()), QByteArray("B0"));
+        QCOMPARE(ui().GaugeX->x(), ui().PanelRE->x());
+
+        WaitForCompletion();
+        QCOMPARE(ui().EditR0->text(), QStringLiteral("B0"));
+        QVERIFY(ui().ImageGF->isHidden());
+        QCOMPARE(Line().count("0+"), 16);
+        QVERIFY(Line().contains("11" + QByteArray("0+").repeated(16) + "RY0"));
+        QCOMPARE(ui().GaugeX->maximum(), 16);
+
+        // The icon follows whether the box differs from the stored value.
+        Type(ui().EditR0, QStringLiteral("C0"));
+        QVERIFY(ui().ImageGF->isVisible());
+        Type(ui().EditR0, QStringLiteral("B0"));
+        QVERIFY(ui().ImageGF->isHidden());
+    }
+};
+
+QTEST_MAIN(ParameterPageTest)
+#include "test_parameterpage.moc"
