@@ -17,6 +17,7 @@ namespace {
 const QString kAbortCaption = QStringLiteral("прервать калибровку");
 const QString kAbortQuestion = QStringLiteral("прервать калибровку?");
 const QString kStartQuestion = QStringLiteral("включить режим калибровки?");
+// Fits MemoKA's 97 x 40 in three lines.
 const QString kNote = QStringLiteral("калибровка разряжает батареи; прервать её - той же кнопкой");
 
 }  // namespace

@@ -24,11 +24,12 @@
 #include "tformmain.h"
 #include "ui_tformmain.h"
 
-Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
-
 namespace {
 
 const QString kClipboardText = QStringLiteral("XYZ");
+
+// Ways of putting text into a text area other than typing.
+enum class EditAttempt { Paste, MiddleClickPaste, Drop, InputMethod };
 
 struct ConnectedWindow {
     explicit ConnectedWindow(const QString& portsDir)
@@ -55,6 +56,9 @@ bool SamePicture(QLabel* a, QLabel* b)
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
+Q_DECLARE_METATYPE(EditAttempt)
 
 class TerminalPageTest : public QObject {
     Q_OBJECT
@@ -211,33 +215,30 @@ private slots:
         QVERIFY(!term->toPlainText().contains(kClipboardText));
     }
 
+    void onlyTheProgramWritesTheTerminal_data()
+    {
+        QTest::addColumn<EditAttempt>("attempt");
+        QTest::newRow("Shift+Insert paste") << EditAttempt::Paste;
+        QTest::newRow("middle-click paste") << EditAttempt::MiddleClickPaste;
+        QTest::newRow("dropped text") << EditAttempt::Drop;
+        QTest::newRow("input method") << EditAttempt::InputMethod;
+    }
+
     void onlyTheProgramWritesTheTerminal()
     {
+        QFETCH(EditAttempt, attempt);
         QPlainTextEdit* term = ui().TERM;
         term->setPlainText(QStringLiteral("before"));
-        const QByteArray mark = sim_->Received("com1");
+        const qsizetype mark = sim_->Received("com1").size();
 
-        QTest::keyClick(term, Qt::Key_Insert, Qt::ShiftModifier);  // paste
-        QTest::mouseClick(term->viewport(), Qt::MiddleButton, {}, QPoint(10, 10));  // selection paste
-        QMimeData dropped;
-        dropped.setText(kClipboardText);
-        const QPoint at(20, 5);
-        QDragEnterEvent enter(at, Qt::CopyAction, &dropped, Qt::LeftButton, {});
-        QApplication::sendEvent(term->viewport(), &enter);
-        QVERIFY(!enter.isAccepted());
-        QDropEvent drop(at, Qt::CopyAction, &dropped, Qt::LeftButton, {});
-        QApplication::sendEvent(term->viewport(), &drop);
-        QInputMethodEvent composed;
-        composed.setCommitString(QStringLiteral("Ж"));
-        QApplication::sendEvent(term, &composed);
-
+        TryToEdit(term, attempt);
         QCOMPARE(term->toPlainText(), QStringLiteral("before"));
         QVERIFY(window_->form.session().requests.terminalCmd.Get().empty());
         QVERIFY(ui().ImageW->isHidden());
         // Nothing at all went to the unit: the next key is the only byte.
         QTest::keyClick(term, 'Y');
         QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), 5000);
-        QCOMPARE(sim_->Received("com1").mid(mark.size()), QByteArray("Y"));
+        QCOMPARE(sim_->Received("com1").mid(mark), QByteArray("Y"));
     }
 
     void noPollingWhileTheTerminalIsShown()
@@ -316,6 +317,34 @@ private:
     }
 
     // Drags the splitter handle so that the reference grows by `grow` pixels.
+    static void TryToEdit(QPlainTextEdit* term, EditAttempt attempt)
+    {
+        QMimeData dropped;
+        dropped.setText(kClipboardText);
+        const QPoint at(20, 5);
+        QDragEnterEvent enter(at, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QDropEvent drop(at, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QInputMethodEvent composed;
+        composed.setCommitString(QStringLiteral("Ж"));
+        switch (attempt) {
+        case EditAttempt::Paste:
+            QTest::keyClick(term, Qt::Key_Insert, Qt::ShiftModifier);
+            break;
+        case EditAttempt::MiddleClickPaste:
+            QApplication::clipboard()->setText(kClipboardText, QClipboard::Selection);
+            QTest::mouseClick(term->viewport(), Qt::MiddleButton, {}, at);
+            break;
+        case EditAttempt::Drop:
+            QApplication::sendEvent(term->viewport(), &enter);
+            QVERIFY(!enter.isAccepted());
+            QApplication::sendEvent(term->viewport(), &drop);
+            break;
+        case EditAttempt::InputMethod:
+            QApplication::sendEvent(term, &composed);
+            break;
+        }
+    }
+
     void DragHelpBy(int grow)
     {
         QWidget* handle = ui().Splitter1->handle(1);
