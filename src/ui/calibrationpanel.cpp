@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStringList>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "formYN.h"
@@ -34,9 +35,8 @@ CalibrationPanel::CalibrationPanel(Ui::TFormMain& ui, tornavel::Session& session
     connect(ui_.BitBtnKA, &QPushButton::clicked, this, &CalibrationPanel::BitBtnKAClick);
     OnClick(ui_.Image1, [this] { Image1Click(); });
     OnClick(ui_.ImageKX, [this] { ImageKXClick(); });
-    for (QWidget* handle : {static_cast<QWidget*>(ui_.PanelKA), static_cast<QWidget*>(ui_.Panel9),
-                            static_cast<QWidget*>(ui_.LabelKAH)})
-        WireDragging(handle);
+    const QList<QWidget*> dragHandles = {ui_.PanelKA, ui_.Panel9, ui_.LabelKAH};
+    for (QWidget* handle : dragHandles) WireDragging(handle);
 }
 
 void CalibrationPanel::BitBtnKAClick()

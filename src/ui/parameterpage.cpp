@@ -197,6 +197,9 @@ bool ParameterPage::FieldKeyPress(Field& field, QEvent* event)
         }
         return false;
     }
+    // Shortcuts insert nothing themselves; what a paste brings is checked
+    // once it is in the box.
+    if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
     // Dropping the key (rather than correcting afterwards) keeps a selection.
     for (char32_t c : key->text().toUcs4())
         if (!field.accept(c)) return true;

@@ -36,8 +36,8 @@ struct Window {
     TFormMain form;
 };
 
-// Counts the paints of an edit box in the refused colour, and what stood
-// around it meanwhile.
+// Counts how often an edit box turns to the refused colour on the screen,
+// and what stood around it meanwhile.
 class PaintProbe : public QObject {
 public:
     PaintProbe(QLineEdit* box, QWidget* hint, QWidget* waitImage)
@@ -46,15 +46,18 @@ public:
         box_->installEventFilter(this);
     }
     ~PaintProbe() override { box_->removeEventFilter(this); }
-    int redPaints = 0;
+    int redPhases = 0;
     bool hintSeenDuringFlash = false;
     bool waitImageSeenDuringFlash = false;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && box_->palette().color(QPalette::Base) == kRefused) {
-            ++redPaints;
+        if (event->type() != QEvent::Paint) return false;
+        const bool red = box_->palette().color(QPalette::Base) == kRefused;
+        if (red && !red_) ++redPhases;
+        red_ = red;
+        if (red) {
             hintSeenDuringFlash |= hint_ && hint_->isVisible();
             waitImageSeenDuringFlash |= waitImage_->isVisible();
         }
@@ -65,6 +68,7 @@ private:
     QLineEdit* box_;
     QWidget* hint_;
     QWidget* waitImage_;
+    bool red_ = false;
 };
 
 QColor FontColour(const QLabel* label)
@@ -242,7 +246,7 @@ private slots:
         QTest::mouseClick(saveIcon, Qt::LeftButton);
 
         QVERIFY(!requests().eepromChange);
-        QCOMPARE(probe.redPaints, flashes ? 5 : 0);
+        QCOMPARE(probe.redPhases, flashes ? 5 : 0);
         QVERIFY(!probe.hintSeenDuringFlash);
         QCOMPARE(probe.waitImageSeenDuringFlash, flashes);
         QVERIFY(ui().ImageW->isHidden());
