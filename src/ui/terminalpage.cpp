@@ -83,36 +83,26 @@ TerminalPage::TerminalPage(Ui::TFormMain& ui, tornavel::Session& session, std::f
 void TerminalPage::LockTerminalArea()
 {
     QPlainTextEdit* term = ui_.TERM;
-    // Read-only refuses paste, cut, undo and middle-click paste; selecting
-    // and copying stay possible.
+    // Read-only refuses paste, cut, undo, middle-click paste and drops;
+    // selecting and copying stay possible.
     term->setReadOnly(true);
     term->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     term->setAttribute(Qt::WA_InputMethodEnabled, false);
-    term->viewport()->setAcceptDrops(false);
     GiveCopyMenu(term);
-    term->installEventFilter(this);              // keys and input methods
-    term->viewport()->installEventFilter(this);  // drag and drop
+    term->installEventFilter(this);  // keys, and input methods a selectable area would still accept
 }
 
 bool TerminalPage::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::ShortcutOverride:
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
         const std::optional<char> byte = TerminalKeyByte(key->key(), key->modifiers(), key->text());
         if (!byte) return false;  // no character: navigation and Ctrl+Insert work as usual
-        if (event->type() == QEvent::ShortcutOverride) {
-            event->accept();  // a command key is never taken by a shortcut
-            return true;
-        }
         TERMKeyPress(*byte);
         return true;  // the area itself never inserts the key
     }
     case QEvent::InputMethod:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
         event->ignore();
         return true;
     default:

@@ -43,7 +43,7 @@ TEST(ExchangeWithSimulator, SmartModeHandshakeAndBye)
     ASSERT_TRUE(line.port.Transact(handle, "R", answer));
     EXPECT_EQ(answer, "BYE\r\n");
     line.port.ClosePort(handle);
-    EXPECT_EQ(sim.Received("com1"), "Y\x01R");
+    EXPECT_EQ(sim.received("com1"), "Y\x01R");
 }
 
 TEST(ExchangeWithSimulator, ModemAnswersTheProbe)
@@ -119,7 +119,7 @@ TEST(ExchangeWithSimulator, ScanAndFullReadOverRealLines)
     EXPECT_EQ(session.table.Slot(kSlotRegister0), "B0");
     EXPECT_EQ(session.table.Slot(kSlotInputVolts).substr(0, 1), "2");
     CloseConnection(session, line.port);
-    const std::string received = sim.Received("com4");
+    const std::string received = sim.received("com4");
     EXPECT_EQ(received.back(), 'R');
 }
 

@@ -141,6 +141,8 @@ private slots:
         }
         QVERIFY(ui().ImageFLOP->isHidden());
         QVERIFY(ui().ImageGF->isHidden());
+        qWarning() << "SCRATCH" << ui().ImageLE->pixmap().isNull() << ui().ImageLE->isVisible() << ui().ImageLE->geometry() << ui().ImageLE->parentWidget()->objectName();
+        window_->form.grab().save("/tmp/param-scratch/t1.png");
 
         // The selected setting at start.
         QCOMPARE(FontColour(ui().LabelZS), kMaroon);
@@ -391,3 +393,4 @@ private slots:
 
 QTEST_MAIN(ParameterPageTest)
 #include "test_parameterpage.moc"
+// SCRATCH
