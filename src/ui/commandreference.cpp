@@ -131,7 +131,8 @@ QString ShownCommand(char byte)
 
 QString CommandReference()
 {
-    return QStringLiteral("Команды UPS: один символ, ответ - одна строка.\n") +
+    return QStringLiteral("Команды UPS: один символ, ответ - одна строка.\n"
+                          "Управляющие символы показаны так: ^A - Ctrl+A, ^M - Enter.\n") +
            Line(cmd::kSmartMode, QStringLiteral("включить интеллектуальный режим (ответ %1)")
                                      .arg(Text(cmd::answer::kSmartMode))) +
            Line(cmd::kLeaveSmart, QStringLiteral("выйти из интеллектуального режима (ответ %1; "

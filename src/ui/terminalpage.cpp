@@ -121,7 +121,7 @@ void TerminalPage::TERMKeyPress(char byte)
     ui_.ImageW->show();
     session_.requests.terminalAnswer.Set({});
     session_.requests.terminalCmd.Set(Bytes(1, byte));
-    if (ui_.CheckECHO->isChecked()) AppendLine(ShownCommand(byte));
+    if (ui_.CheckECHO->isChecked()) AppendLine(ShownCommand(byte));  // control bytes as ^A, ^M...
 }
 
 void TerminalPage::ShowAnswer()

@@ -8,9 +8,10 @@ namespace Ui { class TFormMain; }
 namespace tornavel { struct Session; }
 
 // The byte a key sends to the unit, or none for a key without a character
-// (modifiers alone, navigation, function keys). Enter, Backspace, Escape and
-// Tab give their control bytes, Ctrl with a letter 1 to 26, a printable
-// character its Windows-1251 byte; characters outside Windows-1251 give none.
+// (modifiers alone, navigation, function keys, Alt combinations). Enter,
+// Backspace, Escape and Tab give 13, 8, 27 and 9 whatever the modifiers, Ctrl
+// with a letter 1 to 26, a printable character its Windows-1251 byte;
+// characters outside Windows-1251 give none.
 std::optional<char> TerminalKeyByte(int key, Qt::KeyboardModifiers modifiers, const QString& text);
 
 // The page "терминал": every key typed goes to the unit as one command and

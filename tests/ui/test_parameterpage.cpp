@@ -141,8 +141,6 @@ private slots:
         }
         QVERIFY(ui().ImageFLOP->isHidden());
         QVERIFY(ui().ImageGF->isHidden());
-        qWarning() << "SCRATCH" << ui().ImageLE->pixmap().isNull() << ui().ImageLE->isVisible() << ui().ImageLE->geometry() << ui().ImageLE->parentWidget()->objectName();
-        window_->form.grab().save("/tmp/param-scratch/t1.png");
 
         // The selected setting at start.
         QCOMPARE(FontColour(ui().LabelZS), kMaroon);
@@ -393,4 +391,3 @@ private slots:
 
 QTEST_MAIN(ParameterPageTest)
 #include "test_parameterpage.moc"
-// SCRATCH

@@ -313,6 +313,7 @@ private:
     {
         QCOMPARE(ui().Help->height(), height);
         QCOMPARE(ui().ImageUD->property("hint").toString(), QString::fromLatin1(hint));
+        QVERIFY(!picture->pixmap().isNull());
         QVERIFY(SamePicture(ui().ImageUD, picture));
     }
 
