@@ -273,7 +273,7 @@ private slots:
         QPlainTextEdit* help = ui().Help;
         QCOMPARE(help->height(), 0);
         QCOMPARE(ui().ImageUD->property("hint").toString(), QStringLiteral("open"));
-        // Closed, open, dragged open by hand, closed, dragged, open, closed.
+        // Open, dragged smaller, closed, dragged open by hand, open, dragged, closed.
         ClickImageUD();
         ExpectReference(200, "close", ui().ImageD);
         QCOMPARE(ui().TERM->height(), 81);
