@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -70,6 +71,29 @@ private slots:
         QVERIFY(w.ui().BitBtnSCAN->isEnabled());
         // The units were left out of smart mode.
         QVERIFY(sim.Received("com1").endsWith("R"));
+    }
+
+    void closeDuringAScanWaitsForItsEnd()
+    {
+        Simulator sim({"com1=ups", "com2=silent"});
+        Window w(sim.dir());
+        bool buttonsLocked = false;
+        bool stillOpen = false;
+        QTimer::singleShot(400, [&] {
+            buttonsLocked = !w.ui().BitBtnSCAN->isEnabled() && !w.ui().BitBtnGO->isEnabled();
+            w.form.close();
+            stillOpen = w.form.isVisible();
+            w.ui().BitBtnSCAN->click();  // locked: no second scan inside the first
+        });
+        QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
+        QVERIFY(buttonsLocked);
+        QVERIFY(stillOpen);
+        QVERIFY(!w.form.isVisible());  // closed once the scan had ended
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("ready"));
+        QCOMPARE(w.ui().UPS->rowCount(), 2);
+        // No port was left open.
+        QVERIFY(w.opener.Open(1) != nullptr);
+        QVERIFY(w.opener.Open(2) != nullptr);
     }
 
     void noPortGivesTheMessage()
