@@ -61,7 +61,7 @@ bool CheckFaultPorts(const Options& options, std::string& error)
     for (const FaultSetting& fault : options.faults) {
         if (fault.port.empty()) continue;
         bool found = false;
-        for (const PortSpec& port : options.ports) {
+        for (const PortChoice& port : options.ports) {
             if (port.name != fault.port) continue;
             found = true;
             if (!IsUps(port.kind)) {
@@ -157,7 +157,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error)
     return options;
 }
 
-Faults FaultsFor(const Options& options, const PortSpec& port)
+Faults FaultsFor(const Options& options, const PortChoice& port)
 {
     Faults faults;
     if (!IsUps(port.kind)) return faults;

@@ -10,7 +10,7 @@
 
 namespace upssim {
 
-struct PortSpec {
+struct PortChoice {
     std::string name; // "com1"
     DeviceKind kind;
 };
@@ -27,7 +27,7 @@ struct Options {
     std::string logPath;
     std::optional<unsigned> seed;
     bool steady = false;
-    std::vector<PortSpec> ports;
+    std::vector<PortChoice> ports;
     std::vector<FaultSetting> faults;
 };
 
@@ -35,7 +35,7 @@ struct Options {
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error);
 
 // The faults of one port: settings for every UPS port first, then the port's own.
-Faults FaultsFor(const Options& options, const PortSpec& port);
+Faults FaultsFor(const Options& options, const PortChoice& port);
 
 const char* HelpText();
 

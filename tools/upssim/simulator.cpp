@@ -72,9 +72,9 @@ bool Simulator::Start(std::string& error)
     if (!options_.logPath.empty() && !log_.Open(options_.logPath, error)) return false;
     if (!watch_.Start(error)) return false;
     const DeviceSettings settings{options_.steady};
-    for (const PortSpec& spec : options_.ports) {
+    for (const PortChoice& choice : options_.ports) {
         const double now = NowMs();
-        ports_.push_back(std::make_unique<PtyPort>(spec.name, spec.kind, options_.dir, FaultsFor(options_, spec),
+        ports_.push_back(std::make_unique<PtyPort>(choice.name, choice.kind, options_.dir, FaultsFor(options_, choice),
                                                    settings, log_, watch_, random_, now));
         if (!ports_.back()->Plug(now, error)) return false;
     }
