@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "monitor/pollingloop.h"
+#include "settings/changestore.h"
 #include "unit_fixture.h"
 
 namespace tornavel {
@@ -218,8 +219,15 @@ TEST(PollingLoopThreads, WindowAndThreadShareStateSafely)
     PollingLoop loop(unit.session, unit.port);
     std::thread polling([&] { loop.Execute(); });
 
+    std::size_t completed = 0;
     for (int i = 0; i < 200; ++i) {
         auto& requests = unit.session.requests;
+        // A setting change handed over and completed as the window does it.
+        if (!requests.eepromChange) requests.PostChange("k", "EditZS", "+");
+        if (unit.screen.Calls("post 1033").size() > completed) {
+            ++completed;
+            CompleteChange(unit.session);
+        }
         if (i % 20 == 0) requests.PostCommand(i % 40 ? "A" : "W");
         if (i % 50 == 10) requests.terminalMode = true;
         if (i % 50 == 12) requests.terminalCmd.Set("Y");
@@ -232,6 +240,7 @@ TEST(PollingLoopThreads, WindowAndThreadShareStateSafely)
     unit.session.requests.stopRequest = true;
     polling.join();
     EXPECT_EQ(unit.screen.Calls("post 1032").size(), 1u);
+    EXPECT_GT(completed, 0u);
 }
 
 }  // namespace
