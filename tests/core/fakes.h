@@ -26,11 +26,14 @@ public:
     explicit FakeClock(int realMicros = 0) : realMicros_(realMicros) {}
     void Sleep(int ms) override
     {
+        if (onSleep) onSleep(ms);
         now_.fetch_add(ms);
         if (realMicros_ > 0) std::this_thread::sleep_for(std::chrono::microseconds(realMicros_));
     }
     std::int64_t NowMs() const override { return now_.load(); }
     void Advance(int ms) { now_.fetch_add(ms); }
+    // Called at the start of every wait, with its length (set it before use).
+    std::function<void(int ms)> onSleep;
 
 private:
     std::atomic<std::int64_t> now_{0};

@@ -193,13 +193,50 @@ TEST_F(PollingLoopTest, TerminalAnswerOfOnlyOkIsEmptyAndOkIsShown)
 
 TEST_F(PollingLoopTest, StopDuringThePauseEndsAfterIt)
 {
-    session.requests.stopRequest = true;
+    clock.onSleep = [&](int ms) {
+        if (ms == PollingLoop::kPauseMs) session.requests.stopRequest = true;
+    };
     loop.Execute();
     EXPECT_EQ(clock.NowMs(), 2300);
     const auto calls = screen.Calls();
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(calls[calls.size() - 2], "picture ImageA=ImageAOFF");
     EXPECT_EQ(calls.back(), "post 1032");
+}
+
+TEST_F(PollingLoopTest, PendingChangeRunsAfterTheMessagesAndBeforeThePause)
+{
+    session.requests.PostCommand("W");  // a test click while the change waits
+    session.requests.PostChange("k", "EditZS", "+");
+    loop.Pass();
+    EXPECT_EQ(device->Writes(), (std::vector<Bytes>{"W", "B", "Q", "P", "f", "L", "O", "k", "+", "k"}));
+    // Reads, writer's two steps with 200 ms after each, the read-back, the pause.
+    EXPECT_EQ(clock.NowMs(), 100 + 7 * 200 + 2 * (200 + 200) + 200 + 1000);
+    const auto calls = screen.Calls();
+    const auto at = [&](const std::string& call) { return std::find(calls.begin(), calls.end(), call); };
+    EXPECT_LT(at("post 1036"), at("post 1033"));
+    EXPECT_LT(at("post 1033"), at("picture ImageA=ImageAOFF"));
+
+    loop.Pass();  // performed once: the window has not completed it yet
+    EXPECT_EQ(device->Writes().size(), 10u + 6u);
+}
+
+TEST_F(PollingLoopTest, NoChangeIsServedInTerminalMode)
+{
+    session.requests.terminalMode = true;
+    session.requests.PostChange("k", "EditZS", "+");
+    loop.Pass();
+    loop.Pass();
+    EXPECT_TRUE(device->Writes().empty());
+    EXPECT_TRUE(session.requests.eepromChange);
+}
+
+TEST_F(PollingLoopTest, AStaleTestFlagWithoutTextSendsNothingAndLeavesTheBusyPicture)
+{
+    session.requests.cmdPending = true;  // as left by a click between flag and text
+    loop.Pass();
+    EXPECT_EQ(device->Writes().front(), "B");
+    EXPECT_TRUE(screen.Calls("hide ImageW").empty());
 }
 
 TEST_F(PollingLoopTest, PulledCableKeepsPollingWithEmptyValues)

@@ -1,7 +1,7 @@
 // The text helpers and the number conversions of answers.
 #include <gtest/gtest.h>
 
-#include "monitor/statusdisplay.h"
+#include "monitor/numbers.h"
 #include "text/cp1251.h"
 #include "text/procedures.h"
 

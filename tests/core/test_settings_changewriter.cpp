@@ -2,7 +2,7 @@
 // times on the line, the progress shown, and the retries of a failed attempt.
 #include <gtest/gtest.h>
 
-#include "monitor/statusdisplay.h"
+#include "monitor/numbers.h"
 #include "protocol/devicetable.h"
 #include "settings/changewriter.h"
 #include "settings_fixture.h"

@@ -1,7 +1,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "monitor/statusdisplay.h"
+#include "monitor/numbers.h"
 #include "text/procedures.h"
 
 namespace tornavel {

@@ -77,6 +77,10 @@ void PollingLoop::ServeTestRequest()
 {
     if (!session_.requests.cmdPending.exchange(false, std::memory_order_acq_rel)) return;
     const Bytes command = session_.requests.pendingCmd.Take();
+    // A click that landed between the two steps above was served just now;
+    // its flag, left standing, finds no text and must not hide the busy
+    // picture of whatever the window asked meanwhile.
+    if (command.empty()) return;
     for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
                               &cmd::kCalibration}) {
         if (command == *test) AskLine(port_, session_.hCom, command, session_.alerts);

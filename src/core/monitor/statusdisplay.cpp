@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "monitor/numbers.h"
 #include "protocol/devicetable.h"
 #include "shared/screen.h"
 #include "text/cp1251.h"

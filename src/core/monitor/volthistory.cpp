@@ -1,6 +1,6 @@
 #include "monitor/volthistory.h"
 
-#include "monitor/statusdisplay.h"
+#include "monitor/numbers.h"
 
 namespace tornavel {
 

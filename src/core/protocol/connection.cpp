@@ -3,7 +3,7 @@
 #include "monitor/statusdisplay.h"
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
-#include "protocol/scan.h"
+#include "protocol/upsline.h"
 #include "session.h"
 
 namespace tornavel {
@@ -21,7 +21,7 @@ bool OpenAndRead(Session& session, ComPort& port, int row)
     if (device == kMarkNothing || device == kMarkModem) return false;
 
     table.SetApcIndex(row - 1);
-    session.hCom = port.OpenPort(record.port, kUpsBaud, kUpsDataBits, kUpsParity, kUpsStopBits);
+    session.hCom = OpenUpsPort(port, record.port);
     if (!session.hCom) return false;
     if (sereLine(port, session.screen, session.hCom, cmd::kSmartMode, session.alerts) ==
         cmd::answer::kSmartMode) {

@@ -5,6 +5,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
+#include "protocol/upsline.h"
 #include "session.h"
 #include "text/cp1251.h"
 
@@ -17,11 +18,6 @@ Bytes Lower(Bytes text)
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-PortHandle OpenUpsPort(ComPort& port, int number)
-{
-    return port.OpenPort(number, kUpsBaud, kUpsDataBits, kUpsParity, kUpsStopBits);
 }
 
 // What answers on one port: a UPS (identity read into its record), a modem,
@@ -52,8 +48,7 @@ void IdentifyDevice(Session& session, ComPort& port, const PortHandle& handle, i
     sereCom(port, screen, handle, cmd::kLeaveSmart, answer);  // back to dumb mode; not examined
 }
 
-}  // namespace
-
+// The grid's rows from the device table, below its header row.
 void ShowDeviceGrid(Session& session)
 {
     Screen& screen = session.screen;
@@ -67,6 +62,8 @@ void ShowDeviceGrid(Session& session)
         screen.SetCell("UPS", 3, j + 1, Cp1251ToUtf8(record.slot[kSlotMadeDate]));
     }
 }
+
+}  // namespace
 
 void ComPortScan(Session& session, ComPort& port)
 {

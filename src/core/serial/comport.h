@@ -34,7 +34,6 @@ public:
 
     Clock& clock() { return clock_; }
     const std::string& portName() const { return portName_; }
-    const LineSettings& settings() const { return settings_; }
 
 private:
     // WaitAnswer that also takes what has come once the deadline has passed.

@@ -2,6 +2,8 @@
 #include <optional>
 #include <string>
 
+#include "serial/serialdevice.h"
+
 namespace tornavel {
 
 // Port number n (1 to 16) -> the device file that plays COMn:
@@ -13,9 +15,6 @@ namespace tornavel {
 // The path is not checked here: opening it decides whether the port exists.
 class PortMap {
 public:
-    static constexpr int kFirstPort = 1;
-    static constexpr int kLastPort = 16;
-
     explicit PortMap(std::optional<std::string> portsDir = std::nullopt)
         : portsDir_(std::move(portsDir)) {}
 

@@ -37,6 +37,10 @@ public:
     virtual void Close() = 0;
 };
 
+// The port numbers the program knows: COM1 to COM16.
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 16;
+
 // Opens port number n (1 to 16) exclusively; null for an absent, busy or
 // forbidden port.
 class PortOpener {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "monitor/statusdisplay.h"
+#include "monitor/numbers.h"
 #include "protocol/devicetable.h"
 #include "text/procedures.h"
 

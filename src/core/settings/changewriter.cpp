@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdlib>
 
-#include "monitor/statusdisplay.h"
+#include "monitor/numbers.h"
 #include "protocol/alerts.h"
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
@@ -43,8 +43,10 @@ bool IsSteppedCommand(const Bytes& command)
 
 bool ChangeWaiting(const Requests& requests)
 {
-    return requests.eepromChange.load(std::memory_order_acquire) &&
-           !requests.changeDone.load(std::memory_order_acquire);
+    // changeDone first: the window clears eepromChange before changeDone, so
+    // once changeDone reads clear, a completed request also reads as gone.
+    if (requests.changeDone.load(std::memory_order_acquire)) return false;
+    return requests.eepromChange.load(std::memory_order_acquire);
 }
 
 void ChangeWriter::WriteChange()

@@ -1,6 +1,6 @@
 #include "settings/fieldrules.h"
 
-#include "monitor/statusdisplay.h"
+#include "monitor/numbers.h"
 #include "protocol/alerts.h"
 #include "protocol/commands.h"
 #include "text/cp1251.h"

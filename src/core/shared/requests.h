@@ -28,8 +28,9 @@ struct Requests {
     SharedText changeValue;
     SharedText changeAnswer;
     std::atomic<bool> eepromChange{false};
-    // Set by the writer once the change has been performed and WM_USER+9
-    // posted; the thread never starts the same request again while it is set.
+    // Set by the writer once the change has been performed, just before it
+    // posts WM_USER+9; the thread never starts the same request again while
+    // it is set. The completion clears eepromChange first, then this.
     std::atomic<bool> changeDone{false};
 
     void PostCommand(const Bytes& command)

@@ -34,7 +34,8 @@ public:
     // Progress bars.
     virtual void SetValue(std::string_view control, int value) = 0;
     virtual void SetMaximum(std::string_view control, int maximum) = 0;
-    // The device grid: row count including the header row, and one cell.
+    // The device grid: row count including the header row (rows dropped lose
+    // their cells, new rows come empty), and one cell.
     virtual void SetRowCount(std::string_view grid, int rows) = 0;
     virtual void SetCell(std::string_view grid, int column, int row, const std::string& text) = 0;
     virtual void PostMessage(WindowMessage message) = 0;
