@@ -23,8 +23,9 @@ const QString kNote = QStringLiteral("калибровка разряжает б
 
 }  // namespace
 
-CalibrationPanel::CalibrationPanel(Ui::TFormMain& ui, tornavel::Session& session, QWidget* window, QObject* parent)
-    : QObject(parent), ui_(ui), session_(session), window_(window)
+CalibrationPanel::CalibrationPanel(Ui::TFormMain& ui, tornavel::Session& session, QWidget* window,
+                                   std::function<int()> connectionsEnded, QObject* parent)
+    : QObject(parent), ui_(ui), session_(session), window_(window), connectionsEnded_(std::move(connectionsEnded))
 {
     ui_.LabelKA->setTextFormat(Qt::PlainText);
     ui_.MemoKA->setReadOnly(true);
@@ -43,7 +44,7 @@ void CalibrationPanel::BitBtnKAClick()
 {
     if (ui_.BitBtnKA->text() == kAbortCaption) {
         // Stopping touches neither the wait picture nor the message line.
-        if (AskYesNo(kAbortQuestion, window_)) session_.requests.PostCommand(tornavel::cmd::kCalibration);
+        if (Ask(kAbortQuestion)) session_.requests.PostCommand(tornavel::cmd::kCalibration);
         return;
     }
     ShowAdvice();
@@ -67,11 +68,22 @@ void CalibrationPanel::ShowAdvice()
 
 void CalibrationPanel::Image1Click()
 {
-    if (!AskYesNo(kStartQuestion, window_)) return;
+    if (!Ask(kStartQuestion)) return;
     ui_.LabelUME->setText(QStringLiteral("..."));
     ui_.ImageW->show();
     session_.requests.PostCommand(tornavel::cmd::kCalibration);
     ui_.PanelKA->hide();
+}
+
+// The question is modal, but the window goes on handling the polling
+// thread's messages meanwhile: a "да" given after the connection has been
+// stopped or has ended belongs to no unit and does nothing.
+bool CalibrationPanel::Ask(const QString& question)
+{
+    const auto stopping = [this] { return session_.requests.stopRequest.load(); };
+    if (stopping()) return false;
+    const int ended = connectionsEnded_();
+    return AskYesNo(question, window_) && !stopping() && connectionsEnded_() == ended;
 }
 
 void CalibrationPanel::ImageKXClick()

@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QPoint>
+#include <functional>
 
 class QMouseEvent;
 class QWidget;
@@ -14,13 +15,16 @@ namespace tornavel { struct Session; }
 class CalibrationPanel : public QObject {
     Q_OBJECT
 public:
-    CalibrationPanel(Ui::TFormMain& ui, tornavel::Session& session, QWidget* window, QObject* parent);
+    // `connectionsEnded` counts the connections that have ended so far.
+    CalibrationPanel(Ui::TFormMain& ui, tornavel::Session& session, QWidget* window,
+                     std::function<int()> connectionsEnded, QObject* parent);
 
     void BitBtnKAClick();
     void Image1Click();
     void ImageKXClick();
 
 private:
+    bool Ask(const QString& question);
     void ShowAdvice();
     void WireDragging(QWidget* handle);
     bool PanelKAMouseDown(const QWidget& handle, const QMouseEvent& event);
@@ -30,6 +34,7 @@ private:
     Ui::TFormMain& ui_;
     tornavel::Session& session_;
     QWidget* window_;
+    std::function<int()> connectionsEnded_;
     // PanelKA is a child panel, so the system cannot move it: it follows the
     // mouse by hand from a press on it until the release.
     bool dragging_ = false;

@@ -201,8 +201,10 @@ bool ParameterPage::FieldKeyPress(Field& field, QEvent* event)
     // once it is in the box.
     if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
     // Dropping the key (rather than correcting afterwards) keeps a selection.
+    // Only characters are judged: editing keys such as Delete (which X11
+    // reports as the text 0x7F) insert nothing.
     for (char32_t c : key->text().toUcs4())
-        if (!field.accept(c)) return true;
+        if (QChar::isPrint(c) && !field.accept(c)) return true;
     return false;
 }
 

@@ -20,8 +20,8 @@ const QString kOpen = QStringLiteral("open");
 const QString kClose = QStringLiteral("close");
 constexpr int kHelpOpenHeight = 200;
 
-// The only menu of a read-only text area: copying, in the window's language
-// (Ctrl+C and Ctrl+A are commands in the terminal).
+// The only menu of the terminal: copying, in the window's language (Ctrl+C
+// and Ctrl+A are commands there).
 void GiveCopyMenu(QPlainTextEdit* area)
 {
     auto* copy = new QAction(QStringLiteral("копировать"), area);
@@ -69,10 +69,9 @@ TerminalPage::TerminalPage(Ui::TFormMain& ui, tornavel::Session& session, std::f
     : QObject(parent), ui_(ui), session_(session), stopConnection_(std::move(stopConnection))
 {
     LockTerminalArea();
-    ui_.Help->setReadOnly(true);
+    // The operator may add notes of his own; they live until the program ends.
     ui_.Help->setLineWrapMode(QPlainTextEdit::NoWrap);  // keeps the columns
     ui_.Help->setPlainText(CommandReference());
-    GiveCopyMenu(ui_.Help);
 
     OnClick(ui_.ImageTCLR, [this] { ImageTCLRClick(); });
     OnClick(ui_.ImageUD, [this] { ImageUDClick(); });

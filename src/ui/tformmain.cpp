@@ -85,7 +85,7 @@ void TFormMain::WireControls()
                                session_.volts, [this] { screen_.PostMessage(WindowMessage::DrawVolt); }, this);
     parameterPage_ = new ParameterPage(*ui_, session_, this);
     terminalPage_ = new TerminalPage(*ui_, session_, [this] { BitBtnGOClick(); }, this);
-    calibrationPanel_ = new CalibrationPanel(*ui_, session_, this, this);
+    calibrationPanel_ = new CalibrationPanel(*ui_, session_, this, [this] { return connectionsEnded_; }, this);
 }
 
 void TFormMain::WireHoverFrame()
@@ -221,6 +221,7 @@ void TFormMain::Disconnect()
     }
     port_.ClosePort(session_.hCom);
     session_.hCom = nullptr;
+    ++connectionsEnded_;
     tornavel::ShowIdle(screen_);
     SetButtonsEnabled(true, true);
 }
@@ -241,6 +242,8 @@ void TFormMain::ThreadEnded()
     }
     RunLocked([this] {
         tornavel::CloseConnection(session_, port_);
+        ++connectionsEnded_;
+        hoverFrame_.Hide();
         SetButtonsEnabled(true, true);
     });
     if (session_.requests.closeRequest) close();

@@ -67,6 +67,7 @@ private:
     TerminalPage* terminalPage_ = nullptr;
     CalibrationPanel* calibrationPanel_ = nullptr;
     TCOMThread* comThread_ = nullptr;
+    int connectionsEnded_ = 0;
     bool busy_ = false;
     bool closeWhenIdle_ = false;
 };

@@ -90,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{U'a', true, false}, KeyCase{U'Я', true, false},
                       KeyCase{U' ', true, false}, KeyCase{U'0', true, true},
                       KeyCase{U'9', true, true}, KeyCase{U'\b', true, true},
-                      KeyCase{U'\x1F', true, true}, KeyCase{U'\x7F', true, false}));
+                      KeyCase{U'\x1F', true, true}, KeyCase{U'\x7F', true, false},
+                      KeyCase{U'Ł', false, false}, KeyCase{U'€', true, false},
+                      KeyCase{U'日', false, false}));
 
 // ---------------------------------------------------------------------------
 // Dates: form, then calendar.

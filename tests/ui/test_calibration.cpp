@@ -263,7 +263,6 @@ private slots:
         tornavel::Requests& requests = w.session().requests;
         QCOMPARE(requests.cmdPending.load(), yes);
         QCOMPARE(QByteArray::fromStdString(requests.pendingCmd.Get()), yes ? QByteArray("D") : QByteArray());
-        QVERIFY(w.ui().PanelKA->isHidden());
         QVERIFY(w.ui().ImageW->isHidden());
         QCOMPARE(w.ui().LabelUME->text(), QStringLiteral("OK"));
     }
@@ -282,6 +281,29 @@ private slots:
                                                               Qt::TextWordWrap, memo->toPlainText());
         QVERIFY2(needed.height() <= room.height() && needed.width() <= room.width(),
                  qPrintable(QStringLiteral("%1 x %2").arg(needed.width()).arg(needed.height())));
+    }
+
+    // "да" given after the connection ended while the question was open.
+    void lateYesAfterTheConnectionEndedDoesNothing()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect();
+        w.ClickKA();
+        bool endedDuringTheQuestion = false;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(ShownQuestion() != nullptr);
+            QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);  // "стоп" behind the dialog
+            QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
+            endedDuringTheQuestion = true;
+            QTest::mouseClick(ShownQuestion()->findChild<QPushButton*>("BitBtnDa"), Qt::LeftButton);
+        });
+        QTest::mouseClick(w.ui().Image1, Qt::LeftButton);
+        QVERIFY(endedDuringTheQuestion);
+        QVERIFY(!w.session().requests.cmdPending);
+        QVERIFY(w.ui().ImageW->isHidden());
+        QVERIFY(w.ui().PanelKA->isHidden());
+        QVERIFY(!sim.Received("com1").contains('D'));
     }
 
     void calibrationStartedAndStoppedOnTheSimulator()

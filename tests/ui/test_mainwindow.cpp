@@ -142,11 +142,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(SamePicture(w.ui().ImageST4, w.ui().ImageS4), 8000);
         QVERIFY(SamePicture(w.ui().ImageST3, w.ui().ImageS3x));
 
+        w.ui().PanelKA->show();  // the calibration advice goes with the connection
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
         QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));  // until the thread has ended
         QVERIFY(w.ui().ImageW->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
         QVERIFY(w.ui().PageControl1->isHidden());
+        QVERIFY(w.ui().PanelKA->isHidden());
         QCOMPARE(w.ui().LabelST->text(), QStringLiteral("..."));
         QVERIFY(w.ui().BitBtnSCAN->isEnabled());
         QVERIFY(sim.Received("com1").endsWith("R"));

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTabWidget>
@@ -171,6 +172,7 @@ private slots:
         QTest::newRow("made date: no limit") << "EditDA" << Input::Keys << "1203051234" << "12/03/051234";
         QTest::newRow("! refused in the name") << "EditNA" << Input::Keys << "a!b" << "ab";
         QTest::newRow("every alert character refused") << "EditSN" << Input::Keys << "!$%+?=*#|" << "";
+        QTest::newRow("no Windows-1251 byte: refused") << "EditNA" << Input::Paste << "aŁb" << "ab";
         QTest::newRow("name: 8 at most") << "EditNA" << Input::Keys << "ABCDEFGHIJ" << "ABCDEFGH";
         QTest::newRow("serial: 14 at most") << "EditSN" << Input::Keys << "ABCDEFGHIJKLMNOP" << "ABCDEFGHIJKLMN";
         QTest::newRow("pasted name loses the !") << "EditNA" << Input::Paste << "a!b" << "ab";
@@ -204,6 +206,18 @@ private slots:
         }
         QCOMPARE(edit->text(), expected);
         QCOMPARE(edit->cursorPosition(), expected.size());
+    }
+
+    // X11 reports Delete with the text 0x7F; it edits, it is not typed.
+    void deleteKeyEditsTheBatteryDate()
+    {
+        QLineEdit* edit = Control<QLineEdit>(QStringLiteral("EditDZ"));
+        edit->setText(QString());
+        QTest::keyClicks(edit, QStringLiteral("120503"));
+        edit->setCursorPosition(0);
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));
+        QCoreApplication::sendEvent(edit, &del);
+        QCOMPARE(edit->text(), QStringLiteral("2/05/03"));
     }
 
     void refusedSaves_data()

@@ -63,6 +63,7 @@ void ShowIdle(Screen& screen)
     screen.SetText("BitBtnGO", "go");
     screen.SetVisible("PageControl1", false);
     screen.SetVisible("PanelPIC", false);
+    screen.SetVisible("PanelKA", false);  // its advice and start belong to the ended connection
     screen.SetText("LabelST", "...");
     screen.SetText("LabelUME", "...");
     screen.SetVisible("ImageW", false);

@@ -88,7 +88,9 @@ bool IsRegisterValue(const Bytes& text)
 
 bool AcceptIdentityChar(char32_t c)
 {
-    // The UPS's own alert characters would be taken out of its answers.
+    // The UPS's own alert characters would be taken out of its answers; a
+    // character the wire encoding lacks would go out as "?", one of them.
+    if (!HasCp1251Byte(c)) return false;
     return c >= 0x80 || !CharInSet(static_cast<char>(c), alertSet);
 }
 

@@ -40,16 +40,21 @@ void AppendUtf8(std::string& out, char32_t cp)
     }
 }
 
-char ByteOf(char32_t cp)
+std::optional<char> ByteOf(char32_t cp)
 {
     if (cp < 0x80) return static_cast<char>(cp);
     if (cp >= 0x0410 && cp <= 0x044F) return static_cast<char>(0xC0 + (cp - 0x0410));
     for (int i = 0; i < 64; ++i)
         if (kHigh[i] == cp && cp != 0xFFFD) return static_cast<char>(0x80 + i);
-    return '?';
+    return std::nullopt;
 }
 
 }  // namespace
+
+bool HasCp1251Byte(char32_t codePoint)
+{
+    return ByteOf(codePoint).has_value();
+}
 
 std::string Cp1251ToUtf8(const Bytes& bytes)
 {
@@ -79,7 +84,7 @@ Bytes Utf8ToCp1251(const std::string& utf8)
             cp = (cp << 6) | (cont & 0x3F);
         }
         if (!valid) { out += '?'; ++i; continue; }
-        out += ByteOf(cp);
+        out += ByteOf(cp).value_or('?');
         i += len;
     }
     return out;
