@@ -1,7 +1,7 @@
 #pragma once
+#include <QFrame>
 #include <QPointer>
 
-#include <QFrame>
 class QWidget;
 
 // The raised box drawn around the picture button under the mouse. At most one
@@ -11,7 +11,6 @@ class HoverFrame {
 public:
     void Place(QWidget* picture);
     void Hide();
-    QFrame* frame() const { return frame_; }
 
 private:
     QPointer<QFrame> frame_;

@@ -107,8 +107,8 @@ void QtScreen::SetColor(std::string_view control, std::uint32_t rgb)
         if (!w) return;
         const QString colour = QColor::fromRgb(rgb).name();
         if (qobject_cast<QProgressBar*>(w)) {
-            w->setStyleSheet(QStringLiteral("QProgressBar{border:1px solid #808080;background:#FFFFFF;}"
-                                            "QProgressBar::chunk{background:%1;}").arg(colour));
+            // Only the bar: frame and background stay as the window's style sheet has them.
+            w->setStyleSheet(QStringLiteral("QProgressBar::chunk{background:%1;}").arg(colour));
         } else {
             QPalette palette = w->palette();
             palette.setColor(QPalette::WindowText, QColor::fromRgb(rgb));

@@ -27,9 +27,6 @@ public:
 
     Ui::TFormMain* ui() const { return ui_; }
     tornavel::Session& session() { return session_; }
-    QtScreen& coreScreen() { return screen_; }
-    VoltGraph* voltGraph() const { return voltGraph_; }
-    HoverFrame& hoverFrame() { return hoverFrame_; }
     bool connected() const { return comThread_ != nullptr; }
 
     void BitBtnSCANClick();

@@ -33,13 +33,6 @@ struct UnitFixture {
         session.table.SetApcIndex(0);
         session.hCom = device;
     }
-    // Writes made from event index `from` on.
-    std::vector<Bytes> WritesFrom(std::size_t from) const
-    {
-        auto all = device->Writes();
-        return {all.begin() + static_cast<long>(std::min(from, all.size())), all.end()};
-    }
-
     FakeClock clock;
     FakeOpener opener;
     ComPort port{opener, clock};

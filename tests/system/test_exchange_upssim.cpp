@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-#include "../core/fakes.h"
+#include "core/fakes.h"
 #include "protocol/connection.h"
 #include "protocol/scan.h"
 #include "serial/comport.h"

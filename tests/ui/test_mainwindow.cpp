@@ -69,6 +69,17 @@ private slots:
         QVERIFY(!Cell(grid, 3, 1).isEmpty());
         QVERIFY(Cell(grid, 3, 1) != Cell(grid, 0, 1));
         QVERIFY(w.ui().BitBtnSCAN->isEnabled());
+
+        // The chosen row is light green across all four columns, the others white.
+        // Checked on each cell's top pixel row, above its text.
+        const QImage cells = grid->viewport()->grab().toImage();
+        for (int column = 0; column < 4; ++column) {
+            const int x = grid->columnViewportPosition(column) + grid->columnWidth(column) / 2;
+            for (int row : {0, 1}) {
+                const int y = grid->rowViewportPosition(row) + 1;
+                QCOMPARE(cells.pixelColor(x, y), row == 0 ? QColor(0xE0, 0xFF, 0xE0) : QColor(Qt::white));
+            }
+        }
         // The units were left out of smart mode.
         QVERIFY(sim.Received("com1").endsWith("R"));
     }
@@ -135,6 +146,9 @@ private slots:
         w.ui().EditUSin->clear();
         QTRY_VERIFY_WITH_TIMEOUT(!w.ui().EditUSin->text().isEmpty(), 6000);
         QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelCharge->text(), QStringLiteral("100%"), 6000);
+        const QImage bar = w.ui().BATT->grab().toImage();  // full, green, in its grey frame
+        QCOMPARE(bar.pixelColor(bar.width() / 2, bar.height() / 2), QColor(0x50, 0xC0, 0x40));
+        QCOMPARE(bar.pixelColor(0, bar.height() / 2), QColor(0x80, 0x80, 0x80));
 
         sim.Event("com1 mains-fail");
         QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), 8000);
