@@ -27,6 +27,12 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 void AlertReporter::ReportAlert(const Bytes& token)
 {
+    Show(token);
+    if (observer_) observer_(token);
+}
+
+void AlertReporter::Show(const Bytes& token)
+{
     if (table_.HasConnected()) table_.SetSlot(kSlotLastMessage, token);
     if (token == kOk || token == kNo) {
         screen_.SetText("LabelST", "...");

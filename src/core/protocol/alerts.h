@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <functional>
 
 #include "bytes.h"
 
@@ -21,13 +22,21 @@ extern const std::array<tercom, 9> alertTable;
 // one in slot 31 of the connected record.
 class AlertReporter {
 public:
+    // Hears every token after it has been shown; runs on the reporting thread.
+    using Observer = std::function<void(const Bytes& token)>;
+
     AlertReporter(Screen& screen, DeviceTable& table) : screen_(screen), table_(table) {}
     // token: "OK", "NO" or one alert character.
     void ReportAlert(const Bytes& token);
+    // Set before any thread reports; the headless monitor counts alerts here.
+    void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
 private:
+    void Show(const Bytes& token);
+
     Screen& screen_;
     DeviceTable& table_;
+    Observer observer_;
 };
 
 // Takes the alert characters and the "OK"/"NO" acknowledgements out of an

@@ -109,12 +109,17 @@ std::unique_ptr<SerialDevice> PosixPortOpener::Open(int number)
 {
     const auto path = map_.DevicePath(number);
     if (!path) return nullptr;
+    return OpenSerialDevice(*path, lockDir_);
+}
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, const std::string& lockDir)
+{
     // Only a character device is ever opened: a regular file, a FIFO or a
     // directory named comN is left untouched, so nothing is written into it.
     struct stat st;
-    if (::stat(path->c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return nullptr;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return nullptr;
     std::error_code error;
-    const std::string device = std::filesystem::canonical(*path, error).string();
+    const std::string device = std::filesystem::canonical(path, error).string();
     if (error) return nullptr;
     // Fails for a port the user may not open (not in "dialout") and, with
     // EBUSY, for one another program made exclusive.
@@ -126,7 +131,7 @@ std::unique_ptr<SerialDevice> PosixPortOpener::Open(int number)
         return nullptr;
     }
     UucpLock lock;
-    if (!lock.Take(lockDir_, device)) {
+    if (!lock.Take(lockDir, device)) {
         CloseExclusive(fd);
         return nullptr;
     }

@@ -33,12 +33,17 @@ private:
     UucpLock lock_;
 };
 
-// Opens COMn as the port map names it, exclusively: only a character device
-// that is a terminal, made exclusive (TIOCEXCL), flock'ed and covered by a
-// UUCP lock file. Anything else, or a device someone holds, is absent.
+inline constexpr const char* kUucpLockDir = "/run/lock";
+
+// Opens a device file exclusively: only a character device that is a
+// terminal, made exclusive (TIOCEXCL), flock'ed and covered by a UUCP lock
+// file. Anything else, or a device someone holds, is absent (null).
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, const std::string& lockDir);
+
+// Opens COMn as the port map names it, through OpenSerialDevice.
 class PosixPortOpener final : public PortOpener {
 public:
-    static constexpr const char* kLockDir = "/run/lock";
+    static constexpr const char* kLockDir = kUucpLockDir;
 
     explicit PosixPortOpener(PortMap map, std::string lockDir = kLockDir)
         : map_(std::move(map)), lockDir_(std::move(lockDir)) {}
@@ -47,6 +52,21 @@ public:
 
 private:
     PortMap map_;
+    std::string lockDir_;
+};
+
+// One unit named by its device path (e.g. /dev/serial/by-id/...): whatever
+// the number, the same path is opened, looked up afresh at every open so a
+// replugged adapter is found again.
+class DevicePathOpener final : public PortOpener {
+public:
+    explicit DevicePathOpener(std::string path, std::string lockDir = kUucpLockDir)
+        : path_(std::move(path)), lockDir_(std::move(lockDir)) {}
+
+    std::unique_ptr<SerialDevice> Open(int) override { return OpenSerialDevice(path_, lockDir_); }
+
+private:
+    std::string path_;
     std::string lockDir_;
 };
 

@@ -1,0 +1,108 @@
+#include "httpendpoint.h"
+
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "metricstext.h"
+
+namespace tornavel::service {
+
+namespace {
+
+constexpr unsigned kConnectionLimit = 16;
+constexpr unsigned kConnectionTimeoutSeconds = 10;
+constexpr int kBacklog = 16;
+
+MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string& body, const char* type,
+                 const char* allow = nullptr)
+{
+    MHD_Response* response =
+        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    if (allow) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, allow);
+    const MHD_Result queued = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+// The listening socket is made here rather than by the library, so a busy or
+// foreign address is reported with its system reason.
+int Listen(const ListenAddress& address, std::string& error)
+{
+    const int fd = ::socket(address.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("cannot make a socket: ") + std::strerror(errno);
+        return -1;
+    }
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (address.address.ss_family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address.address), address.length) != 0 ||
+        ::listen(fd, kBacklog) != 0) {
+        error = "cannot listen on " + address.text + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int BoundPort(int fd)
+{
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) return 0;
+    if (bound.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+}
+
+}  // namespace
+
+struct EndpointAccess {
+    static MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                             const char*, const char*, size_t* uploadSize, void**)
+    {
+        auto* endpoint = static_cast<MetricsEndpoint*>(cls);
+        *uploadSize = 0;  // a request body is never read
+        const bool readOnly =
+            std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 || std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+        if (!readOnly)
+            return Reply(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only GET and HEAD.\n", "text/plain; charset=utf-8",
+                         "GET, HEAD");
+        if (std::strcmp(url, "/metrics") != 0)
+            return Reply(connection, MHD_HTTP_NOT_FOUND, "Not found: the metrics are at /metrics.\n",
+                         "text/plain; charset=utf-8");
+        return Reply(connection, MHD_HTTP_OK, endpoint->render_(), kMetricsContentType);
+    }
+};
+
+std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Start(const ListenAddress& address, Render render,
+                                                        std::string& error)
+{
+    const int fd = Listen(address, error);
+    if (fd < 0) return nullptr;
+    std::unique_ptr<MetricsEndpoint> endpoint(new MetricsEndpoint(std::move(render)));
+    endpoint->port_ = BoundPort(fd);
+    endpoint->daemon_ = MHD_start_daemon(
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL, 0, nullptr, nullptr, &EndpointAccess::Answer,
+        endpoint.get(), MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit,
+        MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds, MHD_OPTION_END);
+    if (!endpoint->daemon_) {
+        ::close(fd);
+        error = "cannot start the HTTP server on " + address.text;
+        return nullptr;
+    }
+    return endpoint;
+}
+
+MetricsEndpoint::~MetricsEndpoint()
+{
+    if (daemon_) MHD_stop_daemon(daemon_);  // closes the listening socket too
+}
+
+}  // namespace tornavel::service

@@ -1,0 +1,55 @@
+#include "listenaddress.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cstring>
+
+namespace tornavel::service {
+
+namespace {
+
+std::optional<in_port_t> ParsePort(const std::string& text)
+{
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value > 65535) return std::nullopt;  // 0: any free port (the start line names it)
+    return static_cast<in_port_t>(value);
+}
+
+}  // namespace
+
+std::optional<ListenAddress> ParseListenAddress(const std::string& text)
+{
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos) return std::nullopt;
+    const auto port = ParsePort(text.substr(colon + 1));
+    if (!port) return std::nullopt;
+    std::string host = text.substr(0, colon);
+
+    ListenAddress result;
+    result.text = text;
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+        sockaddr_in6 v6{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(*port);
+        if (::inet_pton(AF_INET6, host.c_str(), &v6.sin6_addr) != 1) return std::nullopt;
+        std::memcpy(&result.address, &v6, sizeof v6);
+        result.length = sizeof v6;
+        return result;
+    }
+    sockaddr_in v4{};
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(*port);
+    if (::inet_pton(AF_INET, host.c_str(), &v4.sin_addr) != 1) return std::nullopt;
+    std::memcpy(&result.address, &v4, sizeof v4);
+    result.length = sizeof v4;
+    return result;
+}
+
+}  // namespace tornavel::service

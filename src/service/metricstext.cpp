@@ -1,0 +1,190 @@
+#include "metricstext.h"
+
+#include <array>
+#include <charconv>
+#include <functional>
+
+#include "alertnames.h"
+#include "readings.h"
+#include "unittext.h"
+
+namespace tornavel::service {
+
+namespace {
+
+constexpr const char* kPrefix = "tornavel_ups_";
+
+// A label value: backslash, double quote and line feed escaped.
+std::string Escaped(const std::string& value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (const char c : value) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string Number(double value)
+{
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return std::string(buffer, end);
+}
+
+using Labels = std::vector<std::pair<const char*, std::string>>;
+
+// One metric family: its samples are added unit by unit; a family without
+// samples is not written at all.
+class Family {
+public:
+    Family(const char* name, const char* type, const char* help) : name_(name), type_(type), help_(help) {}
+
+    void Add(const UnitSnapshot& unit, double value, const Labels& extra = {})
+    {
+        samples_ += kPrefix;
+        samples_ += name_;
+        samples_ += "{port=\"" + Escaped(unit.port) + "\"";
+        for (const auto& [label, text] : extra) samples_ += std::string(",") + label + "=\"" + Escaped(text) + "\"";
+        samples_ += "} " + Number(value) + "\n";
+    }
+    void WriteTo(std::string& out) const
+    {
+        if (samples_.empty()) return;
+        out += std::string("# HELP ") + kPrefix + name_ + " " + help_ + "\n";
+        out += std::string("# TYPE ") + kPrefix + name_ + " " + type_ + "\n";
+        out += samples_;
+    }
+
+private:
+    const char* name_;
+    const char* type_;
+    const char* help_;
+    std::string samples_;
+};
+
+// A reading taken from one slot of the record.
+struct Reading {
+    const char* name;
+    const char* help;
+    int slot;
+    std::function<std::optional<double>(const Bytes&)> parse;
+};
+
+std::optional<double> Plain(const Bytes& answer) { return ParseDecimal(answer); }
+std::optional<double> Ratio(const Bytes& answer) { return ParseDecimal(answer, 2); }
+std::optional<double> HexValue(const Bytes& answer)
+{
+    const auto value = ParseHexByte(answer);
+    return value ? std::optional<double>(*value) : std::nullopt;
+}
+
+const std::vector<Reading>& Readings()
+{
+    static const std::vector<Reading> readings = {
+        {"load_ratio", "Output load as a ratio of the unit's capacity (0..1).", kSlotLoad, Ratio},
+        {"battery_charge_ratio", "Battery charge (0..1).", kSlotCharge, Ratio},
+        {"input_volts", "Input (mains) voltage.", kSlotInputVolts, Plain},
+        {"output_volts", "Output voltage.", kSlotOutputVolts, Plain},
+        {"input_frequency_hertz", "Input line frequency.", kSlotFrequency, Plain},
+        {"input_min_volts", "Lowest input voltage the unit saw since it was last asked.", kSlotMinLine, Plain},
+        {"input_max_volts", "Highest input voltage the unit saw since it was last asked.", kSlotMaxLine, Plain},
+        {"battery_volts", "Battery voltage.", kSlotBatteryVolts, Plain},
+        {"battery_nominal_volts", "Nominal battery voltage.", kSlotNominalVolts, Plain},
+        {"temperature_celsius", "Internal temperature.", kSlotTemperature, Plain},
+        {"runtime_seconds", "Estimated runtime on battery at the present load.", kSlotRuntime,
+         ParseMinutesAsSeconds},
+        {"output_nominal_volts", "Output voltage setting while on battery.", kSlotOutputSetting, Plain},
+        {"transfer_low_volts", "Input voltage below which the unit goes to battery.", kSlotLowTransfer, Plain},
+        {"transfer_high_volts", "Input voltage above which the unit goes to battery.", kSlotHighTransfer, Plain},
+        {"self_test_interval_seconds", "Interval of the automatic self-test (absent when off or only at start).",
+         kSlotSelfTestInterval, ParseHoursAsSeconds},
+        {"external_batteries", "Number of external battery packs.", kSlotBatteryCount, Plain},
+        {"line_quality", "Line quality code as the unit reports it (0..255).", kSlotLineQuality, HexValue},
+    };
+    return readings;
+}
+
+// Status byte bits, from bit 0.
+constexpr std::array<const char*, 8> kStatusFlags = {
+    "calibration", "smart_trim", "smart_boost", "on_line",
+    "on_battery",  "overload",   "battery_low", "replace_battery",
+};
+
+constexpr std::array<int, 4> kRegisterSlots = {kSlotRegister0, kSlotRegister1, kSlotRegister2, kSlotRegister3};
+
+Labels Identity(const UnitSnapshot& unit)
+{
+    return {{"model", UnitText(unit.slots[kSlotModel])},
+            {"serial", UnitText(unit.slots[kSlotSerial])},
+            {"name", UnitText(unit.slots[kSlotName])},
+            {"manufactured", UnitText(unit.slots[kSlotMadeDate])},
+            {"battery_replaced", UnitText(unit.slots[kSlotBatteryDate])}};
+}
+
+Labels Settings(const UnitSnapshot& unit)
+{
+    return {{"alarm_delay", UnitText(unit.slots[kSlotAlarmDelay])},
+            {"sensitivity", UnitText(unit.slots[kSlotSensitivity])},
+            {"self_test_interval", UnitText(unit.slots[kSlotSelfTestInterval])}};
+}
+
+}  // namespace
+
+std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
+{
+    Family up("up", "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer.");
+    Family lastGood("last_good_reading_timestamp_seconds", "gauge",
+                    "Unix time of the last monitoring cycle the unit answered.");
+    Family info("info", "gauge", "Identity of the unit from its last full read.");
+    Family settings("settings_info", "gauge", "Settings of the unit from its last full read, as it reports them.");
+    Family statusByte("status_byte", "gauge", "The unit's status byte (answer to Q).");
+    Family status("status", "gauge", "One status flag of the unit: 1 set, 0 clear.");
+    Family registers("register", "gauge", "The unit's registers 0 to 3 as bytes.");
+    Family alerts("alerts_total", "counter", "Alerts the unit sent since the monitor started, by kind.");
+    Family losses("link_losses_total", "counter", "Times the unit stopped answering since the monitor started.");
+    std::vector<Family> readings;
+    for (const Reading& r : Readings()) readings.emplace_back(r.name, "gauge", r.help);
+
+    for (const UnitSnapshot& unit : units) {
+        up.Add(unit, unit.up ? 1 : 0);
+        if (unit.lastGoodSeconds) lastGood.Add(unit, *unit.lastGoodSeconds);
+        if (unit.identified) {
+            info.Add(unit, 1, Identity(unit));
+            settings.Add(unit, 1, Settings(unit));
+        }
+        for (std::size_t row = 0; row < kAlertNames.size(); ++row)
+            alerts.Add(unit, static_cast<double>(unit.alerts[row]), {{"alert", kAlertNames[row]}});
+        losses.Add(unit, static_cast<double>(unit.linkLosses));
+        if (!unit.up) continue;  // no reading of a silent unit is current
+
+        if (const auto byte = ParseHexByte(unit.slots[kSlotStatus])) {
+            statusByte.Add(unit, *byte);
+            for (std::size_t bit = 0; bit < kStatusFlags.size(); ++bit)
+                status.Add(unit, (*byte >> bit) & 1, {{"flag", kStatusFlags[bit]}});
+        }
+        for (std::size_t i = 0; i < readings.size(); ++i) {
+            const Reading& r = Readings()[i];
+            if (const auto value = r.parse(unit.slots[r.slot])) readings[i].Add(unit, *value);
+        }
+        for (std::size_t n = 0; n < kRegisterSlots.size(); ++n) {
+            if (const auto value = ParseHexByte(unit.slots[kRegisterSlots[n]]))
+                registers.Add(unit, *value, {{"register", std::to_string(n)}});
+        }
+    }
+
+    std::string out;
+    for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status}) f->WriteTo(out);
+    for (const Family& f : readings) f.WriteTo(out);
+    for (const Family* f : {&registers, &alerts, &losses}) f->WriteTo(out);
+    return out;
+}
+
+}  // namespace tornavel::service

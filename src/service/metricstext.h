@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "unitsnapshot.h"
+
+namespace tornavel::service {
+
+// The Prometheus text exposition (format 0.0.4) of all units: every family
+// with its HELP and TYPE lines, one series per unit labelled with its port.
+// A reading the unit did not answer, or answered with text that is not a
+// number, is left out; while a unit is not answering only its health, its
+// last good time, its identity and its counters are given.
+std::string RenderMetrics(const std::vector<UnitSnapshot>& units);
+
+inline constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
+
+}  // namespace tornavel::service

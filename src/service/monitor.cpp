@@ -1,0 +1,94 @@
+#include "monitor.h"
+
+#include "metricstext.h"
+#include "serial/posixport.h"
+
+namespace tornavel::service {
+
+namespace {
+
+std::unique_ptr<PortOpener> OpenerFor(const UnitPort& unit, const std::optional<std::string>& portsDir)
+{
+    if (unit.number > 0) return std::make_unique<PosixPortOpener>(PortMap(portsDir));
+    return std::make_unique<DevicePathOpener>(unit.path);
+}
+
+std::string ListenText(const ListenAddress& address, int port)
+{
+    return address.text.substr(0, address.text.rfind(':') + 1) + std::to_string(port);
+}
+
+}  // namespace
+
+Monitor::Monitor(MonitorOptions options)
+    : options_(std::move(options)),
+      hooks_(options_.onEvent ? std::make_unique<HookRunner>(
+                                    *options_.onEvent, options_.hookTimeoutSeconds * 1000,
+                                    [this](const std::string& name, const std::string& message) {
+                                        log_.Note("-", name, message);
+                                    })
+                              : nullptr),
+      log_(stdout, hooks_.get())
+{
+    if (options_.textfile) textfile_.emplace(*options_.textfile);
+    for (const UnitPort& unit : options_.units) {
+        openers_.push_back(OpenerFor(unit, options_.portsDir));
+        workers_.push_back(std::make_unique<UnitWorker>(unit.label, unit.number, *openers_.back(), clock_, log_,
+                                                        [this] { Published(); }));
+    }
+}
+
+Monitor::~Monitor()
+{
+    Stop();
+}
+
+bool Monitor::Open(std::string& error)
+{
+    endpoint_ = MetricsEndpoint::Start(options_.listen, [this] { return Metrics(); }, error);
+    if (!endpoint_) return false;
+    if (textfile_ && !textfile_->Write(Metrics(), error)) return false;
+    return true;
+}
+
+void Monitor::Start()
+{
+    std::string ports;
+    for (const UnitPort& unit : options_.units) ports += " " + unit.label;
+    log_.Record(Event{{}, "-", "start",
+                      "listening on http://" + ListenText(options_.listen, endpoint_->port()) + "/metrics; ports" + ports,
+                      {}});
+    for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
+}
+
+void Monitor::Stop()
+{
+    if (threads_.empty()) return;
+    for (auto& worker : workers_) worker->RequestStop();
+    for (auto& thread : threads_) thread.join();
+    threads_.clear();
+    log_.Record(Event{{}, "-", "stop", "all ports closed", {}});
+    endpoint_.reset();
+    if (hooks_) hooks_->Finish();
+}
+
+std::string Monitor::Metrics() const
+{
+    std::vector<UnitSnapshot> units;
+    for (const auto& worker : workers_) units.push_back(worker->Snapshot());
+    return RenderMetrics(units);
+}
+
+void Monitor::Published()
+{
+    if (!textfile_) return;
+    const std::string text = Metrics();
+    std::lock_guard lock(textfileMutex_);
+    std::string error;
+    const bool written = textfile_->Write(text, error);
+    // A failure is logged once, and again only after the file was written.
+    if (!written && !textfileFailing_) log_.Note("-", "textfile_failed", error);
+    textfileFailing_ = !written;
+}
+
+}  // namespace tornavel::service

@@ -1,0 +1,52 @@
+#pragma once
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clock.h"
+#include "eventlog.h"
+#include "hookrunner.h"
+#include "httpendpoint.h"
+#include "options.h"
+#include "serial/serialdevice.h"
+#include "textfile.h"
+#include "unitworker.h"
+
+namespace tornavel::service {
+
+// The whole service: one worker thread per unit, the metrics endpoint, the
+// text file, the event log and the event program.
+class Monitor {
+public:
+    explicit Monitor(MonitorOptions options);
+    ~Monitor();
+
+    // Listens and writes the text file once; false with a one-line reason.
+    bool Open(std::string& error);
+    // Starts the units' threads.
+    void Start();
+    // Every unit leaves smart mode and closes its port; returns once all have.
+    void Stop();
+
+    std::string Metrics() const;
+
+private:
+    void Published();
+
+    MonitorOptions options_;
+    std::unique_ptr<HookRunner> hooks_;
+    EventLog log_;
+    SteadyClock clock_;
+    std::vector<std::unique_ptr<PortOpener>> openers_;
+    std::vector<std::unique_ptr<UnitWorker>> workers_;
+    std::vector<std::thread> threads_;
+    std::unique_ptr<MetricsEndpoint> endpoint_;
+    std::optional<TextfileWriter> textfile_;
+    std::mutex textfileMutex_;
+    bool textfileFailing_ = false;
+};
+
+}  // namespace tornavel::service

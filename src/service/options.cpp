@@ -1,0 +1,132 @@
+#include "options.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "serial/serialdevice.h"
+
+namespace tornavel::service {
+
+namespace {
+
+std::optional<int> ParseNumber(const std::string& text, int lowest, int highest)
+{
+    if (text.empty() || text.size() > 6) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < lowest || value > highest) return std::nullopt;
+    return value;
+}
+
+// "COM3" in any case, or a path (anything with a slash); nothing else.
+std::optional<UnitPort> ParseUnitPort(const std::string& text)
+{
+    if (text.find('/') != std::string::npos) return UnitPort{text, 0, text};
+    std::string upper = text;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (upper.rfind("COM", 0) != 0) return std::nullopt;
+    const std::string digits = upper.substr(3);
+    if (digits.empty() || digits[0] == '0') return std::nullopt;
+    const auto number = ParseNumber(digits, kFirstPort, kLastPort);
+    if (!number) return std::nullopt;
+    return UnitPort{upper, *number, {}};
+}
+
+}  // namespace
+
+const char* UsageText()
+{
+    return R"(Usage: tornavel-monitor [OPTION]... PORT...
+Watches Smart-UPS units on serial ports and publishes their readings as
+Prometheus metrics. PORT is COM1 to COM16 (mapped to a device as the
+Tornavel window maps it) or a device path such as /dev/serial/by-id/...
+
+  --ports DIR         COMn is DIR/comN
+  --listen ADDR:PORT  serve /metrics here (default 127.0.0.1:9184;
+                      [::1]:9184 for IPv6)
+  --textfile FILE     also write the metrics to FILE, atomically, for
+                      node_exporter's textfile collector
+  --on-event PROGRAM  run PROGRAM EVENT PORT for every event, without a shell;
+                      details in TORNAVEL_* environment variables
+  --hook-timeout SEC  kill an event program still running after SEC seconds
+                      (default 10)
+  --help              this text
+  --version           the version
+
+Events are logged on standard output, one line each. SIGTERM or SIGINT ends
+the monitor: every connected unit leaves smart mode ("R") and its port is
+closed. Exit status: 0 after a stop, 1 if the listen address or the text file
+cannot be used, 2 for a wrong command line.
+)";
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args)
+{
+    CommandLine result;
+    MonitorOptions& options = result.options;
+    auto fail = [&result](std::string error) {
+        result.action = CommandLine::Action::Error;
+        result.error = std::move(error);
+        return result;
+    };
+    std::string listen = kDefaultListen;
+    bool onlyPorts = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (onlyPorts || arg.empty() || arg[0] != '-' || arg == "-") {
+            const auto unit = ParseUnitPort(arg);
+            if (!unit) return fail("unknown port '" + arg + "' (COM1 to COM16 or a device path)");
+            const bool twice = std::any_of(options.units.begin(), options.units.end(),
+                                           [&](const UnitPort& u) { return u.label == unit->label; });
+            if (twice) return fail("port '" + unit->label + "' given twice");
+            options.units.push_back(*unit);
+            continue;
+        }
+        if (arg == "--") {
+            onlyPorts = true;
+            continue;
+        }
+        if (arg == "--help") {
+            result.action = CommandLine::Action::Help;
+            return result;
+        }
+        if (arg == "--version") {
+            result.action = CommandLine::Action::Version;
+            return result;
+        }
+        std::optional<std::string> value;
+        if (const auto equals = arg.find('='); equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+            arg = arg.substr(0, equals);
+        }
+        const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" ||
+                           arg == "--on-event" || arg == "--hook-timeout";
+        if (!known) return fail("unknown option '" + arg + "'");
+        if (!value) {
+            if (i + 1 >= args.size()) return fail("option '" + arg + "' needs a value");
+            value = args[++i];
+        }
+        if (value->empty()) return fail("option '" + arg + "' needs a value");
+        if (arg == "--ports") options.portsDir = *value;
+        if (arg == "--listen") listen = *value;
+        if (arg == "--textfile") options.textfile = *value;
+        if (arg == "--on-event") options.onEvent = *value;
+        if (arg == "--hook-timeout") {
+            const auto seconds = ParseNumber(*value, 1, 3600);
+            if (!seconds) return fail("--hook-timeout takes whole seconds from 1 to 3600, not '" + *value + "'");
+            options.hookTimeoutSeconds = *seconds;
+        }
+    }
+    const auto address = ParseListenAddress(listen);
+    if (!address) return fail("--listen takes ADDR:PORT with a numeric address, not '" + listen + "'");
+    options.listen = *address;
+    if (options.units.empty()) return fail("no port given");
+    result.action = CommandLine::Action::Run;
+    return result;
+}
+
+}  // namespace tornavel::service

@@ -1,0 +1,73 @@
+#include "readings.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "monitor/numbers.h"
+
+namespace tornavel::service {
+
+namespace {
+
+// Enough for any reading; longer digit runs are not a number the unit sends.
+constexpr std::size_t kMaxDigits = 15;
+
+Bytes Trimmed(const Bytes& text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == Bytes::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool AllDigits(const Bytes& text)
+{
+    if (text.empty() || text.size() > kMaxDigits) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+std::optional<double> WholeNumber(const Bytes& text)
+{
+    if (!AllDigits(text)) return std::nullopt;
+    return static_cast<double>(std::stoll(text));
+}
+
+}  // namespace
+
+std::optional<double> ParseDecimal(const Bytes& answer, int shift)
+{
+    const Bytes text = Trimmed(answer);
+    const auto point = text.find('.');
+    const Bytes whole = text.substr(0, point);
+    const Bytes fraction = point == Bytes::npos ? Bytes() : text.substr(point + 1);
+    if (!AllDigits(whole) || (point != Bytes::npos && !AllDigits(fraction))) return std::nullopt;
+    if (whole.size() + fraction.size() > kMaxDigits) return std::nullopt;
+    // An exact integer divided by an exact power of ten: correctly rounded.
+    const auto mantissa = static_cast<double>(std::stoll(whole + fraction));
+    return mantissa / std::pow(10.0, static_cast<double>(fraction.size()) + shift);
+}
+
+std::optional<double> ParseMinutesAsSeconds(const Bytes& answer)
+{
+    Bytes text = Trimmed(answer);
+    if (!text.empty() && text.back() == ':') text.pop_back();
+    const auto minutes = WholeNumber(text);
+    if (!minutes) return std::nullopt;
+    return *minutes * 60;
+}
+
+std::optional<double> ParseHoursAsSeconds(const Bytes& answer)
+{
+    const auto hours = WholeNumber(Trimmed(answer));
+    if (!hours) return std::nullopt;
+    return *hours * 3600;
+}
+
+std::optional<int> ParseHexByte(const Bytes& answer)
+{
+    if (answer.empty() || answer.size() > 2 || !IsHexText(answer)) return std::nullopt;
+    return HexByteValue(answer);
+}
+
+}  // namespace tornavel::service

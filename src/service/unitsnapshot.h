@@ -1,0 +1,24 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "protocol/alerts.h"
+#include "protocol/devicetable.h"
+
+namespace tornavel::service {
+
+// What the monitor publishes about one unit: taken from the unit's record
+// after the full read and after every monitoring cycle, and from its alerts.
+struct UnitSnapshot {
+    std::string port;                      // the port label
+    bool up = false;                       // the last cycle got an answer
+    std::optional<double> lastGoodSeconds; // Unix time of the last answered cycle
+    bool identified = false;               // a full read has filled the record
+    std::array<Bytes, kSlotCount + 1> slots{};  // the record's answers, as stored
+    std::array<std::uint64_t, alertTable.size()> alerts{};  // per alertTable row
+    std::uint64_t linkLosses = 0;
+};
+
+}  // namespace tornavel::service

@@ -1,0 +1,169 @@
+#include "unitworker.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "alertnames.h"
+#include "protocol/connection.h"
+#include "unittext.h"
+
+namespace tornavel::service {
+
+namespace {
+
+// The values every monitoring cycle reads: a cycle in which none of them got
+// an answer is a cycle without an answer.
+constexpr int kCycleSlots[] = {kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts};
+
+double UnixSecondsNow()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> UnitWorker::NotingOpener::Open(int number)
+{
+    auto device = inner_.Open(number);
+    lastOpened = device != nullptr;
+    return device;
+}
+
+UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock& clock, EventLog& log,
+                       std::function<void()> published)
+    : label_(std::move(label)),
+      opener_(opener),
+      log_(log),
+      published_(std::move(published)),
+      screen_([this] { CycleRead(); }),
+      session_(screen_),
+      port_(opener_, clock),
+      loop_(session_, port_)
+{
+    session_.table.Add(number);
+    session_.table.SetApcIndex(0);
+    session_.alerts.SetObserver([this](const Bytes& token) { Alert(token); });
+    snapshot_.port = label_;
+}
+
+UnitSnapshot UnitWorker::Snapshot() const
+{
+    std::lock_guard lock(mutex_);
+    return snapshot_;
+}
+
+template <typename Change>
+void UnitWorker::Publish(Change change)
+{
+    {
+        std::lock_guard lock(mutex_);
+        change(snapshot_);
+    }
+    if (published_) published_();
+}
+
+void UnitWorker::Record(const std::string& name, const std::string& message)
+{
+    const auto& table = session_.table;
+    log_.Record(Event{{}, label_, name, message,
+                      {{"model", UnitText(table.Slot(kSlotModel))}, {"serial", UnitText(table.Slot(kSlotSerial))}}});
+}
+
+void UnitWorker::RequestStop()
+{
+    // Flag first, then the loop's request: Poll checks them in the other order.
+    stopping_ = true;
+    session_.requests.stopRequest = true;
+}
+
+void UnitWorker::Run()
+{
+    int retryMs = kFirstRetryMs;
+    std::string lastReason;
+    while (!stopping_) {
+        if (Connect()) {
+            lastReason.clear();
+            retryMs = kFirstRetryMs;
+            if (Poll()) return;
+        } else {
+            Unavailable(lastReason);
+        }
+        WaitBeforeRetry(retryMs);
+        retryMs = std::min(retryMs * 2, kLongestRetryMs);
+    }
+}
+
+void UnitWorker::Unavailable(std::string& lastReason)
+{
+    const std::string reason = opener_.lastOpened
+                                   ? "no Smart-UPS answers on the port (no \"SM\" to \"Y\"); retrying"
+                                   : "cannot open the port (absent, busy or not permitted); retrying";
+    if (reason == lastReason) return;  // logged once, not on every try
+    lastReason = reason;
+    log_.Record(Event{{}, label_, "unavailable", reason, {}});
+}
+
+bool UnitWorker::Connect()
+{
+    if (!OpenAndRead(session_, port_, 1)) return false;
+    const double now = UnixSecondsNow();
+    const apcrec record = session_.table.Record(0);
+    Publish([&](UnitSnapshot& s) {
+        s.identified = true;
+        s.up = true;
+        s.lastGoodSeconds = now;
+        s.slots = record.slot;
+    });
+    Record("connected", UnitText(record.slot[kSlotModel]) + ", serial " + UnitText(record.slot[kSlotSerial]));
+    return true;
+}
+
+bool UnitWorker::Poll()
+{
+    linkLost_ = false;
+    session_.requests.stopRequest = false;
+    if (!stopping_) loop_.Execute();  // a stop asked after this check ends it after one pass
+    if (linkLost_) {
+        port_.ClosePort(session_.hCom);
+        session_.hCom = nullptr;
+        return stopping_;
+    }
+    CloseConnection(session_, port_);
+    return true;
+}
+
+void UnitWorker::CycleRead()
+{
+    const bool answered = std::any_of(std::begin(kCycleSlots), std::end(kCycleSlots),
+                                      [this](int slot) { return !session_.table.Slot(slot).empty(); });
+    const double now = UnixSecondsNow();
+    const apcrec record = session_.table.Record(0);
+    Publish([&](UnitSnapshot& s) {
+        s.up = answered;
+        s.slots = record.slot;
+        if (answered)
+            s.lastGoodSeconds = now;
+        else
+            ++s.linkLosses;
+    });
+    if (answered) return;
+    linkLost_ = true;
+    session_.requests.stopRequest = true;  // the loop ends after this pass
+    Record("link_lost", "no answer for a whole monitoring cycle; reconnecting");
+}
+
+void UnitWorker::Alert(const Bytes& token)
+{
+    const int row = AlertRow(token);
+    if (row < 0) return;  // an acknowledgement
+    Publish([row](UnitSnapshot& s) { ++s.alerts[row]; });
+    Record(kAlertNames[row], alertTable[row].message);
+}
+
+void UnitWorker::WaitBeforeRetry(int ms)
+{
+    for (int waited = 0; waited < ms && !stopping_; waited += kRetryStepMs) port_.clock().Sleep(kRetryStepMs);
+}
+
+}  // namespace tornavel::service

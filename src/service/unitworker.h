@@ -1,0 +1,79 @@
+#pragma once
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "clock.h"
+#include "eventlog.h"
+#include "headlessscreen.h"
+#include "monitor/pollingloop.h"
+#include "serial/comport.h"
+#include "session.h"
+#include "unitsnapshot.h"
+
+namespace tornavel::service {
+
+// One unit, on its own thread: the same connection, full read and polling
+// loop as the window's, run over a headless screen. A cycle without any
+// answer ends the loop; the port is closed and reopened with a growing pause
+// (1 s doubling up to 30 s) until "Y" gets "SM" and a full read is done
+// again. A stop makes the unit leave smart mode ("R"), waits a second and
+// closes the port, as the window's "стоп" does.
+class UnitWorker {
+public:
+    static constexpr int kFirstRetryMs = 1000;
+    static constexpr int kLongestRetryMs = 30000;
+    // A pause before a retry is cut into steps so a stop ends it early.
+    static constexpr int kRetryStepMs = 100;
+
+    // `number` is the COM number for the opener (any for a device path).
+    // `published` runs on this unit's thread after each new snapshot.
+    UnitWorker(std::string label, int number, PortOpener& opener, Clock& clock, EventLog& log,
+               std::function<void()> published);
+
+    // The thread body; returns after a stop.
+    void Run();
+    // From any thread.
+    void RequestStop();
+    UnitSnapshot Snapshot() const;
+
+private:
+    // Remembers whether the last open found the port, to tell an absent or
+    // busy port from one where no Smart-UPS answers.
+    class NotingOpener final : public PortOpener {
+    public:
+        explicit NotingOpener(PortOpener& inner) : inner_(inner) {}
+        std::unique_ptr<SerialDevice> Open(int number) override;
+        bool lastOpened = false;
+
+    private:
+        PortOpener& inner_;
+    };
+
+    bool Connect();
+    // Polls until the link is lost (false) or a stop is asked (true).
+    bool Poll();
+    void CycleRead();
+    void Alert(const Bytes& token);
+    void Unavailable(std::string& lastReason);
+    void WaitBeforeRetry(int ms);
+    void Record(const std::string& name, const std::string& message);
+    template <typename Change>
+    void Publish(Change change);
+
+    const std::string label_;
+    NotingOpener opener_;
+    EventLog& log_;
+    std::function<void()> published_;
+    HeadlessScreen screen_;
+    Session session_;
+    ComPort port_;
+    PollingLoop loop_;
+    std::atomic<bool> stopping_{false};
+    bool linkLost_ = false;  // this thread only
+    mutable std::mutex mutex_;
+    UnitSnapshot snapshot_;
+};
+
+}  // namespace tornavel::service
