@@ -1,0 +1,86 @@
+// The command line: what runs, and the one-line errors for what does not.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include "options.h"
+
+namespace tornavel::service {
+namespace {
+
+TEST(CommandLine, PortsOptionsAndDefaults)
+{
+    const CommandLine line = ParseCommandLine({"--ports", "/tmp/p", "com3", "--textfile=/var/lib/x.prom",
+                                               "/dev/serial/by-id/usb-UPS", "--on-event", "/bin/hook",
+                                               "--hook-timeout", "5", "COM16"});
+    ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+    const MonitorOptions& o = line.options;
+    ASSERT_EQ(o.units.size(), 3u);
+    EXPECT_EQ(o.units[0].label, "COM3");
+    EXPECT_EQ(o.units[0].number, 3);
+    EXPECT_EQ(o.units[1].label, "/dev/serial/by-id/usb-UPS");
+    EXPECT_EQ(o.units[1].number, 0);
+    EXPECT_EQ(o.units[1].path, "/dev/serial/by-id/usb-UPS");
+    EXPECT_EQ(o.units[2].number, 16);
+    EXPECT_EQ(o.portsDir, "/tmp/p");
+    EXPECT_EQ(o.textfile, "/var/lib/x.prom");
+    EXPECT_EQ(o.onEvent, "/bin/hook");
+    EXPECT_EQ(o.hookTimeoutSeconds, 5);
+    // Loopback only unless told otherwise.
+    ASSERT_EQ(o.listen.address.ss_family, AF_INET);
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&o.listen.address);
+    EXPECT_EQ(ntohl(v4->sin_addr.s_addr), INADDR_LOOPBACK);
+    EXPECT_EQ(ntohs(v4->sin_port), 9184);
+}
+
+TEST(CommandLine, ListenOnIpv6)
+{
+    const CommandLine line = ParseCommandLine({"--listen", "[::1]:9300", "COM1"});
+    ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+    EXPECT_EQ(line.options.listen.address.ss_family, AF_INET6);
+    EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in6*>(&line.options.listen.address)->sin6_port), 9300);
+}
+
+TEST(CommandLine, HelpAndVersionWinOverTheRest)
+{
+    EXPECT_EQ(ParseCommandLine({"COM1", "--help"}).action, CommandLine::Action::Help);
+    EXPECT_EQ(ParseCommandLine({"--version", "--bogus"}).action, CommandLine::Action::Version);
+}
+
+struct Wrong {
+    std::vector<std::string> args;
+    const char* error;
+};
+
+class WrongCommandLine : public ::testing::TestWithParam<Wrong> {};
+
+TEST_P(WrongCommandLine, GivesOneLineReason)
+{
+    const CommandLine line = ParseCommandLine(GetParam().args);
+    EXPECT_EQ(line.action, CommandLine::Action::Error);
+    EXPECT_NE(line.error.find(GetParam().error), std::string::npos) << line.error;
+    EXPECT_EQ(line.error.find('\n'), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, WrongCommandLine,
+    ::testing::Values(Wrong{{}, "no port given"},
+                      Wrong{{"COM17"}, "unknown port 'COM17'"},
+                      Wrong{{"COM0"}, "unknown port 'COM0'"},
+                      Wrong{{"COM01"}, "unknown port 'COM01'"},
+                      Wrong{{"LPT1"}, "unknown port 'LPT1'"},
+                      Wrong{{"ttyS0"}, "unknown port 'ttyS0'"},
+                      Wrong{{"COM1", "com1"}, "port 'COM1' given twice"},
+                      Wrong{{"--bogus", "COM1"}, "unknown option '--bogus'"},
+                      Wrong{{"COM1", "--ports"}, "option '--ports' needs a value"},
+                      Wrong{{"--textfile=", "COM1"}, "option '--textfile' needs a value"},
+                      Wrong{{"--listen", "localhost:9184", "COM1"}, "--listen takes ADDR:PORT"},
+                      Wrong{{"--listen", "127.0.0.1", "COM1"}, "--listen takes ADDR:PORT"},
+                      Wrong{{"--listen", "127.0.0.1:65536", "COM1"}, "--listen takes ADDR:PORT"},
+                      Wrong{{"--listen", "::1:9184", "COM1"}, "--listen takes ADDR:PORT"},
+                      Wrong{{"--hook-timeout", "0", "COM1"}, "--hook-timeout takes whole seconds"},
+                      Wrong{{"--hook-timeout", "2s", "COM1"}, "--hook-timeout takes whole seconds"}));
+
+}  // namespace
+}  // namespace tornavel::service

@@ -1,0 +1,167 @@
+// One unit's worker on the fake port and the virtual clock: health falls
+// within the cycle that got no answer, the port is retried with a doubling
+// pause and logged once, the unit is read again when it is back, and a stop
+// sends "R" last.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "core/unit_fixture.h"
+#include "eventlog.h"
+#include "unitworker.h"
+
+namespace tornavel::service {
+namespace {
+
+using tornavel::testing::FakeClock;
+using tornavel::testing::FakeDevice;
+using tornavel::testing::FakeOpener;
+
+// A unit that answers until its third status request, then is gone (no
+// device to open) for `absentOpens` opens, then comes back.
+struct FlakyUnit {
+    static constexpr int kAbsentOpens = 7;
+
+    explicit FlakyUnit(FakeClock& clock_) : clock(clock_)
+    {
+        opener.ports[2] = [this]() -> std::unique_ptr<SerialDevice> {
+            std::lock_guard lock(mutex);
+            openTimes.push_back(clock.NowMs());
+            if (!present && ++absentOpens > kAbsentOpens) present = true;
+            if (!present) return nullptr;
+            auto device = std::make_unique<FakeDevice>(clock);
+            device->SetResponder([this](const Bytes& command) {
+                std::lock_guard lock(mutex);
+                written.push_back(command);
+                if (command == "Q" && ++statusRequests == 3) present = false;
+                if (!present) return std::vector<FakeDevice::Reply>{};
+                return tornavel::testing::TableResponder(tornavel::testing::UnitAnswers())(command);
+            });
+            return device;
+        };
+    }
+
+    FakeClock& clock;
+    FakeOpener opener;
+    std::mutex mutex;
+    bool present = true;
+    int absentOpens = 0;
+    int statusRequests = 0;
+    std::vector<std::int64_t> openTimes;
+    std::vector<Bytes> written;
+};
+
+// Polls `done` in real time; the worker runs on virtual time, so this is
+// only a guard against a broken worker.
+template <typename Condition>
+bool Eventually(Condition done)
+{
+    for (int i = 0; i < 20000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(500));
+    return done();
+}
+
+std::vector<std::string> LogLines(std::FILE* file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    std::vector<std::string> lines;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, file)) lines.emplace_back(buffer);
+    return lines;
+}
+
+std::size_t CountEvent(const std::vector<std::string>& lines, const std::string& event)
+{
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& l) { return l.find(" COM2 " + event + " ") != std::string::npos; });
+}
+
+TEST(UnitWorker, LosesTheLinkInOneCycleRetriesWithBackOffAndReadsAgain)
+{
+    FakeClock clock(/*realMicros=*/20);
+    FlakyUnit unit(clock);
+    std::FILE* logFile = std::tmpfile();
+    EventLog log(logFile, nullptr);
+    std::atomic<int> published{0};
+    UnitWorker worker("COM2", 2, unit.opener, clock, log, [&] { ++published; });
+    std::thread thread([&] { worker.Run(); });
+
+    // The third cycle gets no answer: health is 0 right after it.
+    ASSERT_TRUE(Eventually([&] { return worker.Snapshot().linkLosses == 1; }));
+    UnitSnapshot lost = worker.Snapshot();
+    EXPECT_FALSE(lost.up);
+    EXPECT_TRUE(lost.lastGoodSeconds.has_value());
+
+    // Back: identified again after a new "Y" and full read.
+    ASSERT_TRUE(Eventually([&] {
+        std::lock_guard lock(unit.mutex);
+        return unit.openTimes.size() >= FlakyUnit::kAbsentOpens + 2 && worker.Snapshot().up;
+    }));
+    worker.RequestStop();
+    thread.join();
+
+    std::lock_guard lock(unit.mutex);
+    // Opens 2.. are the retries while the unit was gone: the pause doubles
+    // from 2 s and stays at 30 s.
+    const std::vector<std::int64_t> expected = {2000, 4000, 8000, 16000, 30000, 30000, 30000};
+    std::vector<std::int64_t> gaps;
+    for (std::size_t i = 2; i < unit.openTimes.size(); ++i) gaps.push_back(unit.openTimes[i] - unit.openTimes[i - 1]);
+    EXPECT_EQ(gaps, expected);
+
+    // The cycle whose status request got no answer was the last: the next
+    // command is the new handshake and the full read starts over. The stop
+    // ends with "R".
+    auto silentStatus = unit.written.begin();
+    for (int n = 0; n < 3; ++n) silentStatus = std::find(silentStatus + (n > 0), unit.written.end(), "Q");
+    const std::vector<Bytes> rest(silentStatus + 1, unit.written.end());
+    const std::vector<Bytes> expectedRest = {"P", "f", "L", "O", "Y", "\x01"};
+    ASSERT_GE(rest.size(), expectedRest.size());
+    EXPECT_EQ(std::vector<Bytes>(rest.begin(), rest.begin() + 6), expectedRest);
+    EXPECT_EQ(unit.written.back(), "R");
+
+    const auto lines = LogLines(logFile);
+    EXPECT_EQ(CountEvent(lines, "link_lost"), 1u);
+    EXPECT_EQ(CountEvent(lines, "unavailable"), 1u) << "retries are logged once";
+    EXPECT_EQ(CountEvent(lines, "connected"), 2u);
+    EXPECT_GT(published.load(), 3);
+    std::fclose(logFile);
+}
+
+// Alerts found anywhere in the unit's input are counted by kind and logged
+// with their message; acknowledgements are not alerts.
+TEST(UnitWorker, CountsAndLogsAlerts)
+{
+    FakeClock clock(/*realMicros=*/20);
+    FakeOpener opener;
+    std::atomic<int> statusRequests{0};
+    opener.ports[2] = [&]() -> std::unique_ptr<SerialDevice> {
+        auto device = std::make_unique<FakeDevice>(clock);
+        device->SetResponder([&](const Bytes& command) {
+            auto replies = tornavel::testing::TableResponder(tornavel::testing::UnitAnswers())(command);
+            if (command == "Q" && ++statusRequests == 2) replies.front().bytes = "!18\r\nOK\r\n";
+            return replies;
+        });
+        return device;
+    };
+    std::FILE* logFile = std::tmpfile();
+    EventLog log(logFile, nullptr);
+    UnitWorker worker("COM2", 2, opener, clock, log, nullptr);
+    std::thread thread([&] { worker.Run(); });
+    ASSERT_TRUE(Eventually([&] { return statusRequests >= 4; }));
+    worker.RequestStop();
+    thread.join();
+
+    const UnitSnapshot unit = worker.Snapshot();
+    EXPECT_EQ(unit.alerts[0], 1u);  // mains failure
+    for (std::size_t row = 1; row < unit.alerts.size(); ++row) EXPECT_EQ(unit.alerts[row], 0u) << row;
+    const auto lines = LogLines(logFile);
+    ASSERT_EQ(CountEvent(lines, "mains_failure"), 1u);
+    const auto line = *std::find_if(lines.begin(), lines.end(),
+                                    [](const std::string& l) { return l.find("mains_failure") != std::string::npos; });
+    EXPECT_NE(line.find(" COM2 mains_failure Сбой сети.\n"), std::string::npos) << line;
+    std::fclose(logFile);
+}
+
+}  // namespace
+}  // namespace tornavel::service
