@@ -1,0 +1,147 @@
+// A real Prometheus server scrapes tornavel-monitor running against the
+// simulator: started here with its own configuration and storage on a free
+// loopback port (never the system's service), queried over its HTTP API.
+// promtool checks the exposition too.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+
+#include "system/monitor_process.h"
+#include "system/upssim_process.h"
+
+namespace tornavel {
+namespace {
+
+using testing::HttpRequest;
+using testing::MonitorProcess;
+using testing::UpssimProcess;
+
+// A free loopback port: bound, read and released (the server takes it next).
+int FreePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Runs a program with `input` on its standard input; its exit status and
+// everything it printed.
+std::pair<int, std::string> RunWithInput(std::vector<std::string> args, const std::string& input)
+{
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC)) return {-1, "pipe failed"};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], STDERR_FILENO);
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    (void)!::write(in[1], input.data(), input.size());
+    ::close(in[1]);
+    std::string printed;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) printed.append(buffer, static_cast<size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, printed};
+}
+
+class PrometheusServer {
+public:
+    PrometheusServer(const std::string& dir, int target) : port_(FreePort())
+    {
+        const std::string config = dir + "/prometheus.yml";
+        std::ofstream(config) << "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                                 "scrape_configs:\n  - job_name: tornavel\n    static_configs:\n"
+                                 "      - targets: ['127.0.0.1:"
+                              << target << "']\n";
+        std::vector<std::string> args = {PROMETHEUS_PATH, "--config.file=" + config,
+                                         "--storage.tsdb.path=" + dir + "/data",
+                                         "--web.listen-address=127.0.0.1:" + std::to_string(port_)};
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int log = ::open((dir + "/prometheus.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(log, STDOUT_FILENO);
+            ::dup2(log, STDERR_FILENO);
+            std::vector<char*> argv;
+            for (std::string& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(PROMETHEUS_PATH, argv.data());
+            ::_exit(127);
+        }
+    }
+    ~PrometheusServer()
+    {
+        ::kill(pid_, SIGTERM);
+        if (!MonitorProcess::waitUntil([&] { return ::waitpid(pid_, nullptr, WNOHANG) == pid_; }, 10000)) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // The instant query's answer (JSON text).
+    std::string Query(const std::string& encodedQuery)
+    {
+        return HttpRequest(port_, "GET", "/api/v1/query?query=" + encodedQuery).body;
+    }
+
+private:
+    int port_;
+    pid_t pid_ = -1;
+};
+
+TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
+{
+    ASSERT_TRUE(std::filesystem::exists(PROMETHEUS_PATH)) << "prometheus missing: run scripts/install-deps";
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups", "com4=ups2"});
+    MonitorProcess monitor({"--ports", sim.ports(), "COM1", "COM4"});
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", 30000)) << monitor.events();
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM4"} 1)", 30000)) << monitor.events();
+
+    // promtool reports nothing on the exposition: no lint, no error.
+    const auto [status, report] = RunWithInput({PROMTOOL_PATH, "check", "metrics"}, monitor.metrics());
+    EXPECT_EQ(status, 0) << report;
+    EXPECT_EQ(report, "");
+
+    std::string dir = (std::filesystem::temp_directory_path() / "prometheus-test-XXXXXX").string();
+    ASSERT_TRUE(::mkdtemp(dir.data()));
+    {
+        PrometheusServer prometheus(dir, monitor.port());
+        // tornavel_ups_input_volts{port="COM1"}
+        const std::string query = "tornavel_ups_input_volts%7Bport%3D%22COM1%22%7D";
+        std::string answer;
+        const bool scraped = MonitorProcess::waitUntil(
+            [&] {
+                answer = prometheus.Query(query);
+                return answer.find("\"229.3\"]") != std::string::npos;
+            },
+            30000);
+        EXPECT_TRUE(scraped) << answer << "\n" << std::ifstream(dir + "/prometheus.log").rdbuf();
+        EXPECT_NE(answer.find(R"("job":"tornavel")"), std::string::npos) << answer;
+        EXPECT_NE(prometheus.Query("tornavel_ups_input_volts%7Bport%3D%22COM4%22%7D").find("\"226.8\"]"),
+                  std::string::npos);
+    }
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0);
+}
+
+}  // namespace
+}  // namespace tornavel

@@ -1,0 +1,298 @@
+// tornavel-monitor as a whole program against the simulator: two units and a
+// silent port published over HTTP and in the text file, a mains failure
+// counted and logged, the stop that sends "R" to every unit, a pulled cable,
+// the event program, and bad input. Loopback only; every wait is bounded.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <csignal>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "monitor_process.h"
+#include "serial/posixport.h"
+#include "upssim_process.h"
+
+namespace tornavel {
+namespace {
+
+using testing::HttpRequest;
+using testing::MonitorProcess;
+using testing::UpssimProcess;
+
+// A full read is thirty exchanges of about 200 ms; this leaves room for a
+// loaded machine. A bound, not a measured time.
+constexpr int kConnectMs = 30000;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::size_t Count(const std::string& text, const std::string& pattern)
+{
+    const std::regex re(pattern);
+    return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
+                                                  std::sregex_iterator()));
+}
+
+// Milliseconds of the byte log's lines for one port, matching a payload.
+std::vector<double> LogTimes(const std::string& log, const std::string& port, const std::string& what)
+{
+    std::vector<double> times;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" " + port + " " + what) != std::string::npos) times.push_back(std::stod(line));
+    return times;
+}
+
+struct TempDir {
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "monitor-test-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+// The main path in one run: both units read with the simulator's values, the
+// silent port reported down, the text file equal to what HTTP serves, the
+// endpoint read-only, a mains failure counted, and the stop.
+TEST(MonitorWithSimulator, TwoUnitsAndASilentPortFromStartToStop)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups", "com3=silent", "com4=ups2"});
+    TempDir dir;
+    MonitorProcess monitor({"--ports", sim.ports(), "--textfile", dir / "ups.prom", "COM1", "COM3", "COM4"});
+    ASSERT_GT(monitor.port(), 0) << monitor.errors();
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.events();
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM4"} 1)", kConnectMs)) << monitor.events();
+
+    const std::string metrics = monitor.metrics();
+    for (const char* line : {R"(tornavel_ups_up{port="COM3"} 0)", R"(tornavel_ups_input_volts{port="COM1"} 229.3)",
+                             R"(tornavel_ups_input_volts{port="COM4"} 226.8)",
+                             R"(tornavel_ups_load_ratio{port="COM4"} 0.417)",
+                             R"(tornavel_ups_runtime_seconds{port="COM1"} 2520)",
+                             R"(tornavel_ups_status{port="COM1",flag="on_line"} 1)"})
+        EXPECT_NE(metrics.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << metrics;
+    EXPECT_NE(metrics.find(R"(model="Smart-UPS 700",serial="NS9907654321")"), std::string::npos);
+    EXPECT_EQ(metrics.find(R"(tornavel_ups_input_volts{port="COM3")"), std::string::npos);
+    EXPECT_EQ(Count(monitor.events(), " COM3 unavailable "), 1u) << monitor.events();
+    // The text file holds the same exposition (a later cycle may have moved
+    // the timestamps only).
+    EXPECT_NE(ReadFile(dir / "ups.prom").find(R"(tornavel_ups_input_volts{port="COM4"} 226.8)"),
+              std::string::npos);
+
+    // Read-only: other paths and methods are refused and nothing reaches a unit.
+    EXPECT_EQ(HttpRequest(monitor.port(), "GET", "/").status, 404);
+    EXPECT_EQ(HttpRequest(monitor.port(), "GET", "/metrics/../R").status, 404);
+    const auto post = HttpRequest(monitor.port(), "POST", "/metrics", "R");
+    EXPECT_EQ(post.status, 405);
+    EXPECT_NE(post.headers.find("Allow: GET, HEAD"), std::string::npos) << post.headers;
+    const auto head = HttpRequest(monitor.port(), "HEAD", "/metrics");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_TRUE(head.body.empty());
+    EXPECT_NE(head.headers.find("text/plain; version=0.0.4"), std::string::npos);
+    EXPECT_EQ(sim.received("com1").find('R'), std::string::npos);
+
+    sim.event("com1 mains-fail");
+    EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 1)", 10000));
+    EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_status{port="COM1",flag="on_battery"} 1)", 10000));
+    EXPECT_NE(monitor.metrics().find(R"(tornavel_ups_alerts_total{port="COM4",alert="mains_failure"} 0)"),
+              std::string::npos);
+    EXPECT_TRUE(monitor.waitForEvent(R"(\n\S+Z COM1 mains_failure Сбой сети\.\n)", 5000)) << monitor.events();
+
+    // SIGTERM: each unit gets "R" as its last byte and its port is closed a
+    // second later; then the exit status is 0.
+    EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0) << monitor.errors();
+    const std::string log = sim.log();
+    for (const char* port : {"com1", "com4"}) {
+        const std::string received = sim.received(port);
+        ASSERT_FALSE(received.empty());
+        EXPECT_EQ(received.back(), 'R') << port;
+        const auto bye = LogTimes(log, port, "< 52");
+        const auto closed = LogTimes(log, port, "* closed");
+        ASSERT_FALSE(bye.empty());
+        ASSERT_FALSE(closed.empty());
+        EXPECT_GE(closed.back() - bye.back(), 1000.0) << port;
+    }
+    EXPECT_NE(monitor.events().find(" - stop "), std::string::npos);
+}
+
+// A pulled cable: health 0 within the cycle, no current readings, then a
+// new handshake and full read once it is back.
+TEST(MonitorWithSimulator, UnpluggedUnitGoesDownAndComesBack)
+{
+    UpssimProcess sim({"--steady", "com1=ups"});
+    MonitorProcess monitor({"--ports", sim.ports(), "COM1"});
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.events();
+
+    sim.event("com1 unplug");
+    const auto unplugged = std::chrono::steady_clock::now();
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 0)", 10000));
+    // One cycle lasts about 2.3 s; the cable went in the middle of one at worst.
+    EXPECT_LT(std::chrono::steady_clock::now() - unplugged, std::chrono::milliseconds(5000));
+    const std::string down = monitor.metrics();
+    EXPECT_EQ(down.find(R"(tornavel_ups_input_volts{port="COM1")"), std::string::npos) << down;
+    EXPECT_NE(down.find(R"(tornavel_ups_last_good_reading_timestamp_seconds{port="COM1"})"), std::string::npos);
+    EXPECT_NE(down.find(R"(tornavel_ups_link_losses_total{port="COM1"} 1)"), std::string::npos);
+    EXPECT_TRUE(monitor.waitForEvent(R"( COM1 link_lost )", 2000));
+
+    sim.event("com1 plug");
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.events();
+    EXPECT_EQ(Count(monitor.events(), " COM1 connected "), 2u);
+    EXPECT_NE(monitor.metrics().find(R"(tornavel_ups_input_volts{port="COM1"} 229.3)"), std::string::npos);
+    EXPECT_EQ(monitor.terminate(SIGINT, 15000), 0);
+}
+
+// Unit text reaches the event program as data: arguments and variables
+// arrive byte for byte and no shell ever sees them.
+TEST(MonitorWithSimulator, EventProgramGetsUnitTextIntactAndUnexecuted)
+{
+    TempDir dir;
+    const std::string hook = dir / "hook";
+    std::ofstream(hook) << "#!/bin/sh\n"
+                           "{ printf '%s|' \"$@\"; printf '%s|%s|%s|%s\\n' \"$TORNAVEL_EVENT\" \"$TORNAVEL_PORT\" "
+                           "\"$TORNAVEL_MODEL\" \"$TORNAVEL_MESSAGE\"; } >> \"$0.calls\"\n";
+    std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
+    // Shell metacharacters that pass the alert filter (which takes "$", "|",
+    // "*", "?" and the other alert characters out of every answer).
+    const std::string model = "x;touch " + dir.path + "/pwned`touch " + dir.path + "/pwned2`'\"&<>(y)\\";
+    UpssimProcess sim({"--steady", "com1=ups"});
+    std::string escaped;  // the simulator reads escapes in the text
+    for (char c : model) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    sim.event("com1 set \\x01 " + escaped);
+    MonitorProcess monitor({"--ports", sim.ports(), "--on-event", hook, "COM1"});
+    ASSERT_TRUE(MonitorProcess::waitUntil([&] { return ReadFile(hook + ".calls").find("connected|COM1|") != std::string::npos; },
+                                          kConnectMs))
+        << monitor.events() << monitor.errors();
+    EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0);
+
+    const std::string calls = ReadFile(hook + ".calls");
+    EXPECT_NE(calls.find("start|-|start|-||listening on"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("connected|COM1|connected|COM1|" + model + "|" + model + ", serial QS0512345678\n"),
+              std::string::npos)
+        << calls;
+    EXPECT_NE(calls.find("stop|-|stop|-|"), std::string::npos) << calls;
+    EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "pwned2"));
+}
+
+// Children of a process that have ended but were not reaped.
+int Zombies(pid_t parent)
+{
+    int zombies = 0;
+    DIR* proc = ::opendir("/proc");
+    while (dirent* entry = ::readdir(proc)) {
+        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+        std::string text;
+        if (!std::getline(stat, text)) continue;
+        const auto close = text.rfind(')');
+        std::istringstream fields(text.substr(close + 2));
+        char state;
+        int ppid;
+        fields >> state >> ppid;
+        if (ppid == parent && state == 'Z') ++zombies;
+    }
+    ::closedir(proc);
+    return zombies;
+}
+
+// An event program that never returns is killed after its timeout and
+// reaped, while the unit is connected and polled meanwhile.
+TEST(MonitorWithSimulator, HangingEventProgramIsKilledWithoutHoldingUpPolling)
+{
+    TempDir dir;
+    const std::string hook = dir / "hang";
+    std::ofstream(hook) << "#!/bin/sh\n[ \"$1\" = start ] && exec sleep 600\nexit 0\n";
+    std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
+    UpssimProcess sim({"--steady", "com1=ups"});
+    MonitorProcess monitor({"--ports", sim.ports(), "--on-event", hook, "--hook-timeout", "12", "COM1"});
+    // The program run for "start" hangs all the while the unit is read.
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.events();
+    EXPECT_EQ(monitor.events().find("hook_timeout"), std::string::npos) << "the read was meant to overlap the hang";
+    ASSERT_TRUE(monitor.waitForEvent(R"( - hook_timeout \S+ for start still running after 12 s: killed)", 20000))
+        << monitor.events();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(Zombies(monitor.pid()), 0);
+    EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0);
+}
+
+// Bad input at start: each a clear one-line error and the right exit status,
+// or, for a port that cannot be used yet, one log line and retries.
+struct StartFailure {
+    std::vector<std::string> args;
+    int status;
+    const char* error;
+};
+
+class MonitorStartFailure : public ::testing::TestWithParam<StartFailure> {};
+
+TEST_P(MonitorStartFailure, EndsWithOneLineReason)
+{
+    MonitorProcess monitor(GetParam().args, /*pickPort=*/false);
+    EXPECT_EQ(monitor.wait(5000), GetParam().status);
+    const std::string errors = monitor.errors();
+    EXPECT_NE(errors.find(GetParam().error), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_EQ(monitor.events(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Monitor, MonitorStartFailure,
+    ::testing::Values(
+        StartFailure{{"COM99"}, 2, "tornavel-monitor: unknown port 'COM99'"},
+        StartFailure{{"--listen", "127.0.0.1:0", "--frobnicate", "COM1"}, 2, "unknown option '--frobnicate'"},
+        StartFailure{{"--listen", "127.0.0.1:0", "--textfile", "/nonexistent-dir/ups.prom", "COM1"}, 1,
+                     "tornavel-monitor: cannot write beside /nonexistent-dir/ups.prom: No such file or directory"},
+        StartFailure{{"--listen", "127.0.0.1:0", "--textfile", "/proc/version/ups.prom", "COM1"}, 1,
+                     "cannot write beside /proc/version/ups.prom: Not a directory"},
+        StartFailure{{"--listen", "192.0.2.1:9184", "COM1"}, 1,
+                     "cannot listen on 192.0.2.1:9184: Cannot assign requested address"}));
+
+TEST(MonitorStart, ListenAddressInUse)
+{
+    MonitorProcess first({"COM1", "--ports", "/nonexistent"});
+    ASSERT_GT(first.port(), 0);
+    const std::string taken = "127.0.0.1:" + std::to_string(first.port());
+    MonitorProcess second({"--listen", taken, "COM1"}, /*pickPort=*/false);
+    EXPECT_EQ(second.wait(5000), 1);
+    EXPECT_EQ(second.errors(), "tornavel-monitor: cannot listen on " + taken + ": Address already in use\n");
+}
+
+// Absent, busy and garbage-talking ports: the monitor keeps running, serves
+// its metrics, says once why each port cannot be used, and takes the busy
+// port as soon as it is free.
+TEST(MonitorStart, PortsThatCannotBeUsedAreRetriedAndLoggedOnce)
+{
+    UpssimProcess sim({"--steady", "com1=ups", "com5=garbage"});
+    PosixPortOpener other{PortMap(sim.ports()), ::testing::TempDir()};
+    auto held = other.Open(1);  // another program holds COM1
+    ASSERT_TRUE(held);
+    MonitorProcess monitor({"--ports", sim.ports(), "COM1", "COM2", "COM5"});
+    ASSERT_GT(monitor.port(), 0);
+    // Retries after 1 s and 2 s have passed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(4000));
+    const std::string events = monitor.events();
+    EXPECT_EQ(Count(events, R"( COM1 unavailable cannot open the port \(absent, busy or not permitted\); retrying\n)"), 1u)
+        << events;
+    EXPECT_EQ(Count(events, R"( COM2 unavailable cannot open the port)"), 1u) << events;
+    EXPECT_EQ(Count(events, R"( COM5 unavailable no Smart-UPS answers on the port)"), 1u) << events;
+    for (const char* port : {"COM1", "COM2", "COM5"})
+        EXPECT_NE(monitor.metrics().find(std::string("tornavel_ups_up{port=\"") + port + "\"} 0\n"), std::string::npos);
+
+    held->Close();
+    EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs + 8000)) << monitor.events();
+    EXPECT_EQ(Count(monitor.events(), R"( COM5 unavailable )"), 1u);
+    EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0);
+}
+
+}  // namespace
+}  // namespace tornavel
