@@ -61,6 +61,19 @@ bool Eventually(Condition done)
     return done();
 }
 
+// The worker on its own thread, stopped and joined however the test ends.
+struct Running {
+    explicit Running(UnitWorker& worker_) : worker(worker_), thread([this] { worker.Run(); }) {}
+    ~Running() { Stop(); }
+    void Stop()
+    {
+        worker.RequestStop();
+        if (thread.joinable()) thread.join();
+    }
+    UnitWorker& worker;
+    std::thread thread;
+};
+
 std::vector<std::string> LogLines(std::FILE* file)
 {
     std::fflush(file);
@@ -85,7 +98,7 @@ TEST(UnitWorker, LosesTheLinkInOneCycleRetriesWithBackOffAndReadsAgain)
     EventLog log(logFile, nullptr);
     std::atomic<int> published{0};
     UnitWorker worker("COM2", 2, unit.opener, clock, log, [&] { ++published; });
-    std::thread thread([&] { worker.Run(); });
+    Running running(worker);
 
     // The third cycle gets no answer: health is 0 right after it.
     ASSERT_TRUE(Eventually([&] { return worker.Snapshot().linkLosses == 1; }));
@@ -98,8 +111,7 @@ TEST(UnitWorker, LosesTheLinkInOneCycleRetriesWithBackOffAndReadsAgain)
         std::lock_guard lock(unit.mutex);
         return unit.openTimes.size() >= FlakyUnit::kAbsentOpens + 2 && worker.Snapshot().up;
     }));
-    worker.RequestStop();
-    thread.join();
+    running.Stop();
 
     std::lock_guard lock(unit.mutex);
     // Opens 2.. are the retries while the unit was gone: the pause doubles
@@ -147,10 +159,9 @@ TEST(UnitWorker, CountsAndLogsAlerts)
     std::FILE* logFile = std::tmpfile();
     EventLog log(logFile, nullptr);
     UnitWorker worker("COM2", 2, opener, clock, log, nullptr);
-    std::thread thread([&] { worker.Run(); });
+    Running running(worker);
     ASSERT_TRUE(Eventually([&] { return statusRequests >= 4; }));
-    worker.RequestStop();
-    thread.join();
+    running.Stop();
 
     const UnitSnapshot unit = worker.Snapshot();
     EXPECT_EQ(unit.alerts[0], 1u);  // mains failure
