@@ -127,7 +127,7 @@ TEST(MonitorWithSimulator, TwoUnitsAndASilentPortFromStartToStop)
 }
 
 // A pulled cable: health 0 within the cycle, no current readings, then a
-// new handshake and full read once it is back.
+// new handshake and full read once it is back; then a flood.
 TEST(MonitorWithSimulator, UnpluggedUnitGoesDownAndComesBack)
 {
     UpssimProcess sim({"--steady", "com1=ups"});
@@ -149,6 +149,19 @@ TEST(MonitorWithSimulator, UnpluggedUnitGoesDownAndComesBack)
     ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.events();
     EXPECT_EQ(Count(monitor.events(), " COM1 connected "), 2u);
     EXPECT_NE(monitor.metrics().find(R"(tornavel_ups_input_volts{port="COM1"} 229.3)"), std::string::npos);
+
+    // A flood of unasked bytes: the endpoint keeps answering, a reading
+    // mixed with the flood is left out rather than misread, and the values
+    // are back once it is over.
+    const std::regex wrongVolts(R"(tornavel_ups_input_volts\{port="COM1"\} (?!229\.3\n))");
+    for (int burst = 0; burst < 25; ++burst) {
+        sim.event("com1 send " + std::string(1000, 'x'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        const auto reply = HttpRequest(monitor.port(), "GET", "/metrics");
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_FALSE(std::regex_search(reply.body, wrongVolts)) << reply.body;
+    }
+    EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_input_volts{port="COM1"} 229.3)", 15000));
     EXPECT_EQ(monitor.terminate(SIGINT, 15000), 0);
 }
 
