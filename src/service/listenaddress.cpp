@@ -29,27 +29,27 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text)
     if (colon == std::string::npos) return std::nullopt;
     const auto port = ParsePort(text.substr(colon + 1));
     if (!port) return std::nullopt;
-    std::string host = text.substr(0, colon);
+    const std::string host = text.substr(0, colon);
 
     ListenAddress result;
     result.text = text;
+    auto stored = [&result](const auto& address) {
+        std::memcpy(&result.address, &address, sizeof address);
+        result.length = sizeof address;
+        return result;
+    };
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
         sockaddr_in6 v6{};
         v6.sin6_family = AF_INET6;
         v6.sin6_port = htons(*port);
-        if (::inet_pton(AF_INET6, host.c_str(), &v6.sin6_addr) != 1) return std::nullopt;
-        std::memcpy(&result.address, &v6, sizeof v6);
-        result.length = sizeof v6;
-        return result;
+        if (::inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &v6.sin6_addr) != 1) return std::nullopt;
+        return stored(v6);
     }
     sockaddr_in v4{};
     v4.sin_family = AF_INET;
     v4.sin_port = htons(*port);
     if (::inet_pton(AF_INET, host.c_str(), &v4.sin_addr) != 1) return std::nullopt;
-    std::memcpy(&result.address, &v4, sizeof v4);
-    result.length = sizeof v4;
-    return result;
+    return stored(v4);
 }
 
 }  // namespace tornavel::service

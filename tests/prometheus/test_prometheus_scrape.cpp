@@ -37,17 +37,7 @@ std::pair<int, std::string> RunWithInput(std::vector<std::string> args, const st
 {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC)) return {-1, "pipe failed"};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in[0], STDIN_FILENO);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(out[1], STDERR_FILENO);
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t pid = testing::Spawn(std::move(args), in[0], out[1], out[1]);
     ::close(in[0]);
     ::close(out[1]);
     (void)!::write(in[1], input.data(), input.size());
@@ -74,18 +64,9 @@ public:
         std::vector<std::string> args = {PROMETHEUS_PATH, "--config.file=" + config,
                                          "--storage.tsdb.path=" + dir + "/data",
                                          "--web.listen-address=127.0.0.1:" + std::to_string(port_)};
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int log = ::open((dir + "/prometheus.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(log, STDOUT_FILENO);
-            ::dup2(log, STDERR_FILENO);
-            std::vector<char*> argv;
-            for (std::string& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(PROMETHEUS_PATH, argv.data());
-            ::_exit(127);
-        }
+        const int log = ::open((dir + "/prometheus.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        pid_ = testing::Spawn(std::move(args), -1, log, log);
+        ::close(log);
     }
     ~PrometheusServer()
     {

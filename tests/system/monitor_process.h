@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "child_process.h"
 
 namespace tornavel::testing {
 
@@ -69,17 +70,7 @@ public:
         args.insert(args.begin(), MONITOR_PATH);
         int output[2], errors[2];
         if (::pipe2(output, O_CLOEXEC) || ::pipe2(errors, O_CLOEXEC)) throw std::runtime_error("pipe failed");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            ::dup2(output[1], STDOUT_FILENO);
-            ::dup2(errors[1], STDERR_FILENO);
-            std::vector<char*> argv;
-            for (std::string& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(MONITOR_PATH, argv.data());
-            ::_exit(127);
-        }
+        pid_ = Spawn(args, -1, output[1], errors[1]);
         ::close(output[1]);
         ::close(errors[1]);
         stdout_ = output[0];

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +18,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "child_process.h"
 
 namespace tornavel::testing {
 
@@ -48,18 +49,7 @@ public:
         if (::pipe2(input, O_CLOEXEC) || ::pipe2(output, O_CLOEXEC) || ::pipe2(errors, O_CLOEXEC))
             throw std::runtime_error("pipe failed");
         args.insert(args.begin(), {UPSSIM_PATH, "--dir", ports(), "--log", logPath()});
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            ::dup2(input[0], STDIN_FILENO);
-            ::dup2(output[1], STDOUT_FILENO);
-            ::dup2(errors[1], STDERR_FILENO);
-            std::vector<char*> argv;
-            for (std::string& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(UPSSIM_PATH, argv.data());
-            ::_exit(127);
-        }
+        pid_ = Spawn(args, input[0], output[1], errors[1], SIGTERM);
         ::close(input[0]);
         ::close(output[1]);
         ::close(errors[1]);
