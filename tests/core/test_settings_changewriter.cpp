@@ -27,6 +27,13 @@ struct ChangeWriterTest : ::testing::Test, SettingsSession {
     {
         session.requests.PostChange(command, "EditX", value);
     }
+    // A register-0 change from the given stored answer on a unit at `unit`.
+    void RequestRegister0(const Bytes& stored, int unit, const Bytes& target)
+    {
+        session.table.SetSlot(kSlotRegister0, stored);
+        ups.register0 = unit;
+        Request("0", target);
+    }
     std::vector<std::string> Log() const { return LineLog(device->Events()); }
     // Line log from the given entry on (one attempt of several).
     std::vector<std::string> LogFrom(std::size_t first) const
@@ -134,10 +141,7 @@ struct RegisterTest : ChangeWriterTest, ::testing::WithParamInterface<RegisterCa
 TEST_P(RegisterTest, StepsTheDifferenceInsideProgrammingMode)
 {
     const auto& c = GetParam();
-    session.table.SetSlot(kSlotRegister0, c.stored);
-    ups.register0 = c.unit;
-    Request("0", c.target);
-
+    RequestRegister0(c.stored, c.unit, c.target);
     writer.WriteChange();
 
     std::vector<std::string> log = {"0 write 1", "2000 write 1"};
@@ -189,12 +193,9 @@ struct RegisterReadTest : ChangeWriterTest, ::testing::WithParamInterface<Regist
 TEST_P(RegisterReadTest, StepsOnlyFromAValueTheUnitGave)
 {
     const auto& c = GetParam();
-    session.table.SetSlot(kSlotRegister0, c.stored);
-    ups.register0 = c.unit;
     ups.answersRegister = c.read == ReadAnswer::Value;
     if (c.read == ReadAnswer::Refused) ups.answers = {{"0", "NA"}};
-    Request("0", c.target);
-
+    RequestRegister0(c.stored, c.unit, c.target);
     writer.WriteChange();
 
     EXPECT_EQ(Log(), c.log);
@@ -382,11 +383,9 @@ struct UnconfirmedStepsTest : ChangeWriterTest,
 
 TEST_P(UnconfirmedStepsTest, RetryReadsTheRegisterBeforeProgrammingModeAndStepsFromIt)
 {
-    session.table.SetSlot(kSlotRegister0, "A0");
-    ups.register0 = 0xA0;
     ups.answersSm = false;
     ups.stepsAccepted = GetParam().acceptedFirst;
-    Request("0", "B0");
+    RequestRegister0("A0", 0xA0, "B0");
 
     writer.WriteChange();
     // The first attempt's line traffic is the ordinary one.
@@ -439,11 +438,10 @@ struct UnansweredRetryTest : ChangeWriterTest, ::testing::WithParamInterface<Una
 
 TEST_P(UnansweredRetryTest, EndsTheRequestWithoutStepping)
 {
-    session.table.SetSlot(kSlotRegister0, "A0");
     ups.answersSm = false;
     ups.leavesOnR = GetParam().leavesOnR;
     ups.stepsAccepted = 5;
-    Request("0", "B0");
+    RequestRegister0("A0", 0xA0, "B0");
     writer.WriteChange();
     ASSERT_TRUE(ChangeWaiting(session.requests));
 
