@@ -6,8 +6,8 @@
 
 void LimitTyping(QLineEdit* box, int maxLength)
 {
-    // The text before each change: textEdited comes only from the operator's
-    // edits, and only after the edit is in.
+    // The text an edit started from: textEdited, which only the operator's
+    // edits send, comes before the textChanged that updates this.
     auto before = std::make_shared<QString>(box->text());
     QObject::connect(box, &QLineEdit::textChanged, box, [box, before] { *before = box->text(); });
     QObject::connect(box, &QLineEdit::textEdited, box, [box, before, maxLength] {

@@ -90,15 +90,18 @@ private slots:
         Window w(sim.dir());
         bool buttonsLocked = false;
         bool stillOpen = false;
+        QString titleAfterClose;
         QTimer::singleShot(400, [&] {
             buttonsLocked = !w.ui().BitBtnSCAN->isEnabled() && !w.ui().BitBtnGO->isEnabled();
             w.form.close();
             stillOpen = w.form.isVisible();
+            titleAfterClose = w.form.windowTitle();
             w.ui().BitBtnSCAN->click();  // locked: no second scan inside the first
         });
         QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
         QVERIFY(buttonsLocked);
         QVERIFY(stillOpen);
+        QCOMPARE(titleAfterClose, QStringLiteral("   ждите... идёт завершение работы."));
         QVERIFY(!w.form.isVisible());  // closed once the scan had ended
         QCOMPARE(w.ui().LabelST->text(), QStringLiteral("ready"));
         QCOMPARE(w.ui().UPS->rowCount(), 2);
