@@ -21,6 +21,7 @@ Options:
   --steady              measured values do not drift (on battery the input
                         still reads 000.0)
   --help                this text
+  --version             the version
 Fault options (UPS ports only; without "comN:" they apply to every UPS port,
 with it to that port, and a port's own setting wins):
   --delay [comN:]MS     answers start MS ms after their command byte (default 5)
