@@ -36,15 +36,15 @@ QString trimmedQuestion(const QString& question)
 }
 
 // "|" breaks the line; a closing "|" only ends the last line, and the pieces
-// keep their own spaces.
+// keep their own spaces. A question that leaves nothing to show, "|" alone
+// included, gets the default one.
 QString displayedText(const QString& question)
 {
     QString text = trimmedQuestion(question);
-    if (text.isEmpty())
-        return kDefaultQuestion;
     if (text.endsWith(u'|'))
         text.chop(1);
-    return text.replace(u'|', u'\n');
+    text.replace(u'|', u'\n');
+    return text.isEmpty() ? kDefaultQuestion : text;
 }
 
 // Halves are truncated toward zero, as integer division does.
@@ -65,9 +65,11 @@ void setTop(QWidget* w, int top) { w->move(w->x(), top); }
 void setWidth(QWidget* w, int width) { w->resize(width, w->height()); }
 void setHeight(QWidget* w, int height) { w->resize(w->width(), height); }
 
-// Draws the way the classic GDI pen does, which the frame's pixels follow:
-// a line stops one pixel short of its end, and that end starts the next line.
-// Only horizontal and vertical lines are needed.
+// A pen with a current point. Each line runs from the current point up to
+// its end point, leaving the end point itself undrawn; that point starts the
+// next line. Drawn as a chain this way, the frame sets every corner pixel
+// once, in the colour of the line that leaves it. Only horizontal and
+// vertical lines are needed.
 class FramePen {
 public:
     FramePen(QPainter& painter, QPoint start) : painter_(painter), at_(start) {}

@@ -1,30 +1,35 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QScreen>
 #include <csignal>
+#include <cstdio>
 
+#include "commandline.h"
 #include "formYN.h"
 #include "serial/posixport.h"
 #include "tformmain.h"
 
 int main(int argc, char** argv)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine command = ReadCommandLine(arguments);
+    switch (command.action) {
+    case CommandLine::Action::Help:
+    case CommandLine::Action::Version:
+        std::fputs(command.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Action::Wrong:
+        std::fprintf(stderr, "tornavel: %s\nTry 'tornavel --help'.\n", command.text.toLocal8Bit().constData());
+        return 2;
+    case CommandLine::Action::Run:
+        break;
+    }
+
     std::signal(SIGPIPE, SIG_IGN);  // a vanished serial device must not end the program
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tornavel"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tornavel: watch and configure Smart-UPS units on serial ports."));
-    parser.addHelpOption();
-    QCommandLineOption portsOption(QStringLiteral("ports"),
-                                   QStringLiteral("Use DIR/com1 .. DIR/com16 as the serial ports."),
-                                   QStringLiteral("DIR"));
-    parser.addOption(portsOption);
-    parser.process(app);
-
-    std::optional<std::string> portsDir;
-    if (parser.isSet(portsOption)) portsDir = parser.value(portsOption).toStdString();
-    tornavel::PosixPortOpener opener{tornavel::PortMap(portsDir)};
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tornavel.Tornavel"));  // the desktop's menu entry and icon
+    tornavel::PosixPortOpener opener{tornavel::PortMap(command.portsDir)};
 
     TFormMain window(opener);
     TFormYesNo::instance();  // the dialog is made once, hidden, after the main window

@@ -10,6 +10,7 @@
 #include "protocol/devicetable.h"
 #include "session.h"
 #include "text/cp1251.h"
+#include "typinglimit.h"
 #include "ui_tformmain.h"
 #include "widgetevents.h"
 
@@ -64,6 +65,9 @@ ParameterPage::ParameterPage(Ui::TFormMain& ui, Session& session, QObject* paren
           {ui.EditDZ, ui.EditDATAZAM, ui.PanelDZ, &AcceptBatteryDateChar, &PrepareSaveBatteryDate, {}},
       }}
 {
+    for (const auto& [box, maxLength] : {std::pair{ui.EditNA, 8}, std::pair{ui.EditSN, 14},
+                                         std::pair{ui.EditDZ, 8}, std::pair{ui.EditR0, 2}})
+        LimitTyping(box, maxLength);
     WireSettings();
     WireFields();
     WireRegisters();

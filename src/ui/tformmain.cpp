@@ -132,6 +132,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
 {
     if (busy_) {  // a scan, a full read or the end of a connection is running
         closeWhenIdle_ = true;
+        setWindowTitle(kClosingCaption);
         event->ignore();
         return;
     }
@@ -191,7 +192,12 @@ void TFormMain::BitBtnGOClick()
         ui_->ImageW->show();
         screen_.ProcessMessages();
         const bool connected = tornavel::OpenAndRead(session_, port_, ui_->UPS->currentRow() + 1);
-        if (connected) {
+        if (connected && closeWhenIdle_) {
+            // The window was closed during the read: the unit leaves smart
+            // mode at once, without a monitoring cycle first.
+            tornavel::CloseConnection(session_, port_);
+            ++connectionsEnded_;
+        } else if (connected) {
             session_.requests.pendingCmd.Set({});
             session_.requests.cmdPending = false;
             session_.volts.ResetVoltGraph();

@@ -19,15 +19,19 @@ namespace tornavel::testing {
 
 // Answers plain commands from a table; the second "1" in a row is answered
 // "PROG"; "+" after a text command starts the entry of that many characters,
-// acknowledged "OK"; register 0 steps on "0" followed by "+" or "-".
+// acknowledged "OK"; register 0 steps on "0" followed by "+" or "-" in
+// programming mode, where "0" only selects the register and is not answered.
+// "R" ends programming mode.
 class ChangeUps {
 public:
     std::map<Bytes, Bytes> answers;  // answer lines, CR LF added
     int register0 = 0xA0;
     bool answersProg = true;
     bool answersSm = true;
-    bool answersRegister = true;
+    bool answersRegister = true;  // false: "0" gets the table's answer, if any
+    bool leavesOnR = true;        // false: "R" is lost, as with a pulled cable
     int stepsAccepted = INT_MAX;  // register steps taken before the unit stops listening
+    bool programming = false;
 
     FakeDevice::Responder Responder()
     {
@@ -43,21 +47,30 @@ private:
         const Bytes previous = std::exchange(previous_, written);
         if (textLeft_ > 0) return --textLeft_ == 0 ? Line("OK") : Replies{};
         ones_ = written == "1" ? ones_ + 1 : 0;
-        if (written == "1") return ones_ % 2 == 0 && answersProg ? Line("PROG") : Replies{};
+        if (written == "1") {
+            if (ones_ % 2 != 0 || !answersProg) return {};
+            programming = true;
+            return Line("PROG");
+        }
         if (written == "+" && kTextLengths.count(previous)) {
             textLeft_ = kTextLengths.at(previous);
             return {};
         }
-        if ((written == "+" || written == "-") && previous == "0") {
+        if ((written == "+" || written == "-") && previous == "0" && programming) {
             if (stepsAccepted > 0) {
                 --stepsAccepted;
                 register0 += written == "+" ? 1 : -1;
             }
             return {};
         }
-        if (written == "0") return answersRegister ? Line(Hex(register0)) : Replies{};
+        if (written == "0" && programming) return {};
+        if (written == "0" && answersRegister) return Line(Hex(register0));
         if (written == "Y") return answersSm ? Line("SM") : Replies{};
-        if (written == "R") return Line("BYE");
+        if (written == "R") {
+            if (!leavesOnR) return {};
+            programming = false;
+            return Line("BYE");
+        }
         auto it = answers.find(written);
         return it == answers.end() ? Replies{} : Line(it->second);
     }

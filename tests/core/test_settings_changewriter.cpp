@@ -2,8 +2,11 @@
 // times on the line, the progress shown, and the retries of a failed attempt.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "monitor/numbers.h"
 #include "protocol/devicetable.h"
+#include "settings/changestore.h"
 #include "settings/changewriter.h"
 #include "settings_fixture.h"
 
@@ -23,6 +26,13 @@ struct ChangeWriterTest : ::testing::Test, SettingsSession {
     void Request(const Bytes& command, const Bytes& value)
     {
         session.requests.PostChange(command, "EditX", value);
+    }
+    // A register-0 change from the given stored answer on a unit at `unit`.
+    void RequestRegister0(const Bytes& stored, int unit, const Bytes& target)
+    {
+        session.table.SetSlot(kSlotRegister0, stored);
+        ups.register0 = unit;
+        Request("0", target);
     }
     std::vector<std::string> Log() const { return LineLog(device->Events()); }
     // Line log from the given entry on (one attempt of several).
@@ -114,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
-// Register 0, stepped by count from the stored value.
+// Register 0, stepped by count from the stored value (a valid one, from a
+// first attempt).
 
 struct RegisterCase {
     const char* name;
@@ -130,10 +141,7 @@ struct RegisterTest : ChangeWriterTest, ::testing::WithParamInterface<RegisterCa
 TEST_P(RegisterTest, StepsTheDifferenceInsideProgrammingMode)
 {
     const auto& c = GetParam();
-    session.table.SetSlot(kSlotRegister0, c.stored);
-    ups.register0 = c.unit;
-    Request("0", c.target);
-
+    RequestRegister0(c.stored, c.unit, c.target);
     writer.WriteChange();
 
     std::vector<std::string> log = {"0 write 1", "2000 write 1"};
@@ -158,8 +166,87 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RegisterCase{"UpFromA0ToB0", "A0", 0xA0, "B0", '+', 16},
                       RegisterCase{"DownFromB0ToA0InLowerCase", "B0", 0xB0, "a0", '-', 16},
                       RegisterCase{"SameValueSendsNoStep", "A0", 0xA0, "a0", '+', 0},
-                      RegisterCase{"StoredTextNotHexCountsAsZero", "NA", 0x00, "05", '+', 5},
                       RegisterCase{"WholeRange", "00", 0x00, "FF", '+', 255}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Register 0 from a stored answer that is no register value: the unit is
+// asked first, outside programming mode, and the steps start from its answer.
+// A unit that will not say ends the request unwritten with an empty read-back.
+
+enum class ReadAnswer { Value, Silent, Refused };
+
+struct RegisterReadCase {
+    const char* name;
+    Bytes stored;       // slot 27 before the change
+    int unit;           // the unit's real register
+    ReadAnswer read;    // what the unit answers to an ordinary "0"
+    Bytes target;
+    std::vector<std::string> log;
+    int unitAfter;
+    Bytes storedAfter;  // slot 27 when the writer is done (before the completion)
+    Bytes readBack;
+};
+
+struct RegisterReadTest : ChangeWriterTest, ::testing::WithParamInterface<RegisterReadCase> {};
+
+TEST_P(RegisterReadTest, StepsOnlyFromAValueTheUnitGave)
+{
+    const auto& c = GetParam();
+    ups.answersRegister = c.read == ReadAnswer::Value;
+    if (c.read == ReadAnswer::Refused) ups.answers = {{"0", "NA"}};
+    RequestRegister0(c.stored, c.unit, c.target);
+    writer.WriteChange();
+
+    EXPECT_EQ(Log(), c.log);
+    EXPECT_EQ(ups.register0, c.unitAfter);
+    EXPECT_FALSE(ups.programming);
+    EXPECT_EQ(session.table.Slot(kSlotRegister0), c.storedAfter);
+    EXPECT_EQ(session.requests.changeAnswer.Get(), c.readBack);
+    EXPECT_EQ(Count(kPostChangeDone), 1);
+    EXPECT_FALSE(ChangeWaiting(session.requests));
+    EXPECT_FALSE(screen.Visible("ImageW"));
+    EXPECT_FALSE(screen.Visible("GaugeX"));
+
+    writer.WriteChange();  // the next cycle: the request is over, whatever the unit said
+    EXPECT_EQ(Log(), c.log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StoredAnswers, RegisterReadTest,
+    ::testing::Values(
+        RegisterReadCase{"ValidStoredValueIsSteppedAsItIs", "A0", 0xA0, ReadAnswer::Value, "A2",
+                         {"0 write 1", "2000 write 1",
+                          "2200 write 0", "2300 write +", "2400 purge",
+                          "2400 write 0", "2500 write +", "2600 purge",
+                          "2600 write R", "3000 write Y", "3200 write 0"},
+                         0xA2, "A0", "A2\r\n"},
+        RegisterReadCase{"OneDigitStoredValueIsValid", "5", 0x05, ReadAnswer::Value, "04",
+                         {"0 write 1", "2000 write 1",
+                          "2200 write 0", "2300 write -", "2400 purge",
+                          "2400 write R", "2800 write Y", "3000 write 0"},
+                         0x04, "5", "04\r\n"},
+        RegisterReadCase{"EmptyStoredValueIsReadFirst", "", 0xA1, ReadAnswer::Value, "A2",
+                         {"0 write 0", "200 write 1", "2200 write 1",
+                          "2400 write 0", "2500 write +", "2600 purge",
+                          "2600 write R", "3000 write Y", "3200 write 0"},
+                         0xA2, "A1", "A2\r\n"},
+        RegisterReadCase{"RefusalStoredIsReadFirst", "NA", 0xA4, ReadAnswer::Value, "A2",
+                         {"0 write 0", "200 write 1", "2200 write 1",
+                          "2400 write 0", "2500 write -", "2600 purge",
+                          "2600 write 0", "2700 write -", "2800 purge",
+                          "2800 write R", "3200 write Y", "3400 write 0"},
+                         0xA2, "A4", "A2\r\n"},
+        RegisterReadCase{"ThreeDigitsStoredAreReadFirst", "0A0", 0xA2, ReadAnswer::Value, "A2",
+                         {"0 write 0", "200 write 1", "2200 write 1",
+                          "2400 write R", "2800 write Y", "3000 write 0"},
+                         0xA2, "A2", "A2\r\n"},
+        // No "1", no step, no read-back: one unanswered read (500 ms) and the
+        // request ends with nothing to show.
+        RegisterReadCase{"SilentReadEndsTheRequestUnwritten", "", 0xA0, ReadAnswer::Silent, "B0",
+                         {"0 write 0"}, 0xA0, "", ""},
+        RegisterReadCase{"RefusedReadEndsTheRequestUnwritten", "NA", 0xA0, ReadAnswer::Refused, "B0",
+                         {"0 write 0"}, 0xA0, "NA", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -257,6 +344,7 @@ struct ProgrammingModeTest : ChangeWriterTest, ::testing::WithParamInterface<Pro
 TEST_P(ProgrammingModeTest, MissingProgWritesNothingAfterTheOnesAndRetries)
 {
     const Bytes& command = GetParam().command;
+    session.table.SetSlot(kSlotRegister0, "A0");
     ups.answersProg = false;
     Request(command, GetParam().value);
 
@@ -271,6 +359,7 @@ TEST_P(ProgrammingModeTest, MissingProgWritesNothingAfterTheOnesAndRetries)
     writer.WriteChange();
     const auto retry = LogFrom(2);
     ASSERT_GE(retry.size(), 3u);
+    // Nothing was stepped, so the stored value still holds: no read first.
     EXPECT_EQ(retry[0], "2500 write 1");
     EXPECT_EQ(retry[1], "4500 write 1");
     EXPECT_EQ(retry.back().substr(retry.back().find(' ')), " write " + command);
@@ -292,13 +381,11 @@ struct UnconfirmedStepsCase {
 struct UnconfirmedStepsTest : ChangeWriterTest,
                               ::testing::WithParamInterface<UnconfirmedStepsCase> {};
 
-TEST_P(UnconfirmedStepsTest, RetryStepsFromTheValueReadAfterProg)
+TEST_P(UnconfirmedStepsTest, RetryReadsTheRegisterBeforeProgrammingModeAndStepsFromIt)
 {
-    session.table.SetSlot(kSlotRegister0, "A0");
-    ups.register0 = 0xA0;
     ups.answersSm = false;
     ups.stepsAccepted = GetParam().acceptedFirst;
-    Request("0", "B0");
+    RequestRegister0("A0", 0xA0, "B0");
 
     writer.WriteChange();
     // The first attempt's line traffic is the ordinary one.
@@ -316,15 +403,18 @@ TEST_P(UnconfirmedStepsTest, RetryStepsFromTheValueReadAfterProg)
     writer.WriteChange();
 
     const int remaining = 16 - GetParam().acceptedFirst;
-    std::vector<std::string> retry = {std::to_string(start) + " write 1",
-                                      std::to_string(start + 2000) + " write 1",
-                                      std::to_string(start + 2200) + " write 0"};
+    std::vector<std::string> retry = {std::to_string(start) + " write 0",
+                                      std::to_string(start + 200) + " write 1",
+                                      std::to_string(start + 2200) + " write 1"};
     const auto u = AppendSteps(retry, start + 2400, '+', remaining);
     retry.push_back(std::to_string(u) + " write R");
     retry.push_back(std::to_string(u + 400) + " write Y");
     retry.push_back(std::to_string(u + 600) + " write 0");
     EXPECT_EQ(LogFrom(first.size()), retry);
     EXPECT_EQ(ups.register0, 0xB0);  // reached, not overshot
+    char read[3];
+    std::snprintf(read, sizeof read, "%02X", 0xA0 + GetParam().acceptedFirst);
+    EXPECT_EQ(session.table.Slot(kSlotRegister0), read);  // what the unit said before the retry
     EXPECT_EQ(session.requests.changeAnswer.Get(), "B0\r\n");
     EXPECT_FALSE(ChangeWaiting(session.requests));
 }
@@ -335,29 +425,71 @@ INSTANTIATE_TEST_SUITE_P(
                       UnconfirmedStepsCase{"AllTaken", 16}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ChangeWriterTest, UnreadableRegisterOnRetryStepsNothingAndStaysPending)
+// The retry's read gets no answer: from a unit that will not read the
+// register, or from one still in programming mode because "R" never reached
+// it (a cable pulled mid-change), where "0" only selects the register.
+struct UnansweredRetryCase {
+    const char* name;
+    bool answersRegister;
+    bool leavesOnR;
+};
+
+struct UnansweredRetryTest : ChangeWriterTest, ::testing::WithParamInterface<UnansweredRetryCase> {};
+
+TEST_P(UnansweredRetryTest, EndsTheRequestWithoutStepping)
 {
-    session.table.SetSlot(kSlotRegister0, "A0");
     ups.answersSm = false;
+    ups.leavesOnR = GetParam().leavesOnR;
     ups.stepsAccepted = 5;
-    Request("0", "B0");
+    RequestRegister0("A0", 0xA0, "B0");
     writer.WriteChange();
+    ASSERT_TRUE(ChangeWaiting(session.requests));
 
     ups.answersSm = true;
     ups.stepsAccepted = INT_MAX;
-    ups.answersRegister = false;
-    const auto before = device->Writes().size();
+    ups.answersRegister = GetParam().answersRegister;
+    const auto before = Log().size();
+    const auto start = clock.NowMs();
     writer.WriteChange();
-    const auto writes = device->Writes();
-    EXPECT_EQ(std::vector<Bytes>(writes.begin() + static_cast<long>(before), writes.end()),
-              (std::vector<Bytes>{"1", "1", "0", "R", "Y"}));
+    writer.WriteChange();  // and no retry in the cycle after
+
+    EXPECT_EQ(LogFrom(before), std::vector<std::string>{std::to_string(start) + " write 0"});
     EXPECT_EQ(ups.register0, 0xA5);
-    EXPECT_TRUE(ChangeWaiting(session.requests));
+    EXPECT_EQ(session.requests.changeAnswer.Get(), "");
+    EXPECT_EQ(Count(kPostChangeDone), 1);
+    EXPECT_FALSE(ChangeWaiting(session.requests));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, UnansweredRetryTest,
+    ::testing::Values(UnansweredRetryCase{"SilentToTheRead", false, true},
+                      UnansweredRetryCase{"LeftInProgrammingMode", true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ChangeWriterTest, OperatorCanTryAgainAfterAnUnansweredRead)
+{
+    ups.answersRegister = false;
+    Request("0", "B0");  // nothing stored: the read comes first and gets nothing
+    writer.WriteChange();
+    CompleteChange(session);
+    EXPECT_EQ(screen.Calls("text EditX"), std::vector<std::string>{"text EditX="});
 
     ups.answersRegister = true;
+    ups.register0 = 0xAE;
+    Request("0", "B0");
+    const auto before = Log().size();
+    const auto start = clock.NowMs();
     writer.WriteChange();
+
+    std::vector<std::string> log = {std::to_string(start) + " write 0",
+                                    std::to_string(start + 200) + " write 1",
+                                    std::to_string(start + 2200) + " write 1"};
+    const auto t = AppendSteps(log, start + 2400, '+', 2);
+    log.push_back(std::to_string(t) + " write R");
+    log.push_back(std::to_string(t + 400) + " write Y");
+    log.push_back(std::to_string(t + 600) + " write 0");
+    EXPECT_EQ(LogFrom(before), log);
     EXPECT_EQ(ups.register0, 0xB0);
-    EXPECT_FALSE(ChangeWaiting(session.requests));
 }
 
 TEST_F(ChangeWriterTest, MissingSmAfterATextWritesTheSameTextAgain)

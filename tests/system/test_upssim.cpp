@@ -257,20 +257,24 @@ TEST(UpssimUps, RegisterZeroStepsOnlyInProgrammingModeEnteredByOneWaitOne)
     EXPECT_EQ(port.readFor(kQuietMs), "");
     enterProgrammingMode(port);
 
+    // Inside programming mode "0" selects the register and is not answered.
     auto stepRegister = [&](const std::string& direction, int times) {
         for (int i = 0; i < times; ++i) {
-            port.ask("0");
+            port.send("0");
             port.send(direction);
         }
+        EXPECT_EQ(port.readFor(kQuietMs), "") << "neither the select nor the step is answered";
+    };
+    auto leaveAndRead = [&] {
+        EXPECT_EQ(port.ask("R"), "BYE\r\n");
+        EXPECT_EQ(port.ask("Y"), "SM\r\n");
+        return port.ask("0");
     };
     stepRegister("+", 3);
-    EXPECT_EQ(port.ask("0"), "A3\r\n");
+    EXPECT_EQ(leaveAndRead(), "A3\r\n");
+    enterProgrammingMode(port);
     stepRegister("-", 4);
-    EXPECT_EQ(port.ask("0"), "9F\r\n");
-
-    EXPECT_EQ(port.ask("R"), "BYE\r\n");
-    EXPECT_EQ(port.ask("Y"), "SM\r\n");
-    EXPECT_EQ(port.ask("0"), "9F\r\n");
+    EXPECT_EQ(leaveAndRead(), "9F\r\n");
     EXPECT_EQ(port.ask("+"), "NO\r\n") << "programming mode ended with R";
 }
 

@@ -157,6 +157,9 @@ void TestFormYN::questionText_data()
     QTest::newRow("markup stays plain text") << "<b>да</b>" << "<b>да</b>";
     QTest::newRow("empty") << "" << kDefaultQuestion;
     QTest::newRow("blank") << " \t  \r\n" << kDefaultQuestion;
+    QTest::newRow("only a bar") << "|" << kDefaultQuestion;
+    QTest::newRow("spaces around only a bar") << "  |\t" << kDefaultQuestion;
+    QTest::newRow("two bars make one empty line") << "||" << "\n";
 }
 
 void TestFormYN::questionText()

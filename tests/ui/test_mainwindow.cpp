@@ -90,15 +90,18 @@ private slots:
         Window w(sim.dir());
         bool buttonsLocked = false;
         bool stillOpen = false;
+        QString titleAfterClose;
         QTimer::singleShot(400, [&] {
             buttonsLocked = !w.ui().BitBtnSCAN->isEnabled() && !w.ui().BitBtnGO->isEnabled();
             w.form.close();
             stillOpen = w.form.isVisible();
+            titleAfterClose = w.form.windowTitle();
             w.ui().BitBtnSCAN->click();  // locked: no second scan inside the first
         });
         QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
         QVERIFY(buttonsLocked);
         QVERIFY(stillOpen);
+        QCOMPARE(titleAfterClose, QStringLiteral("   ждите... идёт завершение работы."));
         QVERIFY(!w.form.isVisible());  // closed once the scan had ended
         QCOMPARE(w.ui().LabelST->text(), QStringLiteral("ready"));
         QCOMPARE(w.ui().UPS->rowCount(), 2);
@@ -183,6 +186,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), 10000);
         QVERIFY(!w.form.connected());
         QVERIFY(sim.Received("com1").endsWith("R"));
+    }
+
+    // Closing during the full read: the notice shows at once, and once the
+    // read is over the unit gets "R" at once, with no monitoring cycle first.
+    void closeDuringTheFullReadEndsRightAfterIt()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
+        w.ui().UPS->setCurrentCell(0, 0);
+        QString titleAfterClose;
+        bool stillOpen = false;
+        bool reading = false;
+        QTimer::singleShot(1500, [&] {
+            reading = w.ui().PanelWA->isVisible();
+            w.form.close();
+            titleAfterClose = w.form.windowTitle();
+            stillOpen = w.form.isVisible();
+        });
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+
+        QVERIFY(reading);
+        QVERIFY(stillOpen);
+        QCOMPARE(titleAfterClose, QStringLiteral("   ждите... идёт завершение работы."));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), 5000);
+        QVERIFY(!w.form.connected());
+        const QByteArray fullRead = "Y\x01" "cnmQP>xBgCjfkEsoluNMLOF970~'8";
+        QVERIFY2(sim.Received("com1").endsWith(fullRead + "R"), sim.Received("com1").right(48).constData());
+        QVERIFY(w.opener.Open(1) != nullptr);  // the port was closed
     }
 
     void hoverFrameFollowsThePictureButtons()

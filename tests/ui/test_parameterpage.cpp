@@ -176,6 +176,12 @@ private slots:
         QTest::newRow("name: 8 at most") << "EditNA" << Input::Keys << "ABCDEFGHIJ" << "ABCDEFGH";
         QTest::newRow("serial: 14 at most") << "EditSN" << Input::Keys << "ABCDEFGHIJKLMNOP" << "ABCDEFGHIJKLMN";
         QTest::newRow("pasted name loses the !") << "EditNA" << Input::Paste << "a!b" << "ab";
+        QTest::newRow("register 0: 2 at most") << "EditR0" << Input::Keys << "B0C" << "B0";
+        QTest::newRow("pasted serial is cut at 14") << "EditSN" << Input::Paste << "ABCDEFGHIJKLMNOPQ"
+                                                    << "ABCDEFGHIJKLMN";
+        QTest::newRow("pasted name: cut at 8, then ! taken out") << "EditNA" << Input::Paste << "AB!CDEFGHIJ"
+                                                                 << "ABCDEFG";
+        QTest::newRow("input method: register cut at 2") << "EditR0" << Input::InputMethod << "ABC" << "AB";
         QTest::newRow("pasted date keeps the digits") << "EditDZ" << Input::Paste << "1a/2" << "12/";
         QTest::newRow("input method: Cyrillic kept, ! not") << "EditNA" << Input::InputMethod << "я!" << "я";
         QTest::newRow("input method in the date box") << "EditDZ" << Input::InputMethod << "1x2" << "12/";
@@ -400,6 +406,75 @@ private slots:
         QVERIFY(ui().ImageGF->isVisible());
         Type(ui().EditR0, QStringLiteral("B0"));
         QVERIFY(ui().ImageGF->isHidden());
+    }
+
+    // As after a full read whose "0" went unanswered: nothing is stepped from
+    // the empty stored value; the unit (at B0 now) is asked first, outside
+    // programming mode, where it answers "0".
+    void register0IsReadBeforeSteppingFromAnUnreadValue()
+    {
+        window_->form.session().table.SetSlot(tornavel::kSlotRegister0, "");
+        ShowParameterPage();
+        QCOMPARE(ui().EditR0->text(), QString());
+        const qsizetype before = Line().size();
+        Type(ui().EditR0, QStringLiteral("B2"));
+        QTest::mouseClick(ui().ImageGF, Qt::LeftButton);
+
+        WaitForCompletion();
+        QCOMPARE(ui().EditR0->text(), QStringLiteral("B2"));
+        QVERIFY(Line().mid(before).contains("011" + QByteArray("0+").repeated(2) + "RY0"));
+    }
+
+    // A unit that will not tell its register gets no step: the request ends
+    // with the empty field, and the operator may try again.
+    void register0ChangeEndsEmptyWhenTheUnitWillNotSay()
+    {
+        sim_->Event(QStringLiteral("com1 set 0 NA"));
+        window_->form.session().table.SetSlot(tornavel::kSlotRegister0, "");
+        ShowParameterPage();
+        const qsizetype before = Line().size();
+        Type(ui().EditR0, QStringLiteral("C0"));
+        QTest::mouseClick(ui().ImageGF, Qt::LeftButton);
+
+        WaitForCompletion();
+        sim_->Event(QStringLiteral("com1 unset 0"));
+        QCOMPARE(ui().EditR0->text(), QString());
+        const QByteArray sent = Line().mid(before);
+        QVERIFY(sent.contains('0'));
+        QVERIFY(!sent.contains('1'));
+        QVERIFY(!sent.contains('+'));
+    }
+
+    // The length limits hold for the operator's input only: what the unit
+    // answered is shown whole, and may be shortened but not lengthened.
+    void longerAnswersAreShownWhole()
+    {
+        auto& table = window_->form.session().table;
+        table.SetSlot(tornavel::kSlotRegister0, "1A2");
+        table.SetSlot(tornavel::kSlotRegister3, "NA/ERR");
+        ui().EditNAME->setText(QStringLiteral("SERVER_ROOM_7"));  // as the monitor page shows an answer
+        ui().EditSERIAL->setText(QStringLiteral("QS0512345678-EXTRA"));
+        ShowParameterPage();
+        QCOMPARE(ui().EditNA->text(), QStringLiteral("SERVER_ROOM_7"));
+        QCOMPARE(ui().EditSN->text(), QStringLiteral("QS0512345678-EXTRA"));
+        QCOMPARE(ui().EditR0->text(), QStringLiteral("1A2"));
+        QCOMPARE(ui().EditR3->text(), QStringLiteral("NA/ERR"));
+
+        QLineEdit* name = ui().EditNA;
+        name->setFocus();
+        name->end(false);
+        QTest::keyClicks(name, QStringLiteral("X"));
+        QCOMPARE(name->text(), QStringLiteral("SERVER_ROOM_7"));
+        name->setSelection(12, 1);  // a typed character may replace one
+        QTest::keyClicks(name, QStringLiteral("8"));
+        QCOMPARE(name->text(), QStringLiteral("SERVER_ROOM_8"));
+        QTest::keyClick(name, Qt::Key_Backspace);
+        QCOMPARE(name->text(), QStringLiteral("SERVER_ROOM_"));
+        QTest::keyClicks(name, QStringLiteral("9"));
+        QCOMPARE(name->text(), QStringLiteral("SERVER_ROOM_"));
+        name->selectAll();
+        QTest::keyClicks(name, QStringLiteral("ABCDEFGHIJ"));
+        QCOMPARE(name->text(), QStringLiteral("ABCDEFGH"));
     }
 };
 

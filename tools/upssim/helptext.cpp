@@ -21,6 +21,7 @@ Options:
   --steady              measured values do not drift (on battery the input
                         still reads 000.0)
   --help                this text
+  --version             the version
 Fault options (UPS ports only; without "comN:" they apply to every UPS port,
 with it to that port, and a port's own setting wins):
   --delay [comN:]MS     answers start MS ms after their command byte (default 5)
@@ -69,8 +70,9 @@ every byte but "Y" is ignored. In smart mode:
   m n then +      the same inside programming mode ("n" takes 14 bytes);
                   outside it "+" is answered "NO" and nothing is written
   1, 1.5-4 s, 1   nothing to the first, "PROG" to the second: programming mode
-  0 then + or -   in programming mode register 0 moves by one (00..FF wraps),
-                  nothing is answered; outside it "NO"
+  0 then + or -   in programming mode "0" selects register 0 and register 0
+                  moves by one (00..FF wraps), nothing is answered to either;
+                  outside it "0" reads the register and a step is answered "NO"
   Y               "SM";  R  "BYE" (leaves smart and programming mode)
   anything else   "NA"
 Live values drift a little each second (input 229.3 V, load 23.4 %, ...); on

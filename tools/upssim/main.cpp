@@ -3,6 +3,7 @@
 // without hardware. Run "upssim --help" for everything it does.
 #include "options.h"
 #include "simulator.h"
+#include "tornavel_version.h"
 
 #include <cstdio>
 
@@ -17,6 +18,10 @@ int main(int argc, char** argv)
     }
     if (options->help) {
         std::fputs(HelpText(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::puts("upssim " TORNAVEL_VERSION);
         return 0;
     }
     InstallStopSignals();

@@ -102,6 +102,9 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error)
         if (arg == "--help" || arg == "-h") {
             options.help = true;
             return options;
+        } else if (arg == "--version" && !inlineValue) {
+            options.version = true;
+            return options;
         } else if (arg == "--dir" || arg == "--log") {
             const auto text = value();
             if (!text) return std::nullopt;

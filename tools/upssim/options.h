@@ -23,6 +23,7 @@ struct FaultSetting {
 
 struct Options {
     bool help = false;
+    bool version = false;
     std::string dir;
     std::string logPath;
     std::optional<unsigned> seed;

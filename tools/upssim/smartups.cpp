@@ -95,6 +95,12 @@ void SmartUps::Command(char c, double now)
             firstOneAt_ = now;
         }
         return;
+    case '0':
+        if (programming_) {  // here "0" only selects the register for the next step
+            context_ = c;
+            return;
+        }
+        break;
     case '+':
     case '-': Step(c, now); return;
     case 'A': line_.Answer("OK\r\n"); return;

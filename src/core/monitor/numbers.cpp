@@ -32,9 +32,14 @@ bool IsHexText(const Bytes& text)
     return true;
 }
 
+bool IsHexByte(const Bytes& text)
+{
+    return text.size() <= 2 && IsHexText(text);
+}
+
 int HexByteValue(const Bytes& text)
 {
-    if (text.empty() || text.size() > 2 || !IsHexText(text)) return 0;
+    if (!IsHexByte(text)) return 0;
     const Bytes digits = text.size() == 1 ? "0" + text : text;
     return 16 * HexDigit(digits.substr(0, 1)) + HexDigit(digits.substr(1, 1));
 }

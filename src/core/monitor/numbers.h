@@ -10,6 +10,8 @@ namespace tornavel {
 std::int32_t s2int(const Bytes& text);
 // Non-empty and every character a hex digit, either case.
 bool IsHexText(const Bytes& text);
+// One or two hex digits: a byte value as a unit reports a register.
+bool IsHexByte(const Bytes& text);
 // Value of a one- or two-digit hex text; 0 for anything else.
 int HexByteValue(const Bytes& text);
 

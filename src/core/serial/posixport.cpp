@@ -77,8 +77,9 @@ long PosixSerialDevice::Write(const Bytes& bytes)
 
 int PosixSerialDevice::Waiting()
 {
-    // Unlike Windows, a line error (framing, overrun) leaves no state that
-    // stops the input; there is nothing to clear.
+    // A line error leaves no error state that holds the input back: the raw
+    // line hands over a byte with a framing error as a zero byte and an
+    // overrun just loses bytes, so the count is all there is to ask.
     int count = 0;
     return ::ioctl(fd_, FIONREAD, &count) == 0 ? count : 0;
 }

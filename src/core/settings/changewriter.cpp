@@ -63,24 +63,45 @@ void ChangeWriter::WriteChange()
     screen.SetMaximum("GaugeX", static_cast<int>(value.size()));
     if (!IsSteppedCommand(command)) screen.SetVisible("GaugeX", true);
 
-    if (Perform(command, value)) {
+    if (command == cmd::kRegister0 && !KnowRegister0()) {
+        // Stepping from a value nobody read could land anywhere. The request
+        // ends unwritten with nothing read back: the empty field tells the
+        // operator the unit did not answer, and a new request tries again.
+        Complete({});
+    } else if (Perform(command, value)) {
         Drain();
-        ReadBack(command);
-        session_.requests.changeDone.store(true, std::memory_order_release);
-        screen.PostMessage(WindowMessage::ChangeDone);
+        Complete(ReadBack(command));
     }
     // On failure the request stays pending and is tried again next cycle.
     screen.SetVisible("ImageW", false);
     screen.SetVisible("GaugeX", false);
 }
 
+void ChangeWriter::Complete(const Bytes& answer)
+{
+    session_.requests.changeAnswer.Set(answer);
+    session_.requests.changeDone.store(true, std::memory_order_release);
+    session_.screen.PostMessage(WindowMessage::ChangeDone);
+}
+
+bool ChangeWriter::KnowRegister0()
+{
+    const Bytes stored = session_.table.Slot(kSlotRegister0);
+    if (IsHexByte(stored) && !register0Unconfirmed_) return true;
+    // Outside programming mode "0" is an ordinary read; inside it, it only
+    // selects the register for the next step and gets no answer.
+    const Bytes line = AskLine(port_, session_.hCom, cmd::kRegister0, session_.alerts);
+    if (!IsHexByte(line)) return false;
+    session_.table.SetSlot(kSlotRegister0, line);  // the steps start from here
+    return true;
+}
+
 bool ChangeWriter::Perform(const Bytes& command, const Bytes& value)
 {
     const bool programming = IsProgrammingModeCommand(command);
     if (programming && !EnterProgrammingMode()) return false;  // nothing written yet
-    const bool sent = SendValue(command, value);
-    const bool left = !programming || LeaveProgrammingMode();
-    const bool done = sent && left;
+    SendValue(command, value);
+    const bool done = !programming || LeaveProgrammingMode();
     if (command == cmd::kRegister0) register0Unconfirmed_ = !done;
     return done;
 }
@@ -100,15 +121,14 @@ bool ChangeWriter::LeaveProgrammingMode()
            cmd::answer::kSmartMode;
 }
 
-bool ChangeWriter::SendValue(const Bytes& command, const Bytes& value)
+void ChangeWriter::SendValue(const Bytes& command, const Bytes& value)
 {
     if (IsSteppedCommand(command))
         StepSetting(command, value);
     else if (command == cmd::kRegister0)
-        return StepRegister0(value);
+        StepRegister0(value);
     else
         WriteText(command, value);
-    return true;
 }
 
 void ChangeWriter::StepSetting(const Bytes& command, const Bytes& value)
@@ -129,18 +149,11 @@ void ChangeWriter::WriteText(const Bytes& command, const Bytes& value)
     }
 }
 
-bool ChangeWriter::StepRegister0(const Bytes& value)
+void ChangeWriter::StepRegister0(const Bytes& value)
 {
-    int current = HexByteValue(session_.table.Slot(kSlotRegister0));
-    if (register0Unconfirmed_) {
-        // Stepping again from the stored value would overshoot by whatever
-        // the unconfirmed attempt already did: ask the unit instead.
-        const auto read = ReadRegister0();
-        if (!read) return false;
-        current = *read;
-    }
+    const int current = HexByteValue(session_.table.Slot(kSlotRegister0));
     const int target = HexByteValue(value);
-    if (current == target) return true;
+    if (current == target) return;
 
     const Bytes& direction = target > current ? cmd::kStepUp : cmd::kStepDown;
     const int count = std::abs(target - current);
@@ -153,14 +166,6 @@ bool ChangeWriter::StepRegister0(const Bytes& value)
         port_.PurgePort(session_.hCom);  // the unit's echo of each step is of no use
         session_.screen.PostMessage(WindowMessage::GaugeStep);
     }
-    return true;
-}
-
-std::optional<int> ChangeWriter::ReadRegister0()
-{
-    const Bytes line = AskLine(port_, session_.hCom, cmd::kRegister0, session_.alerts);
-    if (line.size() > 2 || !IsHexText(line)) return std::nullopt;
-    return HexByteValue(line);
 }
 
 void ChangeWriter::TransactAndWait(const Bytes& command)
@@ -182,12 +187,12 @@ void ChangeWriter::Drain()
     FilterAnswer(bytes, line, session_.alerts);
 }
 
-void ChangeWriter::ReadBack(const Bytes& command)
+Bytes ChangeWriter::ReadBack(const Bytes& command)
 {
     // Raw: the window's completion filters it. Empty when the unit is silent.
     Bytes answer;
     port_.Transact(session_.hCom, command, answer);
-    session_.requests.changeAnswer.Set(answer);
+    return answer;
 }
 
 }  // namespace tornavel

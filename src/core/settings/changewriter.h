@@ -1,6 +1,4 @@
 #pragma once
-#include <optional>
-
 #include "bytes.h"
 
 namespace tornavel {
@@ -26,22 +24,27 @@ public:
     void WriteChange();
 
 private:
+    // Hands the read-back to the window (WM_USER+9); the request is done.
+    void Complete(const Bytes& answer);
+    // Makes sure the stored register-0 answer is what the unit holds now,
+    // reading it before programming mode if in doubt; false if it would not say.
+    bool KnowRegister0();
     bool Perform(const Bytes& command, const Bytes& value);
     bool EnterProgrammingMode();
     bool LeaveProgrammingMode();
-    bool SendValue(const Bytes& command, const Bytes& value);
+    void SendValue(const Bytes& command, const Bytes& value);
     void StepSetting(const Bytes& command, const Bytes& value);
     void WriteText(const Bytes& command, const Bytes& value);
-    bool StepRegister0(const Bytes& value);
-    std::optional<int> ReadRegister0();
+    void StepRegister0(const Bytes& value);
     void TransactAndWait(const Bytes& command);
     void Drain();
-    void ReadBack(const Bytes& command);
+    Bytes ReadBack(const Bytes& command);
 
     Session& session_;
     ComPort& port_;
-    // Register-0 steps of an earlier attempt may have reached the unit without
-    // the attempt being confirmed; the stored value is then stale.
+    // Register-0 steps of an earlier attempt of this request may have reached
+    // the unit without the attempt being confirmed; the stored value is then
+    // stale.
     bool register0Unconfirmed_ = false;
 };
 
