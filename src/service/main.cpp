@@ -9,6 +9,7 @@
 
 #include "monitor.h"
 #include "options.h"
+#include "tornavel_version.h"
 
 using namespace tornavel::service;
 
