@@ -10,7 +10,6 @@
 #include "fuzz_check.h"
 #include "protocol/alerts.h"
 #include "protocol/devicetable.h"
-#include "text/procedures.h"
 
 using tornavel::Bytes;
 
