@@ -103,5 +103,20 @@ TEST(Cp1251, RoundTripsCyrillicAndKeepsAscii)
     EXPECT_EQ(Utf8ToCp1251("\xFF"), "?");  // broken UTF-8 never crashes
 }
 
+// Broken UTF-8 never turns into, nor swallows, an ASCII byte for the line.
+TEST(Cp1251, BrokenUtf8GivesQuestionMarksAndKeepsAscii)
+{
+    const std::vector<std::pair<std::string, Bytes>> cases = {
+        {"\xC0\xA1", "??"},        // "!" in two bytes
+        {"\xC0\x8D", "??"},        // CR in two bytes
+        {"\xE0\x80\xA1", "???"},  // "!" in three bytes
+        {"\xE0\x90\x90", "???"},  // "А" in three bytes
+        {"\xE0" "A", "?A"},       // cut short before an ASCII letter
+        {"1\xD0", "1?"},          // cut short at the end
+        {"\xD0\x81", "\xA8"},     // a well-formed "Ё" still converts
+    };
+    for (const auto& [utf8, wire] : cases) EXPECT_EQ(Utf8ToCp1251(utf8), wire) << utf8;
+}
+
 }  // namespace
 }  // namespace tornavel

@@ -49,6 +49,9 @@ std::optional<char> ByteOf(char32_t cp)
     return std::nullopt;
 }
 
+// Smallest code point each UTF-8 sequence length may carry.
+constexpr char32_t kShortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+
 }  // namespace
 
 bool HasCp1251Byte(char32_t codePoint)
@@ -76,14 +79,16 @@ Bytes Utf8ToCp1251(const std::string& utf8)
         else if ((b & 0xF0) == 0xE0) { cp = b & 0x0F; len = 3; }
         else if ((b & 0xF8) == 0xF0) { cp = b & 0x07; len = 4; }
         else { out += '?'; ++i; continue; }
-        if (i + len > utf8.size()) { out += '?'; break; }
+        if (i + len > utf8.size()) { out += '?'; ++i; continue; }
         bool valid = true;
         for (std::size_t k = 1; k < len; ++k) {
             const auto cont = static_cast<unsigned char>(utf8[i + k]);
             if ((cont & 0xC0) != 0x80) { valid = false; break; }
             cp = (cp << 6) | (cont & 0x3F);
         }
-        if (!valid) { out += '?'; ++i; continue; }
+        // An overlong form would smuggle in an ASCII byte (an alert
+        // character, a CR) that was never typed.
+        if (!valid || cp < kShortest[len]) { out += '?'; ++i; continue; }
         out += ByteOf(cp).value_or('?');
         i += len;
     }
