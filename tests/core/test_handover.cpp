@@ -29,7 +29,7 @@ struct Step {
 struct HandOverTest : ::testing::Test {
     void SetUp() override
     {
-        if (!testing::kCanWatchWrites) GTEST_SKIP() << "watching single writes needs x86-64 Linux";
+        if (!testing::kCanWatchWrites) GTEST_SKIP() << "watching single writes needs x86-64 Linux without a sanitizer";
         steps.reserve(4096);  // the watch may not allocate
     }
     // Runs `action` with every write into the requests' page watched.

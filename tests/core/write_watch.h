@@ -4,7 +4,8 @@
 // processor, and then a check runs on the state that write left behind. So a
 // test can see each intermediate state of a sequence of stores that another
 // thread could observe, deterministically, without a hook in the code.
-// x86-64 Linux only (the single step is the trap flag).
+// x86-64 Linux only (the single step is the trap flag), and not under the
+// sanitizers, whose runtimes take over the handling of these signals.
 #include <signal.h>
 #include <sys/mman.h>
 #include <ucontext.h>
@@ -20,7 +21,7 @@
 
 namespace tornavel::testing {
 
-#if defined(__x86_64__) && defined(__linux__)
+#if defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 inline constexpr bool kCanWatchWrites = true;
 #else
 inline constexpr bool kCanWatchWrites = false;
