@@ -170,6 +170,42 @@ private slots:
         QVERIFY(w.opener.Open(1) != nullptr);
     }
 
+    void testButtonsSendTheirCommandAndShowWhatIsGoingOn()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+        QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));
+        struct Button {
+            QLabel* image;
+            char command;
+            QString caption;
+            QString acknowledged;  // the message label once the unit answered
+        };
+        // The battery test runs on battery for a while; the simulated mains
+        // failure comes last, on mains again, or the unit would refuse it.
+        const QList<Button> buttons = {
+            {w.ui().ImageTI, 'A', QStringLiteral("тест индикации..."), QStringLiteral("OK")},
+            {w.ui().ImageTB, 'W', QStringLiteral("ждите... идёт тест батарей"), QStringLiteral("OK")},
+            {w.ui().ImageSB, 'U', QStringLiteral("сбой питания..."), QString()}};
+        for (const Button& b : buttons) {
+            QTRY_COMPARE_WITH_TIMEOUT(w.ui().EditSTATUS->text(), QStringLiteral("08 (в сети)"), 10000);
+            w.ui().LabelUME->setText(QStringLiteral("x"));
+            QTest::mouseClick(b.image, Qt::LeftButton, {}, QPoint(5, 5));
+            QCOMPARE(w.ui().LabelST->text(), b.caption);
+            QCOMPARE(w.ui().LabelUME->text(), QStringLiteral("..."));
+            QVERIFY(w.ui().ImageW->isVisible());
+            // Sent once, at the start of the next cycle; then the busy picture goes.
+            QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count(b.command), 1, 6000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageW->isHidden(), 6000);
+            if (!b.acknowledged.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelUME->text(), b.acknowledged, 3000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), 6000);
+        const QByteArray sent = sim.Received("com1");
+        QVERIFY(sent.indexOf('A') < sent.indexOf('W'));
+        QVERIFY(sent.indexOf('W') < sent.indexOf('U'));
+    }
+
     void closingWhileConnectedStopsFirst()
     {
         Simulator sim({"com1=ups"});

@@ -136,8 +136,10 @@ private slots:
         for (const auto& [box, copy] : copies) QCOMPARE(box->text(), copy->text());
         QCOMPARE(ui().EditNA->text(), QStringLiteral("UPS_IDEN"));
         QCOMPARE(ui().EditR0->text(), QStringLiteral("A0"));
-        for (QLineEdit* box : {ui().EditR1, ui().EditR2, ui().EditR3}) {
-            QCOMPARE(box->text(), QStringLiteral("00"));
+        const QList<QPair<QLineEdit*, QString>> registers = {
+            {ui().EditR1, QStringLiteral("01")}, {ui().EditR2, QStringLiteral("04")}, {ui().EditR3, QStringLiteral("10")}};
+        for (const auto& [box, text] : registers) {
+            QCOMPARE(box->text(), text);
             QVERIFY(box->isReadOnly());
         }
         QVERIFY(ui().ImageFLOP->isHidden());
