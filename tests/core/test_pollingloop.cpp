@@ -169,6 +169,41 @@ TEST_F(PollingLoopTest, AlertInThePauseIsReportedBeforeTheNextCommand)
     EXPECT_EQ(session.table.Slot(kSlotLastMessage), "!");
 }
 
+TEST_F(PollingLoopTest, TheLampIsGreyDuringThePauseAndYellowDuringTheReads)
+{
+    std::vector<std::string> lampAtWrite;
+    device->SetResponder([&, answers = testing::UnitAnswers()](const Bytes& cmd) {
+        lampAtWrite.push_back(screen.Picture("ImageA"));
+        return testing::TableResponder(answers)(cmd);
+    });
+    std::string lampInPause;
+    clock.onSleep = [&](int ms) {
+        if (ms == PollingLoop::kPauseMs) lampInPause = screen.Picture("ImageA");
+    };
+    loop.Pass();
+    EXPECT_EQ(lampAtWrite, std::vector<std::string>(6, "ImageAON"));
+    EXPECT_EQ(lampInPause, "ImageAOFF");
+}
+
+class TestRequest : public PollingLoopTest, public ::testing::WithParamInterface<const char*> {};
+
+// The three test buttons and the calibration start or stop: each is sent
+// first in the next cycle, its acknowledgement shown, the busy picture hidden.
+TEST_P(TestRequest, IsSentFirstAndAcknowledged)
+{
+    session.requests.PostCommand(GetParam());
+    loop.Pass();
+    const auto writes = device->Writes();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.front(), GetParam());
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), Bytes(GetParam())), 1);
+    EXPECT_EQ(screen.Text("LabelUME"), "OK");
+    EXPECT_EQ(screen.Calls("hide ImageW").size(), 1u);
+    EXPECT_FALSE(session.requests.cmdPending);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, TestRequest, ::testing::Values("A", "W", "U", "D"));
+
 TEST_F(PollingLoopTest, TwoTestClicksInOneCycleSendOnlyTheLater)
 {
     session.requests.PostCommand("W");
