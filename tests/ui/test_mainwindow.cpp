@@ -170,6 +170,44 @@ private slots:
         QVERIFY(w.opener.Open(1) != nullptr);
     }
 
+    void fullReadShowsTheWaitPanelTheLampAndItsProgress()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
+        w.ui().UPS->setCurrentCell(0, 0);
+        // Looked at while the read runs, about half-way through its thirty commands.
+        QString status;
+        bool panelOnTop = false;
+        bool lampOn = false;
+        bool busy = false;
+        int progress = -1;
+        QTimer::singleShot(3000, [&] {
+            status = w.ui().LabelST->text();
+            const QObjectList siblings = w.form.children();
+            panelOnTop = w.ui().PanelWA->isVisible() &&
+                         std::none_of(siblings.begin(), siblings.end(), [&](QObject* o) {
+                             auto* sibling = qobject_cast<QWidget*>(o);
+                             return sibling && sibling->isVisible() && siblings.indexOf(o) > siblings.indexOf(w.ui().PanelWA) &&
+                                    sibling->geometry().intersects(w.ui().PanelWA->geometry());
+                         });
+            lampOn = SamePicture(w.ui().ImageA, w.ui().ImageAON);
+            busy = w.ui().ImageW->isVisible();
+            progress = w.ui().GaugeW->value();
+        });
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QCOMPARE(status, QStringLiteral("идёт опрос устройства..."));
+        QVERIFY(panelOnTop);
+        QVERIFY(lampOn);
+        QVERIFY(busy);
+        QVERIFY2(progress > 0 && progress < 30, qPrintable(QString::number(progress)));
+        QCOMPARE(w.ui().GaugeW->maximum(), 30);
+        // And afterwards.
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("подключен"));
+        QVERIFY(w.ui().PanelWA->isHidden());
+        QVERIFY(w.ui().ImageW->isHidden());
+    }
+
     void testButtonsSendTheirCommandAndShowWhatIsGoingOn()
     {
         Simulator sim({"com1=ups"});
