@@ -208,6 +208,48 @@ private slots:
         QVERIFY(w.ui().ImageW->isHidden());
     }
 
+    void gaugesShowEachTheirOwnAnswer()
+    {
+        // Load 41.7 % (yellow) and charge 100 % (green): a gauge fed the
+        // other's answer shows.
+        Simulator sim({"--steady", "com1=ups2"});
+        Window w(sim.dir());
+        w.Connect(0);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelLOAD->text(), QStringLiteral("41%"), 6000);
+        QCOMPARE(w.ui().LabelCharge->text(), QStringLiteral("100%"));
+        QCOMPARE(w.ui().LOAD->value(), 41);
+        QCOMPARE(w.ui().BATT->value(), 100);
+        const auto middle = [](QWidget* gauge) {
+            const QImage bar = gauge->grab().toImage();
+            return bar.pixelColor(bar.width() / 2, bar.height() - 3);
+        };
+        QCOMPARE(middle(w.ui().LOAD), QColor(0xE0, 0xE0, 0x00));
+        QCOMPARE(middle(w.ui().BATT), QColor(0x50, 0xC0, 0x40));
+    }
+
+    void reconnectingStartsAFreshMonitorPage()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+        QTRY_VERIFY_WITH_TIMEOUT(w.form.session().volts.voltCount() >= 1, 6000);
+        w.ui().PageControl1->setCurrentWidget(w.ui().TabSheetTE);
+        QTest::keyClick(w.ui().TERM, 'Y');
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().TERM->toPlainText().contains(QStringLiteral("SM")), 5000);
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
+
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));
+        QCOMPARE(w.ui().PageControl1->currentWidget(), w.ui().TabSheetMO);
+        QVERIFY(!w.form.session().requests.terminalMode);
+        QCOMPARE(w.ui().TERM->toPlainText(), QString());
+        QCOMPARE(w.form.session().volts.voltCount(), 0);
+        // Monitoring, not the terminal, runs: the fast values come again.
+        w.ui().EditUSout->clear();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.ui().EditUSout->text().isEmpty(), 6000);
+    }
+
     void testButtonsSendTheirCommandAndShowWhatIsGoingOn()
     {
         Simulator sim({"com1=ups"});
