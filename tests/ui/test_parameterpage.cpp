@@ -353,10 +353,13 @@ private slots:
         Type(ui().EditNA, QStringLiteral("abc"));
         QVERIFY(ui().ImageFLOP->isVisible());
         QCOMPARE(ui().ImageFLOP->y(), ui().EditNA->y());
+        QList<int> progress;
+        connect(ui().GaugeX, &QProgressBar::valueChanged, ui().GaugeX, [&](int value) { progress << value; });
         QTest::mouseClick(ui().ImageFLOP, Qt::LeftButton);
         QCOMPARE(QByteArray::fromStdString(requests().changeCmd.Get()), QByteArray("c"));
 
         WaitForCompletion();
+        QCOMPARE(progress, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));  // one step per byte written
         QVERIFY(Line().contains(QByteArray("c+abc\0\0\0\0\0", 10)));
         QVERIFY(!Line().contains("n+"));
         QCOMPARE(ui().EditNAME->text(), QStringLiteral("abc"));
