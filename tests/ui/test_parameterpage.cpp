@@ -354,7 +354,8 @@ private slots:
         QVERIFY(ui().ImageFLOP->isVisible());
         QCOMPARE(ui().ImageFLOP->y(), ui().EditNA->y());
         QList<int> progress;
-        connect(ui().GaugeX, &QProgressBar::valueChanged, ui().GaugeX, [&](int value) { progress << value; });
+        QObject listening;  // ends the connection with this test, also when it fails early
+        connect(ui().GaugeX, &QProgressBar::valueChanged, &listening, [&](int value) { progress << value; });
         QTest::mouseClick(ui().ImageFLOP, Qt::LeftButton);
         QCOMPARE(QByteArray::fromStdString(requests().changeCmd.Get()), QByteArray("c"));
 
