@@ -99,6 +99,12 @@ public:
         return applied_;
     }
     bool failReadSettings = false;
+    // A write call sends at most this many bytes (a full output queue, a
+    // driver that gives up); negative: no limit.
+    long writeLimit = -1;
+    // What the driver holds before the program configures the line: nothing
+    // the program needs, so only settings it really applies can be right.
+    static constexpr LineSettings kDriverDefaults{9600, 7, Parity::Even, StopBits::Two};
 
     bool ReadSettings(LineSettings& settings) override
     {
@@ -127,7 +133,8 @@ public:
             const auto now = clock_.NowMs();
             for (auto& reply : responder(bytes)) Arrive(now + reply.delayMs, reply.bytes);
         }
-        return static_cast<long>(bytes.size());
+        const auto size = static_cast<long>(bytes.size());
+        return writeLimit >= 0 ? std::min(size, writeLimit) : size;
     }
     int Waiting() override
     {
@@ -187,7 +194,7 @@ private:
     std::deque<Arrival> pending_;
     Bytes ready_;
     std::vector<LineEvent> events_;
-    LineSettings applied_;
+    LineSettings applied_ = kDriverDefaults;
     bool closed_ = false;
     bool gone_ = false;
 };
@@ -252,7 +259,14 @@ public:
     {
         Add("post " + std::to_string(static_cast<int>(message)));
     }
-    void ProcessMessages() override { ++processed; }
+    void ProcessMessages() override
+    {
+        ++processed;
+        if (onProcessMessages) onProcessMessages();
+    }
+    // Called whenever the core lets the window handle its messages: what the
+    // screen shows then is what the user sees during a long operation.
+    std::function<void()> onProcessMessages;
 
     std::vector<std::string> Calls() const
     {

@@ -56,6 +56,46 @@ INSTANTIATE_TEST_SUITE_P(Table, Filter, ::testing::Values(
     FilterCase{"garbage", Bytes("\x00\xff\x01Z\r\nQ", 7), Bytes("\x00\xff\x01Z", 4), "Q", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct AlertRow {
+    const char* name;
+    Bytes code;
+    std::string status;  // LabelST
+};
+
+class AlertTable : public ::testing::TestWithParam<AlertRow> {};
+
+// Every character the unit may send unasked, and both acknowledgements: what
+// the operator reads in the status line and on the message label.
+TEST_P(AlertTable, ShowsItsMessageAndCode)
+{
+    testing::RecordingScreen screen;
+    DeviceTable table;
+    table.Add(1);
+    table.SetApcIndex(0);
+    AlertReporter reporter(screen, table);
+    Bytes answer = GetParam().code + "\r\n";
+    Bytes line = "junk";
+    FilterAnswer(answer, line, reporter);
+    EXPECT_EQ(line, "");
+    EXPECT_EQ(screen.Text("LabelST"), GetParam().status);
+    EXPECT_EQ(screen.Text("LabelUME"), GetParam().code);
+    EXPECT_EQ(table.Record(0).slot[kSlotLastMessage], GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AlertTable, ::testing::Values(
+    AlertRow{"mainsFailed", "!", "Сбой сети."},
+    AlertRow{"mainsBack", "$", "Сеть восстановлена."},
+    AlertRow{"batteryLow", "%", "Батарея разряжена."},
+    AlertRow{"batteryBack", "+", "Батарея в норме."},
+    AlertRow{"fault", "?", "Аварийное состояние."},
+    AlertRow{"faultCleared", "=", "Авария ликвидирована."},
+    AlertRow{"shutdownPending", "*", "Ожидание выключения."},
+    AlertRow{"replaceBattery", "#", "Замените батареи."},
+    AlertRow{"eepromWritten", "|", "Данные EEPROM записаны."},
+    AlertRow{"acknowledged", "OK", "..."},
+    AlertRow{"refused", "NO", "..."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ReportAlert, WritesSlot31OnlyForAConnectedRecord)
 {
     testing::RecordingScreen screen;

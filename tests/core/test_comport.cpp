@@ -121,6 +121,58 @@ TEST_F(ComPortTest, ReadUntilQuietCollectsUntilOneQuietSample)
     EXPECT_EQ(text, "!$");
 }
 
+TEST_F(ComPortTest, ReadUntilQuietGoesOnAfterASampleWithoutGrowth)
+{
+    // Each burst is complete at a sample that sees no growth; the next one
+    // starts within the following sample, so the collection goes on. Only a
+    // sample with nothing waiting at all ends it.
+    device->Arrive(50, "!");
+    device->Arrive(250, "$");
+    device->Arrive(450, "%");
+    Bytes text;
+    port.ReadUntilQuiet(handle, 1, text);
+    EXPECT_EQ(text, "!$%");
+    EXPECT_EQ(clock.NowMs(), 700);
+}
+
+struct ShortWriteCase {
+    const char* name;
+    Bytes command;
+    long limit;  // bytes the write call takes
+};
+
+class ShortWrite : public ComPortTest, public ::testing::WithParamInterface<ShortWriteCase> {};
+
+TEST_P(ShortWrite, FailsTheTransactionAtOnceWithoutWaiting)
+{
+    // The unit answers all the same: a transaction that went on to wait would
+    // take that answer.
+    device->Arrive(40, "SM\r\n");
+    device->writeLimit = GetParam().limit;
+    Bytes answer = "kept";
+    EXPECT_FALSE(port.Transact(handle, GetParam().command, answer));
+    EXPECT_EQ(answer, "kept");
+    EXPECT_EQ(clock.NowMs(), 0);  // not one sample taken
+    EXPECT_FALSE(port.WritePort(handle, GetParam().command));
+    clock.Advance(100);
+    EXPECT_EQ(port.InQueue(handle), 4);  // nothing was read
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ShortWrite, ::testing::Values(
+    ShortWriteCase{"nothingWritten", "Y", 0},
+    ShortWriteCase{"partOfTheModemProbe", "atz\r\n", 3},
+    ShortWriteCase{"allButTheLastByte", "atz\r\n", 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComPortTest, WriteErrorFailsTheTransactionAtOnce)
+{
+    device->Arrive(40, "SM\r\n");
+    device->Unplug();  // the write call reports an error
+    Bytes answer = "kept";
+    EXPECT_FALSE(port.Transact(handle, "Y", answer));
+    EXPECT_EQ(clock.NowMs(), 0);
+}
+
 TEST_F(ComPortTest, ReadUntilQuietStopsOnANeverEndingFlood)
 {
     for (int t = 0; t < 100000; t += 50) device->Arrive(t, Bytes(12, 'g'));
@@ -162,6 +214,8 @@ TEST_P(LineMapping, OpenAppliesParityAndStopBits)
     ComPort port(opener, clock);
     auto handle = port.OpenPort(3, 2400, 8, GetParam().parity, GetParam().stopBits);
     ASSERT_TRUE(handle);
+    ASSERT_EQ(FakeDevice::kDriverDefaults.baud, 9600u);  // the fake starts from other settings
+    ASSERT_EQ(FakeDevice::kDriverDefaults.dataBits, 7);
     EXPECT_EQ(port.portName(), "COM3");
     EXPECT_EQ(device->applied().baud, 2400u);
     EXPECT_EQ(device->applied().dataBits, 8);

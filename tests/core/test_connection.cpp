@@ -2,6 +2,9 @@
 // end of a connection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "protocol/connection.h"
 #include "unit_fixture.h"
 
@@ -9,6 +12,18 @@ namespace tornavel {
 namespace {
 
 using testing::FakeDevice;
+
+// The full read as a unit receives it: one command per slot, slots 1 to 30.
+const std::vector<Bytes> kFullRead = {"\x01", "c", "n", "m", "Q", "P", ">", "x", "B", "g",
+                                      "C",    "j", "f", "k", "E", "s", "o", "l", "u", "N",
+                                      "M",    "L", "O", "F", "9", "7", "0", "~", "'", "8"};
+
+// A unit's answer to a command as the program stores it: without its line end.
+Bytes StoredAnswer(const Bytes& command)
+{
+    const Bytes answer = testing::UnitAnswers().at(command);
+    return answer.substr(0, answer.find('\r'));
+}
 
 struct ConnectionTest : ::testing::Test {
     testing::FakeClock clock;
@@ -41,9 +56,9 @@ TEST_F(ConnectionTest, FullReadSendsThirtyCommandsInSlotOrderAndFillsTheRecord)
     ASSERT_TRUE(OpenAndRead(session, port, 1));
     ASSERT_EQ(sent.size(), 31u);
     EXPECT_EQ(sent[0], "Y");
-    for (int k = 1; k <= 30; ++k) EXPECT_EQ(sent[k], SlotCommand(k)) << k;
+    EXPECT_EQ(std::vector<Bytes>(sent.begin() + 1, sent.end()), kFullRead);
     EXPECT_EQ(session.table.Slot(kSlotName), "UPS_IDEN");
-    EXPECT_EQ(session.table.Slot(kSlotRegister3), "00");
+    EXPECT_EQ(session.table.Slot(kSlotRegister3), "10");
     EXPECT_EQ(session.table.Slot(kSlotSeven), "0F");
     EXPECT_EQ(screen.Text("EditMODEL"), "Smart-UPS 1000");
     EXPECT_EQ(screen.Text("EditSTATUS"), "08 (в сети)");
@@ -62,6 +77,100 @@ TEST_F(ConnectionTest, FullReadSendsThirtyCommandsInSlotOrderAndFillsTheRecord)
     EXPECT_LT(shown, full);
     EXPECT_LT(full, hidden);
     EXPECT_EQ(screen.Calls("picture ImageA").back(), "picture ImageA=ImageAOFF");
+}
+
+TEST_F(ConnectionTest, EveryAnswerLandsInItsOwnSlotAndField)
+{
+    Row(3, "Smart-UPS 1000", testing::TableResponder(testing::UnitAnswers()));
+    ASSERT_TRUE(OpenAndRead(session, port, 1));
+    std::set<Bytes> distinct;
+    for (int k = 1; k <= 30; ++k) {
+        const Bytes& command = kFullRead[static_cast<std::size_t>(k - 1)];
+        EXPECT_EQ(session.table.Slot(k), StoredAnswer(command)) << "slot " << k;
+        distinct.insert(StoredAnswer(command));
+    }
+    ASSERT_EQ(distinct.size(), 30u) << "the unit's answers must all differ";
+
+    const std::vector<std::pair<const char*, const char*>> fields = {
+        {"EditMODEL", "Smart-UPS 1000"}, {"EditNAME", "UPS_IDEN"},  {"EditSERIAL", "QS0512345678"},
+        {"EditDATA", "12/03/05"},        {"EditSTATUS", "08 (в сети)"}, {"EditBATTCNT", "000"},
+        {"EditDATAZAM", "14/06/11"},     {"EditUbatt", "27.45"},    {"EditUnomi", "024"},
+        {"EditTgrad", "031.5"},          {"EditRUNTIME", "0042:"},  {"EditSIGNAL", "0"},
+        {"EditINTSAMOT", "336"},         {"EditSENSIT", "H"},       {"EditUout", "230"},
+        {"EditUPmin", "196"},            {"EditUPmax", "253"},      {"EditUSmin", "227.5"},
+        {"EditUSmax", "231.4"},          {"EditUSin", "229.3"},     {"EditUSout", "228.1"},
+        {"EditFREQ", "50.00"},           {"EditQUALITY", "FF"}};
+    for (const auto& [field, text] : fields) EXPECT_EQ(screen.Text(field), text) << field;
+}
+
+TEST_F(ConnectionTest, TheFullReadShowsItsStartBeforeTheFirstCommand)
+{
+    // What the window shows each time it handles its messages during the read.
+    struct Seen {
+        std::string status;
+        bool busy;
+        bool panel;
+        std::string lamp;
+    };
+    std::vector<Seen> seen;
+    screen.onProcessMessages = [&] {
+        seen.push_back({screen.Text("LabelST"), screen.Visible("ImageW"), screen.Visible("PanelWA"),
+                        screen.Picture("ImageA")});
+    };
+    std::vector<std::string> callsAtFirstRead;
+    Row(3, "Smart-UPS 1000", [&](const Bytes& cmd) {
+        if (cmd == "\x01") callsAtFirstRead = screen.Calls();
+        return testing::TableResponder(testing::UnitAnswers())(cmd);
+    });
+    ASSERT_TRUE(OpenAndRead(session, port, 1));
+
+    // The first time the read lets the window draw, before anything is sent.
+    const auto start = std::find_if(seen.begin(), seen.end(),
+                                    [](const Seen& s) { return s.status == "идёт опрос устройства..."; });
+    ASSERT_NE(start, seen.end());
+    EXPECT_TRUE(start->busy);
+    EXPECT_TRUE(start->panel);
+    EXPECT_EQ(start->lamp, "ImageAON");
+    // It stays so for the whole read.
+    for (auto it = start; it != seen.end(); ++it) {
+        EXPECT_EQ(it->status, "идёт опрос устройства...");
+        EXPECT_TRUE(it->panel);
+        EXPECT_EQ(it->lamp, "ImageAON");
+    }
+    const auto at = [&](const std::string& call) {
+        return std::find(callsAtFirstRead.begin(), callsAtFirstRead.end(), call) - callsAtFirstRead.begin();
+    };
+    EXPECT_LT(at("text LabelST=идёт опрос устройства..."), at("show PanelWA"));
+    EXPECT_LT(at("max GaugeW=30"), at("value GaugeW=0"));
+    EXPECT_LT(at("value GaugeW=0"), static_cast<long>(callsAtFirstRead.size()));
+    EXPECT_LT(at("picture ImageA=ImageAON"), static_cast<long>(callsAtFirstRead.size()));
+
+    // And the end.
+    EXPECT_EQ(screen.Text("LabelST"), "подключен");
+    EXPECT_FALSE(screen.Visible("ImageW"));
+    EXPECT_FALSE(screen.Visible("PanelWA"));
+    EXPECT_EQ(screen.Picture("ImageA"), "ImageAOFF");
+}
+
+TEST_F(ConnectionTest, ThePortIsSetForTheUpsLine)
+{
+    FakeDevice* device = nullptr;
+    opener.ports[2] = [&] {
+        auto d = std::make_unique<FakeDevice>(clock);
+        d->SetResponder(testing::TableResponder(testing::UnitAnswers()));
+        device = d.get();
+        return d;
+    };
+    session.table.Add(2);
+    session.table.SetSlotOf(0, kSlotModel, "Smart-UPS 1000");
+    ASSERT_TRUE(OpenAndRead(session, port, 1));
+    ASSERT_NE(device, nullptr);
+    const LineSettings line = device->applied();
+    EXPECT_EQ(line.baud, 2400u);
+    EXPECT_EQ(line.dataBits, 8);
+    EXPECT_EQ(line.parity, Parity::None);
+    EXPECT_EQ(line.stopBits, StopBits::One);
+    EXPECT_EQ(device->Events().front().what, "apply");  // before the first byte
 }
 
 TEST_F(ConnectionTest, AlertBeforeSmIsReportedAndTheConnectionProceeds)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <thread>
 
 #include "monitor/pollingloop.h"
@@ -36,10 +37,78 @@ TEST_F(PollingLoopTest, CycleSendsItsCommandsInOrderAndTakesAboutTwoPointThreeSe
     EXPECT_EQ(session.table.Slot(kSlotBatteryVolts), "27.45");
     EXPECT_EQ(screen.Text("EditSTATUS"), "08 (в сети)");
     EXPECT_EQ(screen.Text("EditUSin"), "229.3");
-    EXPECT_EQ(screen.Text("EditUSout"), "229.3");
+    EXPECT_EQ(screen.Text("EditUSout"), "228.1");
     EXPECT_EQ(screen.Text("EditUbatt"), "27.45");
     ASSERT_EQ(session.volts.voltCount(), 1);
     EXPECT_EQ(session.volts.Readings()[0].input, 229);
+}
+
+TEST_F(PollingLoopTest, EachPolledValueLandsInItsOwnSlotAndField)
+{
+    loop.Pass();
+    const std::vector<std::pair<int, const char*>> polled = {
+        {5, "08"}, {6, "023.4"}, {13, "100.0"}, {22, "229.3"}, {23, "228.1"}};
+    for (const auto& [slot, answer] : polled) EXPECT_EQ(session.table.Slot(slot), answer) << "slot " << slot;
+    EXPECT_EQ(screen.Text("EditSTATUS"), "08 (в сети)");
+    EXPECT_EQ(screen.Text("EditUSin"), "229.3");
+    EXPECT_EQ(screen.Text("EditUSout"), "228.1");
+    // The graph gets the input line first and the output line second.
+    ASSERT_EQ(session.volts.voltCount(), 1);
+    EXPECT_EQ(session.volts.Readings()[0].input, 229);
+    EXPECT_EQ(session.volts.Readings()[0].output, 228);
+}
+
+TEST_F(PollingLoopTest, EachRotatingReadLandsInItsOwnSlotAndField)
+{
+    // Command, slot and field of the eight slow values, and the unit's answer.
+    struct Rotating {
+        Bytes command;
+        int slot;
+        const char* field;
+        const char* answer;
+    };
+    const std::vector<Rotating> table = {
+        {"B", 9, "EditUbatt", "27.45"}, {"C", 11, "EditTgrad", "031.5"}, {"j", 12, "EditRUNTIME", "0042:"},
+        {"o", 17, "EditUout", "230"},   {"N", 20, "EditUSmin", "227.5"}, {"M", 21, "EditUSmax", "231.4"},
+        {"F", 24, "EditFREQ", "50.00"}, {"9", 25, "EditQUALITY", "FF"}};
+    std::set<Bytes> served;
+    for (int i = 0; i < 8; ++i) {
+        const auto from = device->Writes().size();
+        const auto callsFrom = screen.Calls().size();
+        loop.Pass();
+        const Bytes command = device->Writes()[from];
+        const auto row = std::find_if(table.begin(), table.end(), [&](const Rotating& r) { return r.command == command; });
+        ASSERT_NE(row, table.end()) << command;
+        served.insert(command);
+        EXPECT_EQ(session.table.Slot(row->slot), row->answer) << command;
+        // The field is set in this pass, right after the read, before "Q".
+        const auto calls = screen.Calls();
+        const auto first = std::find_if(calls.begin() + static_cast<long>(callsFrom), calls.end(),
+                                        [](const std::string& c) { return c.rfind("text Edit", 0) == 0; });
+        ASSERT_NE(first, calls.end());
+        EXPECT_EQ(*first, std::string("text ") + row->field + "=" + row->answer);
+    }
+    EXPECT_EQ(served.size(), 8u);
+}
+
+TEST_F(PollingLoopTest, UnaskedInputIsCollectedAcrossASampleWithoutGrowth)
+{
+    // "!" is complete at the first sample without growth; "$" follows within
+    // the next sample and belongs to the same collection, reported before the
+    // first command of the pass. Only a sample with nothing waiting ends it.
+    device->Arrive(50, "!");
+    device->Arrive(450, "$");
+    std::vector<std::string> statusAtFirstWrite;
+    device->SetResponder([&, answers = testing::UnitAnswers()](const Bytes& cmd) {
+        if (statusAtFirstWrite.empty()) statusAtFirstWrite = screen.Calls("text LabelST");
+        return testing::TableResponder(answers)(cmd);
+    });
+    loop.Pass();
+    EXPECT_EQ(statusAtFirstWrite,
+              (std::vector<std::string>{"text LabelST=Сбой сети.", "text LabelST=Сеть восстановлена."}));
+    ASSERT_FALSE(device->Events().empty());
+    EXPECT_EQ(device->Events().front().at, 700);  // 200 ms wait, two reads of 200 ms, one quiet sample
+    EXPECT_EQ(session.table.Slot(kSlotBatteryVolts), "27.45");
 }
 
 TEST_F(PollingLoopTest, LampAndMessagesComeInLoopOrder)
@@ -50,7 +119,7 @@ TEST_F(PollingLoopTest, LampAndMessagesComeInLoopOrder)
     EXPECT_EQ(calls, (std::vector<std::string>{"picture ImageA=ImageAON", "post 1034", "post 1035",
                                                "post 1036", "picture ImageA=ImageAOFF"}));
     const auto all = screen.Calls();
-    const auto usout = std::find(all.begin(), all.end(), "text EditUSout=229.3");
+    const auto usout = std::find(all.begin(), all.end(), "text EditUSout=228.1");
     const auto drawVolt = std::find(all.begin(), all.end(), "post 1034");
     EXPECT_LT(usout, drawVolt);
 }
@@ -99,6 +168,41 @@ TEST_F(PollingLoopTest, AlertInThePauseIsReportedBeforeTheNextCommand)
     EXPECT_LT(static_cast<std::size_t>(alert - calls.begin()), callsAtFirstWrite);
     EXPECT_EQ(session.table.Slot(kSlotLastMessage), "!");
 }
+
+TEST_F(PollingLoopTest, TheLampIsGreyDuringThePauseAndYellowDuringTheReads)
+{
+    std::vector<std::string> lampAtWrite;
+    device->SetResponder([&, answers = testing::UnitAnswers()](const Bytes& cmd) {
+        lampAtWrite.push_back(screen.Picture("ImageA"));
+        return testing::TableResponder(answers)(cmd);
+    });
+    std::string lampInPause;
+    clock.onSleep = [&](int ms) {
+        if (ms == PollingLoop::kPauseMs) lampInPause = screen.Picture("ImageA");
+    };
+    loop.Pass();
+    EXPECT_EQ(lampAtWrite, std::vector<std::string>(6, "ImageAON"));
+    EXPECT_EQ(lampInPause, "ImageAOFF");
+}
+
+class TestRequest : public PollingLoopTest, public ::testing::WithParamInterface<const char*> {};
+
+// The three test buttons and the calibration start or stop: each is sent
+// first in the next cycle, its acknowledgement shown, the busy picture hidden.
+TEST_P(TestRequest, IsSentFirstAndAcknowledged)
+{
+    session.requests.PostCommand(GetParam());
+    loop.Pass();
+    const auto writes = device->Writes();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.front(), GetParam());
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), Bytes(GetParam())), 1);
+    EXPECT_EQ(screen.Text("LabelUME"), "OK");
+    EXPECT_EQ(screen.Calls("hide ImageW").size(), 1u);
+    EXPECT_FALSE(session.requests.cmdPending);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, TestRequest, ::testing::Values("A", "W", "U", "D"));
 
 TEST_F(PollingLoopTest, TwoTestClicksInOneCycleSendOnlyTheLater)
 {

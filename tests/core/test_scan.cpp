@@ -77,6 +77,29 @@ TEST_F(ScanTest, UnitSequenceEndsWithLeavingSmartMode)
     EXPECT_EQ(sent, (std::vector<Bytes>{"Y", "\x01", "n", "m", "R"}));
 }
 
+TEST_F(ScanTest, EveryProbedPortIsSetForTheUpsLineBeforeItsFirstByte)
+{
+    std::vector<LineSettings> atProbe;  // each device's line when "Y" reaches it
+    for (int number : {2, 7}) {
+        opener.ports[number] = [&] {
+            auto device = std::make_unique<FakeDevice>(clock);
+            device->SetResponder([&atProbe, d = device.get()](const Bytes& cmd) {
+                if (cmd == "Y") atProbe.push_back(d->applied());
+                return testing::TableResponder(testing::UnitAnswers())(cmd);
+            });
+            return device;
+        };
+    }
+    ComPortScan(session, port);
+    ASSERT_EQ(atProbe.size(), 2u);
+    for (const LineSettings& line : atProbe) {
+        EXPECT_EQ(line.baud, 2400u);
+        EXPECT_EQ(line.dataBits, 8);
+        EXPECT_EQ(line.parity, Parity::None);
+        EXPECT_EQ(line.stopBits, StopBits::One);
+    }
+}
+
 struct ModemCase {
     Bytes reply;
     Bytes mark;

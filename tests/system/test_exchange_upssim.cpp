@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <set>
+#include <sstream>
 
 #include "core/fakes.h"
+#include "monitor/pollingloop.h"
 #include "protocol/connection.h"
 #include "protocol/scan.h"
 #include "serial/comport.h"
@@ -17,6 +20,32 @@ namespace tornavel {
 namespace {
 
 using testing::UpssimProcess;
+
+// Each byte a simulated port received, with what the simulator sent back
+// before the next byte came, read from its byte log.
+std::vector<std::pair<char, Bytes>> Exchanges(const UpssimProcess& sim, const std::string& port)
+{
+    std::istringstream lines(sim.log());
+    std::string line;
+    std::vector<std::pair<char, Bytes>> exchanges;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string ms, name, direction, hex;
+        fields >> ms >> name >> direction;
+        if (name != port) continue;
+        if (direction == "<") {
+            while (fields >> hex) exchanges.push_back({static_cast<char>(std::stoi(hex, nullptr, 16)), {}});
+        } else if (direction == ">" && !exchanges.empty()) {
+            while (fields >> hex) exchanges.back().second += static_cast<char>(std::stoi(hex, nullptr, 16));
+        }
+    }
+    return exchanges;
+}
+
+Bytes WithoutLineEnd(const Bytes& answer)
+{
+    return answer.substr(0, answer.find('\r'));
+}
 
 struct Line {
     explicit Line(const UpssimProcess& sim) : opener(PortMap(sim.ports()), lockDir()) {}
@@ -121,6 +150,61 @@ TEST(ExchangeWithSimulator, ScanAndFullReadOverRealLines)
     CloseConnection(session, line.port);
     const std::string received = sim.received("com4");
     EXPECT_EQ(received.back(), 'R');
+}
+
+TEST(ExchangeWithSimulator, EveryAnswerLandsInItsOwnSlotAndField)
+{
+    UpssimProcess sim({"--steady", "com1=ups"});
+    Line line(sim);
+    testing::RecordingScreen screen;
+    Session session(screen);
+    ComPortScan(session, line.port);
+    ASSERT_EQ(session.table.Count(), 1);
+    const std::size_t beforeConnection = Exchanges(sim, "com1").size();
+    ASSERT_TRUE(OpenAndRead(session, line.port, 1));
+
+    // The handshake, then the thirty commands, each answer in its slot.
+    const auto exchanges = Exchanges(sim, "com1");
+    ASSERT_EQ(exchanges.size(), beforeConnection + 31);
+    EXPECT_EQ(exchanges[beforeConnection].first, 'Y');
+    const Bytes fullRead = "\x01" "cnmQP>xBgCjfkEsoluNMLOF970~'8";
+    std::set<Bytes> distinct;
+    for (int k = 1; k <= 30; ++k) {
+        const auto& [command, answer] = exchanges[beforeConnection + static_cast<std::size_t>(k)];
+        EXPECT_EQ(command, fullRead[static_cast<std::size_t>(k - 1)]) << "step " << k;
+        EXPECT_EQ(session.table.Slot(k), WithoutLineEnd(answer)) << "slot " << k;
+        distinct.insert(answer);
+    }
+    EXPECT_EQ(distinct.size(), 30u) << "the simulated unit's answers must all differ";
+    EXPECT_EQ(screen.Text("EditUSin"), session.table.Slot(22));
+    EXPECT_EQ(screen.Text("EditUSout"), session.table.Slot(23));
+    EXPECT_EQ(screen.Text("EditDATA"), session.table.Slot(4));
+    EXPECT_EQ(screen.Text("EditDATAZAM"), session.table.Slot(8));
+
+    // One monitoring cycle: the rotating read and the five fast values.
+    PollingLoop loop(session, line.port);
+    const std::size_t beforeCycle = exchanges.size();
+    loop.Pass();
+    const auto cycle = Exchanges(sim, "com1");
+    ASSERT_EQ(cycle.size(), beforeCycle + 6);
+    const auto answerTo = [&](char command) {
+        for (std::size_t i = beforeCycle; i < cycle.size(); ++i)
+            if (cycle[i].first == command) return WithoutLineEnd(cycle[i].second);
+        ADD_FAILURE() << "not sent: " << command;
+        return Bytes();
+    };
+    EXPECT_EQ(cycle[beforeCycle].first, 'B');
+    EXPECT_EQ(screen.Text("EditUbatt"), answerTo('B'));
+    EXPECT_EQ(session.table.Slot(9), answerTo('B'));
+    EXPECT_EQ(session.table.Slot(6), answerTo('P'));
+    EXPECT_EQ(session.table.Slot(13), answerTo('f'));
+    EXPECT_EQ(screen.Text("EditUSin"), answerTo('L'));
+    EXPECT_EQ(screen.Text("EditUSout"), answerTo('O'));
+    EXPECT_NE(answerTo('L'), answerTo('O'));
+    ASSERT_EQ(session.volts.voltCount(), 1);
+    EXPECT_EQ(session.volts.Readings()[0].input, std::stoi(answerTo('L')));
+    EXPECT_EQ(session.volts.Readings()[0].output, std::stoi(answerTo('O')));
+    CloseConnection(session, line.port);
 }
 
 }  // namespace

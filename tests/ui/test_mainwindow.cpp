@@ -173,6 +173,122 @@ private slots:
         QVERIFY(w.opener.Open(1) != nullptr);
     }
 
+    void fullReadShowsTheWaitPanelTheLampAndItsProgress()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
+        w.ui().UPS->setCurrentCell(0, 0);
+        // Looked at while the read runs, about half-way through its thirty commands.
+        QString status;
+        bool panelOnTop = false;
+        bool lampOn = false;
+        bool busy = false;
+        int progress = -1;
+        QTimer::singleShot(3000, [&] {
+            status = w.ui().LabelST->text();
+            const QObjectList siblings = w.form.children();
+            panelOnTop = w.ui().PanelWA->isVisible() &&
+                         std::none_of(siblings.begin(), siblings.end(), [&](QObject* o) {
+                             auto* sibling = qobject_cast<QWidget*>(o);
+                             return sibling && sibling->isVisible() && siblings.indexOf(o) > siblings.indexOf(w.ui().PanelWA) &&
+                                    sibling->geometry().intersects(w.ui().PanelWA->geometry());
+                         });
+            lampOn = SamePicture(w.ui().ImageA, w.ui().ImageAON);
+            busy = w.ui().ImageW->isVisible();
+            progress = w.ui().GaugeW->value();
+        });
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QCOMPARE(status, QStringLiteral("идёт опрос устройства..."));
+        QVERIFY(panelOnTop);
+        QVERIFY(lampOn);
+        QVERIFY(busy);
+        QVERIFY2(progress > 0 && progress < 30, qPrintable(QString::number(progress)));
+        QCOMPARE(w.ui().GaugeW->maximum(), 30);
+        // And afterwards.
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("подключен"));
+        QVERIFY(w.ui().PanelWA->isHidden());
+        QVERIFY(w.ui().ImageW->isHidden());
+    }
+
+    void gaugesShowEachTheirOwnAnswer()
+    {
+        // Load 41.7 % (yellow) and charge 100 % (green): a gauge fed the
+        // other's answer shows.
+        Simulator sim({"--steady", "com1=ups2"});
+        Window w(sim.dir());
+        w.Connect(0);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelLOAD->text(), QStringLiteral("41%"), 6000);
+        QCOMPARE(w.ui().LabelCharge->text(), QStringLiteral("100%"));
+        QCOMPARE(w.ui().LOAD->value(), 41);
+        QCOMPARE(w.ui().BATT->value(), 100);
+        const auto middle = [](QWidget* gauge) {
+            const QImage bar = gauge->grab().toImage();
+            return bar.pixelColor(bar.width() / 2, bar.height() - 3);
+        };
+        QCOMPARE(middle(w.ui().LOAD), QColor(0xE0, 0xE0, 0x00));
+        QCOMPARE(middle(w.ui().BATT), QColor(0x50, 0xC0, 0x40));
+    }
+
+    void reconnectingStartsAFreshMonitorPage()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+        QTRY_VERIFY_WITH_TIMEOUT(w.form.session().volts.voltCount() >= 1, 6000);
+        w.ui().PageControl1->setCurrentWidget(w.ui().TabSheetTE);
+        QTest::keyClick(w.ui().TERM, 'Y');
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().TERM->toPlainText().contains(QStringLiteral("SM")), 5000);
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
+
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));
+        QCOMPARE(w.ui().PageControl1->currentWidget(), w.ui().TabSheetMO);
+        QVERIFY(!w.form.session().requests.terminalMode);
+        QCOMPARE(w.ui().TERM->toPlainText(), QString());
+        QCOMPARE(w.form.session().volts.voltCount(), 0);
+        // Monitoring, not the terminal, runs: the fast values come again.
+        w.ui().EditUSout->clear();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.ui().EditUSout->text().isEmpty(), 6000);
+    }
+
+    void testButtonsSendTheirCommandAndShowWhatIsGoingOn()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+        QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));
+        struct Button {
+            QLabel* image;
+            char command;
+            QString caption;
+            QString acknowledged;  // the message label once the unit answered
+        };
+        // The battery test runs on battery for a while; the simulated mains
+        // failure comes last, on mains again, or the unit would refuse it.
+        const QList<Button> buttons = {
+            {w.ui().ImageTI, 'A', QStringLiteral("тест индикации..."), QStringLiteral("OK")},
+            {w.ui().ImageTB, 'W', QStringLiteral("ждите... идёт тест батарей"), QStringLiteral("OK")},
+            {w.ui().ImageSB, 'U', QStringLiteral("сбой питания..."), QString()}};
+        for (const Button& b : buttons) {
+            QTRY_COMPARE_WITH_TIMEOUT(w.ui().EditSTATUS->text(), QStringLiteral("08 (в сети)"), 10000);
+            w.ui().LabelUME->setText(QStringLiteral("x"));
+            QTest::mouseClick(b.image, Qt::LeftButton, {}, QPoint(5, 5));
+            QCOMPARE(w.ui().LabelST->text(), b.caption);
+            QCOMPARE(w.ui().LabelUME->text(), QStringLiteral("..."));
+            QVERIFY(w.ui().ImageW->isVisible());
+            // Sent once, at the start of the next cycle; then the busy picture goes.
+            QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count(b.command), 1, 6000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageW->isHidden(), 6000);
+            if (!b.acknowledged.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelUME->text(), b.acknowledged, 3000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), 6000);
+        const QByteArray sent = sim.Received("com1");
+        QVERIFY(sent.indexOf('A') < sent.indexOf('W'));
+        QVERIFY(sent.indexOf('W') < sent.indexOf('U'));
+    }
+
     void closingWhileConnectedStopsFirst()
     {
         Simulator sim({"com1=ups"});

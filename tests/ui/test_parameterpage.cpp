@@ -136,8 +136,10 @@ private slots:
         for (const auto& [box, copy] : copies) QCOMPARE(box->text(), copy->text());
         QCOMPARE(ui().EditNA->text(), QStringLiteral("UPS_IDEN"));
         QCOMPARE(ui().EditR0->text(), QStringLiteral("A0"));
-        for (QLineEdit* box : {ui().EditR1, ui().EditR2, ui().EditR3}) {
-            QCOMPARE(box->text(), QStringLiteral("00"));
+        const QList<QPair<QLineEdit*, QString>> registers = {
+            {ui().EditR1, QStringLiteral("01")}, {ui().EditR2, QStringLiteral("04")}, {ui().EditR3, QStringLiteral("10")}};
+        for (const auto& [box, text] : registers) {
+            QCOMPARE(box->text(), text);
             QVERIFY(box->isReadOnly());
         }
         QVERIFY(ui().ImageFLOP->isHidden());
@@ -357,10 +359,14 @@ private slots:
         Type(ui().EditNA, QStringLiteral("abc"));
         QVERIFY(ui().ImageFLOP->isVisible());
         QCOMPARE(ui().ImageFLOP->y(), ui().EditNA->y());
+        QList<int> progress;
+        QObject listening;  // ends the connection with this test, also when it fails early
+        connect(ui().GaugeX, &QProgressBar::valueChanged, &listening, [&](int value) { progress << value; });
         QTest::mouseClick(ui().ImageFLOP, Qt::LeftButton);
         QCOMPARE(QByteArray::fromStdString(requests().changeCmd.Get()), QByteArray("c"));
 
         WaitForCompletion();
+        QCOMPARE(progress, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));  // one step per byte written
         QVERIFY(Line().contains(QByteArray("c+abc\0\0\0\0\0", 10)));
         QVERIFY(!Line().contains("n+"));
         QCOMPARE(ui().EditNAME->text(), QStringLiteral("abc"));

@@ -38,7 +38,7 @@ with it to that port, and a port's own setting wins):
 
 Kinds:
   ups      Smart-UPS 1000, 230 V: name UPS_IDEN, serial QS0512345678, made
-           12/03/05, battery replaced 12/03/05, status 08, register 0 A0
+           12/03/05, battery replaced 14/06/11, status 08, register 0 A0
   ups2     Smart-UPS 700: name SRV_ROOM, serial NS9907654321, made 21/09/99,
            battery replaced 04/11/03, register 0 B0
   modem    echoes every byte but LF; a line holding "at" (any case) is answered
@@ -76,7 +76,8 @@ every byte but "Y" is ignored. In smart mode:
   Y               "SM";  R  "BYE" (leaves smart and programming mode)
   anything else   "NA"
 Live values drift a little each second (input 229.3 V, load 23.4 %, ...); on
-battery the input reads 000.0 and the charge falls, on line it recharges.
+line the output reads a volt or so below the input; on battery the input
+reads 000.0 and the charge falls, on line it recharges.
 Closing the port returns the UPS to dumb mode.
 
 Events, one per line on standard input (end of input stops the events only):

@@ -63,7 +63,7 @@ std::optional<std::string> LiveValues::Answer(char command, const Conditions& co
 {
     switch (command) {
     case 'L': return Format("%05.1f", conditions.onBattery ? 0.0 : now_.input);
-    case 'O': return Format("%05.1f", conditions.onBattery ? conditions.outputSetting : now_.input);
+    case 'O': return Format("%05.1f", conditions.onBattery ? conditions.outputSetting : now_.input - base_.outputDrop);
     case 'P': return Format("%05.1f", now_.load);
     case 'f': return Format("%05.1f", now_.charge);
     case 'B': return Format("%05.2f", now_.batteryVolts);

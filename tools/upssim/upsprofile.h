@@ -24,6 +24,7 @@ struct LiveStart {
     double maxLine;
     double frequency;     // Hz
     double fullRuntime;   // minutes on battery at full charge and the starting load
+    double outputDrop;    // volts the output stands below the input while on mains
 };
 
 // One unit's identity and settings as it leaves the factory.
