@@ -82,8 +82,10 @@ std::string Monitor::Metrics() const
 void Monitor::Published()
 {
     if (!textfile_) return;
-    const std::string text = Metrics();
+    // Rendered under the lock: two units publishing at once must not let the
+    // text rendered first be written last and hide the other's news.
     std::lock_guard lock(textfileMutex_);
+    const std::string text = Metrics();
     std::string error;
     const bool written = textfile_->Write(text, error);
     // A failure is logged once, and again only after the file was written.

@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         R"(tornavel_ups_up{port="COM1"} 1)",
         R"(tornavel_ups_last_good_reading_timestamp_seconds{port="COM1"} 1700000000.5)",
-        R"(tornavel_ups_info{port="COM1",model="Smart-UPS 1000",serial="QS0512345678",name="UPS_IDEN",manufactured="12/03/05",battery_replaced="12/03/05"} 1)",
+        R"(tornavel_ups_info{port="COM1",model="Smart-UPS 1000",serial="QS0512345678",name="UPS_IDEN",manufactured="12/03/05",battery_replaced="14/06/11"} 1)",
         R"(tornavel_ups_settings_info{port="COM1",alarm_delay="0",sensitivity="H",self_test_interval="336"} 1)",
         R"(tornavel_ups_status_byte{port="COM1"} 8)",
         R"(tornavel_ups_status{port="COM1",flag="on_line"} 1)",
@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
         R"(tornavel_ups_load_ratio{port="COM1"} 0.234)",
         R"(tornavel_ups_battery_charge_ratio{port="COM1"} 1)",
         R"(tornavel_ups_input_volts{port="COM1"} 229.3)",
-        R"(tornavel_ups_output_volts{port="COM1"} 229.3)",
+        R"(tornavel_ups_output_volts{port="COM1"} 228.1)",
         R"(tornavel_ups_input_frequency_hertz{port="COM1"} 50)",
         R"(tornavel_ups_input_min_volts{port="COM1"} 227.5)",
         R"(tornavel_ups_input_max_volts{port="COM1"} 231.4)",
@@ -79,7 +79,9 @@ INSTANTIATE_TEST_SUITE_P(
         R"(tornavel_ups_external_batteries{port="COM1"} 0)",
         R"(tornavel_ups_line_quality{port="COM1"} 255)",
         R"(tornavel_ups_register{port="COM1",register="0"} 160)",
-        R"(tornavel_ups_register{port="COM1",register="3"} 0)",
+        R"(tornavel_ups_register{port="COM1",register="1"} 1)",
+        R"(tornavel_ups_register{port="COM1",register="2"} 4)",
+        R"(tornavel_ups_register{port="COM1",register="3"} 16)",
         R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 0)",
         R"(tornavel_ups_link_losses_total{port="COM1"} 0)"));
 

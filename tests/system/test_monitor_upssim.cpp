@@ -87,8 +87,10 @@ TEST(MonitorWithSimulator, TwoUnitsAndASilentPortFromStartToStop)
     EXPECT_EQ(Count(monitor.events(), " COM3 unavailable "), 1u) << monitor.events();
     // The text file holds the same exposition (a later cycle may have moved
     // the timestamps only).
-    EXPECT_NE(ReadFile(dir / "ups.prom").find(R"(tornavel_ups_input_volts{port="COM4"} 226.8)"),
-              std::string::npos);
+    EXPECT_TRUE(MonitorProcess::waitUntil(
+        [&] { return ReadFile(dir / "ups.prom").find(R"(tornavel_ups_input_volts{port="COM4"} 226.8)") != std::string::npos; },
+        5000))
+        << ReadFile(dir / "ups.prom");
 
     // Read-only: other paths and methods are refused and nothing reaches a unit.
     EXPECT_EQ(HttpRequest(monitor.port(), "GET", "/").status, 404);
