@@ -66,7 +66,7 @@ std::optional<double> ParseHoursAsSeconds(const Bytes& answer)
 
 std::optional<int> ParseHexByte(const Bytes& answer)
 {
-    if (answer.empty() || answer.size() > 2 || !IsHexText(answer)) return std::nullopt;
+    if (!IsHexByte(answer)) return std::nullopt;
     return HexByteValue(answer);
 }
 
