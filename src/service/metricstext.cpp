@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "alertnames.h"
-#include "readings.h"
+#include "monitor/readings.h"
 #include "unittext.h"
 
 namespace tornavel::service {

@@ -1,11 +1,11 @@
-#include "readings.h"
+#include "monitor/readings.h"
 
 #include <cmath>
 #include <cstdint>
 
 #include "monitor/numbers.h"
 
-namespace tornavel::service {
+namespace tornavel {
 
 namespace {
 
@@ -70,4 +70,11 @@ std::optional<int> ParseHexByte(const Bytes& answer)
     return HexByteValue(answer);
 }
 
-}  // namespace tornavel::service
+std::optional<StatusFlags> ParseStatus(const Bytes& answer)
+{
+    const auto bits = ParseHexByte(answer);
+    if (!bits) return std::nullopt;
+    return StatusFlags{*bits};
+}
+
+}  // namespace tornavel
