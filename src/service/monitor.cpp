@@ -1,6 +1,11 @@
 #include "monitor.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "metricstext.h"
+#include "monitorcounters.h"
 #include "serial/posixport.h"
 
 namespace tornavel::service {
@@ -28,7 +33,7 @@ Monitor::Monitor(MonitorOptions options)
                                         log_.Note("-", name, message);
                                     })
                               : nullptr),
-      log_(stdout, hooks_.get())
+      log_(stdout, hooks_.get(), StreamIsJournal(STDOUT_FILENO, std::getenv("JOURNAL_STREAM")))
 {
     if (options_.textfile) textfile_.emplace(*options_.textfile);
     for (const UnitPort& unit : options_.units) {
@@ -67,27 +72,65 @@ void Monitor::Stop()
     for (auto& worker : workers_) worker->RequestStop();
     for (auto& thread : threads_) thread.join();
     threads_.clear();
+    log_.FlushAll();
     log_.Record(Event{{}, "-", "stop", "all ports closed", {}});
+    // No unit is watched any more: readings left in the file would pass for
+    // current ones.
+    WriteTextfile(/*stopped=*/true);
     endpoint_.reset();
-    if (hooks_) hooks_->Finish();
+    if (hooks_) hooks_->Finish(kHookStopMs);
+}
+
+void Monitor::Reopen()
+{
+    log_.Note("-", "reopen", textfile_ ? "hangup: the text file is written anew" : "hangup: nothing to reopen");
+    Published();
+}
+
+void Monitor::Abandon()
+{
+    if (hooks_) hooks_->KillRunning();
 }
 
 std::string Monitor::Metrics() const
 {
+    return Render(/*stopped=*/false);
+}
+
+std::string Monitor::Render(bool stopped) const
+{
     std::vector<UnitSnapshot> units;
-    for (const auto& worker : workers_) units.push_back(worker->Snapshot());
-    return RenderMetrics(units);
+    for (const auto& worker : workers_) {
+        units.push_back(worker->Snapshot());
+        if (stopped) units.back().up = false;
+    }
+    MonitorCounters counters;
+    if (hooks_) {
+        const HookRunner::Counts hooks = hooks_->counts();
+        counters.hookRuns = hooks.runs;
+        counters.hookFailures = hooks.failures;
+        counters.hookTimeouts = hooks.timeouts;
+        counters.hookSkipped = hooks.skipped;
+    }
+    counters.eventsCoalesced = log_.coalesced();
+    counters.textfileWriteErrors = textfileErrors_;
+    return RenderMetrics(units) + RenderMonitorCounters(counters);
 }
 
 void Monitor::Published()
+{
+    WriteTextfile(/*stopped=*/false);
+}
+
+void Monitor::WriteTextfile(bool stopped)
 {
     if (!textfile_) return;
     // Rendered under the lock: two units publishing at once must not let the
     // text rendered first be written last and hide the other's news.
     std::lock_guard lock(textfileMutex_);
-    const std::string text = Metrics();
     std::string error;
-    const bool written = textfile_->Write(text, error);
+    const bool written = textfile_->Write(Render(stopped), error);
+    if (!written) ++textfileErrors_;
     // A failure is logged once, and again only after the file was written.
     if (!written && !textfileFailing_) log_.Note("-", "textfile_failed", error);
     textfileFailing_ = !written;

@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,13 +30,23 @@ public:
     bool Open(std::string& error);
     // Starts the units' threads.
     void Start();
-    // Every unit leaves smart mode and closes its port; returns once all have.
+    // Every unit leaves smart mode and closes its port; then the text file
+    // is written with every unit down and no readings, and event programs get
+    // at most kHookStopMs more.
     void Stop();
+    // Writes the text file anew (after SIGHUP, e.g. once it was removed).
+    void Reopen();
+    // Ends every running event program at once (a second stop signal).
+    void Abandon();
 
     std::string Metrics() const;
 
+    static constexpr int kHookStopMs = 3000;
+
 private:
     void Published();
+    void WriteTextfile(bool stopped);
+    std::string Render(bool stopped) const;
 
     MonitorOptions options_;
     std::unique_ptr<HookRunner> hooks_;
@@ -47,6 +59,7 @@ private:
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;
     bool textfileFailing_ = false;
+    std::atomic<std::uint64_t> textfileErrors_{0};
 };
 
 }  // namespace tornavel::service
