@@ -1,5 +1,6 @@
 #include "metricstext.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <functional>
@@ -108,6 +109,12 @@ const std::vector<Reading>& Readings()
          kSlotSelfTestInterval, ParseHoursAsSeconds},
         {"external_batteries", "Number of external battery packs.", kSlotBatteryCount, Plain},
         {"line_quality", "Line quality code as the unit reports it (0..255).", kSlotLineQuality, HexValue},
+        {"battery_replaced_timestamp_seconds",
+         "Battery replacement date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).",
+         kSlotBatteryDate, ParseDateAsTimestamp},
+        {"manufactured_timestamp_seconds",
+         "Manufacture date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).",
+         kSlotMadeDate, ParseDateAsTimestamp},
     };
     return readings;
 }
@@ -150,6 +157,11 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     Family registers("register", "gauge", "The unit's registers 0 to 3 as bytes.");
     Family alerts("alerts_total", "counter", "Alerts the unit sent since the monitor started, by kind.");
     Family losses("link_losses_total", "counter", "Times the unit stopped answering since the monitor started.");
+    Family onBattery("on_battery_seconds", "gauge",
+                     "Time on battery in the present outage at the last reading; 0 on line, absent when the "
+                     "outage began before the monitor saw the unit.");
+    Family lastTransfer("last_transfer_to_battery_timestamp_seconds", "gauge",
+                        "Unix time the monitor last saw the unit go to battery.");
     std::vector<Family> readings;
     for (const Reading& r : Readings()) readings.emplace_back(r.name, "gauge", r.help);
 
@@ -163,12 +175,17 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         for (std::size_t row = 0; row < kAlertNames.size(); ++row)
             alerts.Add(unit, static_cast<double>(unit.alerts[row]), {{"alert", kAlertNames[row]}});
         losses.Add(unit, static_cast<double>(unit.linkLosses));
+        if (const auto at = unit.outage.lastTransfer()) lastTransfer.Add(unit, *at);
         if (!unit.up) continue;  // no reading of a silent unit is current
 
         if (const auto byte = ParseHexByte(unit.slots[kSlotStatus])) {
             statusByte.Add(unit, *byte);
             for (std::size_t bit = 0; bit < kStatusFlags.size(); ++bit)
                 status.Add(unit, (*byte >> bit) & 1, {{"flag", kStatusFlags[bit]}});
+            if (!StatusFlags{*byte}.OnBattery())
+                onBattery.Add(unit, 0);
+            else if (unit.outage.since() && unit.lastGoodSeconds)
+                onBattery.Add(unit, std::max(0.0, *unit.lastGoodSeconds - *unit.outage.since()));
         }
         for (std::size_t i = 0; i < readings.size(); ++i) {
             const Reading& r = Readings()[i];
@@ -181,9 +198,9 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     }
 
     std::string out;
-    for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status}) f->WriteTo(out);
+    for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status, &onBattery}) f->WriteTo(out);
     for (const Family& f : readings) f.WriteTo(out);
-    for (const Family* f : {&registers, &alerts, &losses}) f->WriteTo(out);
+    for (const Family* f : {&registers, &alerts, &losses, &lastTransfer}) f->WriteTo(out);
     return out;
 }
 

@@ -1,6 +1,8 @@
 #include "monitor.h"
 
 #include "metricstext.h"
+#include "selfmetrics.h"
+#include "tornavel_version.h"
 #include "serial/posixport.h"
 
 namespace tornavel::service {
@@ -47,7 +49,7 @@ bool Monitor::Open(std::string& error)
 {
     endpoint_ = MetricsEndpoint::Start(options_.listen, [this] { return Metrics(); }, error);
     if (!endpoint_) return false;
-    if (textfile_ && !textfile_->Write(Metrics(), error)) return false;
+    if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;
     return true;
 }
 
@@ -74,9 +76,14 @@ void Monitor::Stop()
 
 std::string Monitor::Metrics() const
 {
+    return UnitMetrics() + RenderProcessMetrics();
+}
+
+std::string Monitor::UnitMetrics() const
+{
     std::vector<UnitSnapshot> units;
     for (const auto& worker : workers_) units.push_back(worker->Snapshot());
-    return RenderMetrics(units);
+    return RenderMetrics(units) + RenderBuildInfo(TORNAVEL_VERSION);
 }
 
 void Monitor::Published()
@@ -85,7 +92,7 @@ void Monitor::Published()
     // Rendered under the lock: two units publishing at once must not let the
     // text rendered first be written last and hide the other's news.
     std::lock_guard lock(textfileMutex_);
-    const std::string text = Metrics();
+    const std::string text = UnitMetrics();
     std::string error;
     const bool written = textfile_->Write(text, error);
     // A failure is logged once, and again only after the file was written.

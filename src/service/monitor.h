@@ -31,9 +31,12 @@ public:
     // Every unit leaves smart mode and closes its port; returns once all have.
     void Stop();
 
+    // What /metrics serves: the units, the build and the process.
     std::string Metrics() const;
 
 private:
+    // The units and the build: what the text file holds too.
+    std::string UnitMetrics() const;
     void Published();
 
     MonitorOptions options_;

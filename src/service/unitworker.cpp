@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "alertnames.h"
+#include "monitor/readings.h"
 #include "protocol/connection.h"
 #include "unittext.h"
 
@@ -142,10 +143,13 @@ void UnitWorker::CycleRead()
     Publish([&](UnitSnapshot& s) {
         s.up = answered;
         s.slots = record.slot;
-        if (answered)
+        if (answered) {
             s.lastGoodSeconds = now;
-        else
+            s.outage.Status(ParseStatus(record.slot[kSlotStatus]), now);
+        } else {
             ++s.linkLosses;
+            s.outage.Unseen();
+        }
     });
     if (answered) return;
     linkLost_ = true;
@@ -157,7 +161,11 @@ void UnitWorker::Alert(const Bytes& token)
 {
     const int row = AlertRow(token);
     if (row < 0) return;  // an acknowledgement
-    Publish([row](UnitSnapshot& s) { ++s.alerts[row]; });
+    const double now = UnixSecondsNow();
+    Publish([row, now](UnitSnapshot& s) {
+        ++s.alerts[row];
+        if (row == kMainsFailureRow) s.outage.MainsFailure(now);
+    });
     Record(kAlertNames[row], alertTable[row].message);
 }
 
