@@ -171,9 +171,11 @@ INSTANTIATE_TEST_SUITE_P(
         OutageCase{{{"08", 100}, {"!", 105}, {"10", 110}, {"10", 130}}, "25", "105"},
         OutageCase{{{"08", 100}, {"10", 110}, {"08", 120}}, "0", "110"},
         OutageCase{{{"08", 100}, {"zz", 105}, {"10", 110}, {"10", 140}}, "30", "110"},
+        OutageCase{{{"08", 100}, {"10", 110}, {"08", 120}, {"10", 130}, {"10", 150}}, "20", "130"},
         // a start the monitor did not see is not made up
         OutageCase{{{"10", 100}, {"10", 150}}, nullptr, nullptr},
-        OutageCase{{{"08", 100}, {"10", 110}, {"lost", 120}, {"10", 130}, {"10", 140}}, nullptr, "110"}));
+        OutageCase{{{"08", 100}, {"10", 110}, {"lost", 120}, {"10", 130}, {"10", 140}}, nullptr, "110"},
+        OutageCase{{{"08", 100}, {"lost", 110}, {"10", 120}, {"10", 130}}, nullptr, nullptr}));
 
 TEST(Metrics, StatusFlagsFollowTheBits)
 {
