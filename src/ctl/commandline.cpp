@@ -62,10 +62,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
     line.words.assign(words.begin() + 1, words.end());
     for (const Verb& verb : kVerbs) {
         if (verb.name != line.verb) continue;
-        if (line.words.size() < verb.fewest || line.words.size() > verb.most)
-            line.error = "wrong number of arguments for " + line.verb;
-        else if (line.verb == "set" && line.words.size() % 2 == 0)
+        if (line.verb == "set" && line.words.size() % 2 == 0)
             line.error = "set takes a port and SETTING VALUE pairs";
+        else if (line.words.size() < verb.fewest || line.words.size() > verb.most)
+            line.error = "wrong number of arguments for " + line.verb;
         else if (line.dryRun && line.verb != "apply")
             line.error = "--dry-run belongs to apply";
         return line;

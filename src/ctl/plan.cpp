@@ -24,7 +24,7 @@ std::string StepsText(const NamedSetting& setting, const Bytes& current, const s
     const std::string mode = IsProgrammingModeCommand(*setting.command) ? "in programming mode: " : "";
     switch (setting.kind) {
     case SettingKind::Stepped:
-        return "\"+\" steps, each read back, until the unit shows it (one round of its list at most)";
+        return "\"+\" steps, each read back, until the unit shows it; one round of its list at most";
     case SettingKind::Text:
     case SettingKind::Date: {
         std::string error;
