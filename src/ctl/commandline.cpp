@@ -14,13 +14,12 @@ struct Verb {
 };
 
 constexpr std::size_t kAny = 1000;
-constexpr std::array<Verb, 6> kVerbs = {{
+constexpr std::array<Verb, 5> kVerbs = {{
     {"show", 1, 1},
     {"set", 3, kAny},
     {"backup", 2, 2},
     {"apply", 2, kAny},
     {"test", 2, 2},
-    {"diagnose", 1, 1},
 }};
 
 }  // namespace
@@ -50,8 +49,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         else if (arg == "--yes") line.yes = true;
         else if (arg == "--ports") { if (!needsValue(i, value)) return line; line.portsDir = value; }
         else if (arg == "--socket") { if (!needsValue(i, value)) return line; line.controlSocket = value; }
-        else if (arg == "--out") { if (!needsValue(i, value)) return line; line.out = value; }
-        else if (arg.size() > 1 && arg[0] == '-' && arg != "-") { line.error = "unknown option " + arg; return line; }
+              else if (arg.size() > 1 && arg[0] == '-' && arg != "-") { line.error = "unknown option " + arg; return line; }
         else words.push_back(arg);
     }
     if (words.empty()) {
@@ -88,8 +86,6 @@ Commands:
   apply FILE PORT... [--dry-run] bring each unit to the file's values
   test PORT TEST                 self-test, indicator, mains-failure,
                                  calibrate or stop-calibration (these two need --yes)
-  diagnose PORT [--out FILE]     a report of the line, the handshake and the
-                                 full read with the time of every answer
 
 Settings: alarm-delay, self-test-interval, sensitivity, output-on-battery,
   low-transfer, high-transfer, name, battery-date, manufacture-date, register0
