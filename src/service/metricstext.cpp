@@ -170,6 +170,9 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
                      "outage began before the monitor saw the unit.");
     Family lastTransfer("last_transfer_to_battery_timestamp_seconds", "gauge",
                         "Unix time the monitor last saw the unit go to battery.");
+    Family pending("shutdown_pending", "gauge",
+                   "1 once this monitor has decided to shut its host down for the unit's battery, else 0; "
+                   "only for a unit that protects the host (--protect).");
     std::vector<Family> readings;
     for (const Reading& r : Readings()) readings.emplace_back(r.name, "gauge", r.help);
 
@@ -184,6 +187,7 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
             alerts.Add(unit, static_cast<double>(unit.alerts[row]), {{"alert", kAlertNames[row]}});
         losses.Add(unit, static_cast<double>(unit.linkLosses));
         if (const auto at = unit.outage.lastTransfer()) lastTransfer.Add(unit, *at);
+        if (unit.shutdownPending) pending.Add(unit, *unit.shutdownPending ? 1 : 0);
         if (!unit.up) continue;  // no reading of a silent unit is current
 
         if (const auto byte = ParseHexByte(unit.slots[kSlotStatus])) {
@@ -208,7 +212,7 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     std::string out;
     for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status, &onBattery}) f->WriteTo(out);
     for (const Family& f : readings) f.WriteTo(out);
-    for (const Family* f : {&registers, &alerts, &losses, &lastTransfer}) f->WriteTo(out);
+    for (const Family* f : {&registers, &alerts, &losses, &lastTransfer, &pending}) f->WriteTo(out);
     return out;
 }
 

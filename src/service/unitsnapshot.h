@@ -21,6 +21,7 @@ struct UnitSnapshot {
     std::array<std::uint64_t, alertTable.size()> alerts{};  // per alertTable row
     std::uint64_t linkLosses = 0;
     OutageClock outage;                    // time on battery, last transfer
+    std::optional<bool> shutdownPending;   // only for a unit that protects this host
 };
 
 }  // namespace tornavel::service

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "alertnames.h"
 #include "monitor/readings.h"
@@ -14,6 +15,9 @@ namespace {
 
 // The values every monitoring cycle reads: a cycle in which none of them got
 // an answer is a cycle without an answer.
+// The unit's own alert that its battery is low.
+const Bytes kLowBatteryAlert = "%";
+
 constexpr int kCycleSlots[] = {kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts};
 
 double UnixSecondsNow()
@@ -23,13 +27,6 @@ double UnixSecondsNow()
 }
 
 }  // namespace
-
-std::unique_ptr<SerialDevice> UnitWorker::NotingOpener::Open(int number)
-{
-    auto device = inner_.Open(number);
-    lastOpened = device != nullptr;
-    return device;
-}
 
 UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock& clock, EventLog& log,
                        std::function<void()> published)
@@ -151,14 +148,31 @@ void UnitWorker::CycleRead()
             s.outage.Unseen();
         }
     });
-    if (answered) return;
+    if (answered) {
+        if (protector_) protector_->Cycle(SettledReading(), now);
+        return;
+    }
     linkLost_ = true;
     session_.requests.stopRequest = true;  // the loop ends after this pass
     Record("link_lost", "no answer for a whole monitoring cycle; reconnecting");
 }
 
+PolicyReading UnitWorker::SettledReading()
+{
+    const auto settled = [this](int slot) {
+        return loop_.Settled(slot) ? session_.table.Slot(slot) : Bytes();
+    };
+    PolicyReading reading;
+    reading.status = ParseStatus(settled(kSlotStatus));
+    reading.chargePercent = ParseDecimal(settled(kSlotCharge));
+    reading.runtimeSeconds = ParseMinutesAsSeconds(settled(kSlotRuntime));
+    reading.lowBatteryAlert = std::exchange(lowBatteryAlert_, false);
+    return reading;
+}
+
 void UnitWorker::Alert(const Bytes& token)
 {
+    if (token == kLowBatteryAlert) lowBatteryAlert_ = true;
     const int row = AlertRow(token);
     if (row < 0) return;  // an acknowledgement
     const double now = UnixSecondsNow();
