@@ -17,13 +17,16 @@ namespace {
 
 // Changes of a unit's state: handed to the event program ahead of anything
 // else and never dropped.
-constexpr std::string_view kStateChanges[] = {"mains_failure", "mains_restored", "battery_low", "battery_ok",
-                                              "shutdown_pending", "link_lost", "connected"};
+constexpr std::string_view kStateChanges[] = {"mains_failure",    "mains_restored", "battery_low",
+                                              "battery_ok",       "shutdown_pending", "link_lost",
+                                              "connected",        "shutdown",       "shutdown_failed",
+                                              "shutdown_dry_run"};
 
 // What an operator must see: syslog level "warning"; the rest is "notice".
-constexpr std::string_view kWarnings[] = {"mains_failure", "battery_low",  "abnormal_condition", "shutdown_pending",
-                                          "replace_battery", "link_lost",  "unavailable",        "hook_failed",
-                                          "hook_timeout",  "hook_skipped", "textfile_failed"};
+constexpr std::string_view kWarnings[] = {
+    "mains_failure", "battery_low",     "abnormal_condition", "shutdown_pending", "replace_battery",
+    "link_lost",     "unavailable",     "hook_failed",        "hook_timeout",     "hook_skipped",
+    "textfile_failed", "shutdown",      "shutdown_failed",    "shutdown_dry_run", "primary_unreadable"};
 constexpr int kWarning = 4;
 constexpr int kNotice = 5;
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -10,9 +11,12 @@
 
 #include "clock.h"
 #include "eventlog.h"
+#include "follower.h"
 #include "hookrunner.h"
 #include "httpendpoint.h"
+#include "monitorcounters.h"
 #include "options.h"
+#include "protector.h"
 #include "serial/serialdevice.h"
 #include "textfile.h"
 #include "unitworker.h"
@@ -39,14 +43,20 @@ public:
     // Ends every running event program at once (a second stop signal).
     void Abandon();
 
+    // What /metrics serves: the units, the build and the process.
     std::string Metrics() const;
 
     static constexpr int kHookStopMs = 3000;
 
 private:
+    // The units, the build and the monitor's counters: what the text file
+    // holds too. `stopped`: every unit down, without readings.
+    std::string UnitMetrics(bool stopped = false) const;
+    MonitorCounters Counters() const;
     void Published();
     void WriteTextfile(bool stopped);
-    std::string Render(bool stopped) const;
+    void Protect();
+    void TickProtectors();
 
     MonitorOptions options_;
     std::unique_ptr<HookRunner> hooks_;
@@ -55,6 +65,12 @@ private:
     std::vector<std::unique_ptr<PortOpener>> openers_;
     std::vector<std::unique_ptr<UnitWorker>> workers_;
     std::vector<std::thread> threads_;
+    std::vector<std::unique_ptr<Protector>> protectors_;
+    std::unique_ptr<Follower> follower_;
+    std::thread ticker_;
+    std::mutex tickMutex_;
+    std::condition_variable tickWake_;
+    bool ticking_ = false;
     std::unique_ptr<MetricsEndpoint> endpoint_;
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;

@@ -7,8 +7,10 @@
 #include "clock.h"
 #include "eventlog.h"
 #include "headlessscreen.h"
+#include "protector.h"
 #include "monitor/pollingloop.h"
 #include "serial/comport.h"
+#include "serial/notingopener.h"
 #include "session.h"
 #include "unitsnapshot.h"
 
@@ -33,6 +35,8 @@ public:
     UnitWorker(std::string label, int number, PortOpener& opener, Clock& clock, EventLog& log,
                std::function<void()> published);
 
+    // Feeds host protection after each answered cycle; before Run.
+    void Protect(Protector& protector) { protector_ = &protector; }
     // The thread body; returns after a stop.
     void Run();
     // From any thread.
@@ -40,23 +44,12 @@ public:
     UnitSnapshot Snapshot() const;
 
 private:
-    // Remembers whether the last open found the port, to tell an absent or
-    // busy port from one where no Smart-UPS answers.
-    class NotingOpener final : public PortOpener {
-    public:
-        explicit NotingOpener(PortOpener& inner) : inner_(inner) {}
-        std::unique_ptr<SerialDevice> Open(int number) override;
-        bool lastOpened = false;
-
-    private:
-        PortOpener& inner_;
-    };
-
     bool Connect();
     // Polls until the link is lost (false) or a stop is asked (true).
     bool Poll();
     void CycleRead();
     void Alert(const Bytes& token);
+    PolicyReading SettledReading();
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
     Event UnitEvent(const std::string& name, const std::string& message) const;
@@ -73,8 +66,10 @@ private:
     ComPort port_;
     PollingLoop loop_;
     std::atomic<bool> stopping_{false};
-    bool linkLost_ = false;   // this thread only
+    bool linkLost_ = false;  // this thread only
     bool emptyRead_ = false;  // this thread only: the last full read got no answer
+    Protector* protector_ = nullptr;
+    bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
     mutable std::mutex mutex_;
     UnitSnapshot snapshot_;
 };

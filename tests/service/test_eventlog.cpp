@@ -125,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(EventLog, EventLevel,
                          ::testing::Values(Level{"mains_failure", "<4>"}, Level{"battery_low", "<4>"},
                                            Level{"link_lost", "<4>"}, Level{"shutdown_pending", "<4>"},
                                            Level{"replace_battery", "<4>"}, Level{"hook_timeout", "<4>"},
-                                           Level{"textfile_failed", "<4>"}, Level{"mains_restored", "<5>"},
+                                           Level{"textfile_failed", "<4>"}, Level{"shutdown", "<4>"},
+                                           Level{"mains_restored", "<5>"},
                                            Level{"connected", "<5>"}, Level{"start", "<5>"}));
 
 TEST(EventLog, JournalIsRecognisedByTheStreamSystemdNamed)

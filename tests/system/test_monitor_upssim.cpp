@@ -320,6 +320,23 @@ TEST(MonitorWithSimulator, AlertFloodIsFoldedAndAStopDuringItKeepsItsDeadline)
     EXPECT_EQ(Count(ReadFile(hook + ".calls"), "mains_failure \n"), 1u) << ReadFile(hook + ".calls");
 }
 
+// While the stop waits for a hung event program, a second SIGTERM ends the
+// monitor at once (exit status 1) and the program with it.
+TEST(MonitorStop, SecondSignalEndsAtOnce)
+{
+    TempDir dir;
+    const std::string hook = dir / "hook";
+    std::ofstream(hook) << "#!/bin/sh\nsleep 600 & echo $! > \"$0.child\"; wait\n";
+    std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
+    MonitorProcess monitor({"--ports", "/nonexistent", "--on-event", hook, "--hook-timeout", "600", "COM1"});
+    ASSERT_TRUE(MonitorProcess::waitUntil([&] { return !ReadFile(hook + ".child").empty(); }, 5000));
+    ::kill(monitor.pid(), SIGTERM);
+    ASSERT_TRUE(monitor.waitForEvent(" - stop all ports closed\n", 5000)) << monitor.events();
+    EXPECT_EQ(monitor.terminate(SIGTERM, 10000), 1);
+    EXPECT_EQ(monitor.errors(), "tornavel-monitor: second stop signal: ending at once\n");
+    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return Ended(std::stoi(ReadFile(hook + ".child"))); }, 2000));
+}
+
 // Bad input at start: each a clear one-line error and the right exit status,
 // or, for a port that cannot be used yet, one log line and retries.
 struct StartFailure {
