@@ -30,12 +30,6 @@ double UnixSecondsNow()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
 }
 
-std::string DeviceOf(const UnitPort& unit, const std::optional<std::string>& portsDir)
-{
-    if (unit.number == 0) return unit.path;
-    return PortMap(portsDir).DevicePath(unit.number).value_or("");
-}
-
 std::string ListenText(const ListenAddress& address, int port)
 {
     return address.text.substr(0, address.text.rfind(':') + 1) + std::to_string(port);
@@ -72,7 +66,7 @@ void Monitor::Protect()
         if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())
             continue;
         protectors_.push_back(
-            std::make_unique<Protector>(unit.label, DeviceOf(unit, options_.portsDir), protection, log_, bootId));
+            std::make_unique<Protector>(unit.label, UnitDevice(unit, options_.portsDir), protection, log_, bootId));
         workers_[i]->Protect(*protectors_.back());
     }
     if (protection.followUrl) {
@@ -105,8 +99,12 @@ bool Monitor::Open(std::string& error)
                 std::strerror(errno);
         return false;
     }
-    endpoint_ = MetricsEndpoint::Start(options_.listen, [this] { return Metrics(); }, error);
-    if (!endpoint_) return false;
+    for (const ListenAddress& address : options_.listen) {
+        auto endpoint = MetricsEndpoint::Start(address, [this] { return Metrics(); }, error);
+        if (!endpoint) return false;
+        listening_ += " http://" + ListenText(address, endpoint->port()) + "/metrics";
+        endpoints_.push_back(std::move(endpoint));
+    }
     if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;
     return true;
 }
@@ -116,7 +114,7 @@ void Monitor::Start()
     std::string ports;
     for (const UnitPort& unit : options_.units) ports += " " + unit.label;
     log_.Record(Event{{}, "-", "start",
-                      "listening on http://" + ListenText(options_.listen, endpoint_->port()) + "/metrics; ports" + ports,
+                      "listening on" + listening_ + "; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
     if (follower_) follower_->Start();
@@ -142,7 +140,7 @@ void Monitor::Stop()
     for (auto& thread : threads_) thread.join();
     threads_.clear();
     log_.Record(Event{{}, "-", "stop", "all ports closed", {}});
-    endpoint_.reset();
+    endpoints_.clear();
     if (hooks_) hooks_->Finish();
 }
 
@@ -155,6 +153,7 @@ std::string Monitor::UnitMetrics() const
 {
     std::vector<UnitSnapshot> units;
     for (const auto& worker : workers_) units.push_back(worker->Snapshot());
+    for (std::size_t i = 0; i < units.size(); ++i) units[i].unit = options_.units[i].name;
     for (const auto& protector : protectors_)
         for (UnitSnapshot& unit : units)
             if (unit.port == protector->port()) unit.shutdownPending = protector->Pending();

@@ -57,7 +57,8 @@ private:
     std::mutex tickMutex_;
     std::condition_variable tickWake_;
     bool ticking_ = false;
-    std::unique_ptr<MetricsEndpoint> endpoint_;
+    std::vector<std::unique_ptr<MetricsEndpoint>> endpoints_;
+    std::string listening_;  // the endpoints' URLs, for the start line
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;
     bool textfileFailing_ = false;
