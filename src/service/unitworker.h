@@ -41,6 +41,9 @@ public:
     // From any thread.
     void RequestStop();
     UnitSnapshot Snapshot() const;
+    // The clock's time when this unit's thread last showed life: a monitoring
+    // cycle, a connection attempt, a step of the pause before a retry.
+    std::int64_t LastBeatMs() const { return lastBeatMs_; }
 
 private:
     bool Connect();
@@ -51,6 +54,7 @@ private:
     PolicyReading SettledReading();
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
+    void Beat();
     void Record(const std::string& name, const std::string& message);
     template <typename Change>
     void Publish(Change change);
@@ -64,6 +68,7 @@ private:
     ComPort port_;
     PollingLoop loop_;
     std::atomic<bool> stopping_{false};
+    std::atomic<std::int64_t> lastBeatMs_;
     bool linkLost_ = false;  // this thread only
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
