@@ -1,5 +1,8 @@
 #include "monitor.h"
 
+#include <cstdlib>
+
+#include "controlrequests.h"
 #include "metricstext.h"
 #include "serial/posixport.h"
 
@@ -48,7 +51,23 @@ bool Monitor::Open(std::string& error)
     endpoint_ = MetricsEndpoint::Start(options_.listen, [this] { return Metrics(); }, error);
     if (!endpoint_) return false;
     if (textfile_ && !textfile_->Write(Metrics(), error)) return false;
-    return true;
+    return OpenControlSocket(error);
+}
+
+bool Monitor::OpenControlSocket(std::string& error)
+{
+    std::optional<std::string> path = options_.controlSocket;
+    if (const char* runtime = std::getenv("RUNTIME_DIRECTORY"); !path && runtime && *runtime) {
+        const std::string directories = runtime;  // systemd lists them with ':'
+        path = directories.substr(0, directories.find(':')) + "/control";
+    }
+    if (!path) return true;
+    std::vector<ControlledUnit> units;
+    for (std::size_t i = 0; i < workers_.size(); ++i) units.push_back({options_.units[i].label, workers_[i].get()});
+    control_ = ControlSocket::Start(
+        *path, [this, units](const std::vector<std::string>& words) { return AnswerControlRequest(words, units, log_); },
+        error);
+    return control_ != nullptr;
 }
 
 void Monitor::Start()
@@ -67,6 +86,7 @@ void Monitor::Stop()
     for (auto& worker : workers_) worker->RequestStop();
     for (auto& thread : threads_) thread.join();
     threads_.clear();
+    control_.reset();  // after the units: a request in progress has been answered
     log_.Record(Event{{}, "-", "stop", "all ports closed", {}});
     endpoint_.reset();
     if (hooks_) hooks_->Finish();

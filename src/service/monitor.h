@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "controlsocket.h"
 #include "eventlog.h"
 #include "hookrunner.h"
 #include "httpendpoint.h"
@@ -35,6 +36,7 @@ public:
 
 private:
     void Published();
+    bool OpenControlSocket(std::string& error);
 
     MonitorOptions options_;
     std::unique_ptr<HookRunner> hooks_;
@@ -44,6 +46,7 @@ private:
     std::vector<std::unique_ptr<UnitWorker>> workers_;
     std::vector<std::thread> threads_;
     std::unique_ptr<MetricsEndpoint> endpoint_;
+    std::unique_ptr<ControlSocket> control_;
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;
     bool textfileFailing_ = false;

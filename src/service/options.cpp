@@ -54,6 +54,9 @@ Tornavel window maps it) or a device path such as /dev/serial/by-id/...
                       details in TORNAVEL_* environment variables
   --hook-timeout SEC  kill an event program still running after SEC seconds
                       (default 10)
+  --control-socket PATH
+                      tornavelctl's socket, root only (default
+                      $RUNTIME_DIRECTORY/control under systemd, else none)
   --help              this text
   --version           the version
 
@@ -104,7 +107,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             arg = arg.substr(0, equals);
         }
         const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" ||
-                           arg == "--on-event" || arg == "--hook-timeout";
+                           arg == "--on-event" || arg == "--hook-timeout" ||
+                           arg == "--control-socket";
         if (!known) return fail("unknown option '" + arg + "'");
         if (!value) {
             if (i + 1 >= args.size()) return fail("option '" + arg + "' needs a value");
@@ -115,6 +119,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         if (arg == "--listen") listen = *value;
         if (arg == "--textfile") options.textfile = *value;
         if (arg == "--on-event") options.onEvent = *value;
+        if (arg == "--control-socket") options.controlSocket = *value;
         if (arg == "--hook-timeout") {
             const auto seconds = ParseNumber(*value, 1, 3600);
             if (!seconds) return fail("--hook-timeout takes whole seconds from 1 to 3600, not '" + *value + "'");
