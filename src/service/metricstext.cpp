@@ -150,6 +150,9 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     Family registers("register", "gauge", "The unit's registers 0 to 3 as bytes.");
     Family alerts("alerts_total", "counter", "Alerts the unit sent since the monitor started, by kind.");
     Family losses("link_losses_total", "counter", "Times the unit stopped answering since the monitor started.");
+    Family pending("shutdown_pending", "gauge",
+                   "1 once this monitor has decided to shut its host down for the unit's battery, else 0; "
+                   "only for a unit that protects the host (--protect).");
     std::vector<Family> readings;
     for (const Reading& r : Readings()) readings.emplace_back(r.name, "gauge", r.help);
 
@@ -163,6 +166,7 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         for (std::size_t row = 0; row < kAlertNames.size(); ++row)
             alerts.Add(unit, static_cast<double>(unit.alerts[row]), {{"alert", kAlertNames[row]}});
         losses.Add(unit, static_cast<double>(unit.linkLosses));
+        if (unit.shutdownPending) pending.Add(unit, *unit.shutdownPending ? 1 : 0);
         if (!unit.up) continue;  // no reading of a silent unit is current
 
         if (const auto byte = ParseHexByte(unit.slots[kSlotStatus])) {
@@ -183,7 +187,7 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     std::string out;
     for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status}) f->WriteTo(out);
     for (const Family& f : readings) f.WriteTo(out);
-    for (const Family* f : {&registers, &alerts, &losses}) f->WriteTo(out);
+    for (const Family* f : {&registers, &alerts, &losses, &pending}) f->WriteTo(out);
     return out;
 }
 

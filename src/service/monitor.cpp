@@ -1,10 +1,14 @@
 #include "monitor.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "controlrequests.h"
 #include "metricstext.h"
+#include "serial/portmap.h"
 #include "serial/posixport.h"
+#include "shutdownflag.h"
 
 namespace tornavel::service {
 
@@ -14,6 +18,18 @@ std::unique_ptr<PortOpener> OpenerFor(const UnitPort& unit, const std::optional<
 {
     if (unit.number > 0) return std::make_unique<PosixPortOpener>(PortMap(portsDir));
     return std::make_unique<DevicePathOpener>(unit.path);
+}
+
+double UnixSecondsNow()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
+}
+
+std::string DeviceOf(const UnitPort& unit, const std::optional<std::string>& portsDir)
+{
+    if (unit.number == 0) return unit.path;
+    return PortMap(portsDir).DevicePath(unit.number).value_or("");
 }
 
 std::string ListenText(const ListenAddress& address, int port)
@@ -38,6 +54,35 @@ Monitor::Monitor(MonitorOptions options)
         openers_.push_back(OpenerFor(unit, options_.portsDir));
         workers_.push_back(std::make_unique<UnitWorker>(unit.label, unit.number, *openers_.back(), clock_, log_,
                                                         [this] { Published(); }));
+    }
+    Protect();
+}
+
+void Monitor::Protect()
+{
+    const ProtectOptions& protection = options_.protection;
+    if (!protection.Enabled()) return;
+    const std::string bootId = CurrentBootId();
+    for (std::size_t i = 0; i < options_.units.size(); ++i) {
+        const UnitPort& unit = options_.units[i];
+        if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())
+            continue;
+        protectors_.push_back(
+            std::make_unique<Protector>(unit.label, DeviceOf(unit, options_.portsDir), protection, log_, bootId));
+        workers_[i]->Protect(*protectors_.back());
+    }
+    if (protection.followUrl) {
+        protectors_.push_back(std::make_unique<Protector>(protection.followPort, "", protection, log_, bootId));
+        follower_ = std::make_unique<Follower>(protection, *protectors_.back(), log_);
+    }
+}
+
+void Monitor::TickProtectors()
+{
+    std::unique_lock lock(tickMutex_);
+    while (!tickWake_.wait_for(lock, std::chrono::seconds(1), [this] { return !ticking_; })) {
+        const double now = UnixSecondsNow();
+        for (auto& protector : protectors_) protector->Tick(now);
     }
 }
 
@@ -78,10 +123,24 @@ void Monitor::Start()
                       "listening on http://" + ListenText(options_.listen, endpoint_->port()) + "/metrics; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
+    if (follower_) follower_->Start();
+    if (!protectors_.empty()) {
+        ticking_ = true;
+        ticker_ = std::thread([this] { TickProtectors(); });
+    }
 }
 
 void Monitor::Stop()
 {
+    if (ticker_.joinable()) {
+        {
+            std::lock_guard lock(tickMutex_);
+            ticking_ = false;
+        }
+        tickWake_.notify_all();
+        ticker_.join();
+    }
+    if (follower_) follower_->Stop();
     if (threads_.empty()) return;
     for (auto& worker : workers_) worker->RequestStop();
     for (auto& thread : threads_) thread.join();
@@ -96,6 +155,9 @@ std::string Monitor::Metrics() const
 {
     std::vector<UnitSnapshot> units;
     for (const auto& worker : workers_) units.push_back(worker->Snapshot());
+    for (const auto& protector : protectors_)
+        for (UnitSnapshot& unit : units)
+            if (unit.port == protector->port()) unit.shutdownPending = protector->Pending();
     return RenderMetrics(units);
 }
 

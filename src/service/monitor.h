@@ -1,4 +1,5 @@
 #pragma once
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -9,9 +10,11 @@
 #include "clock.h"
 #include "controlsocket.h"
 #include "eventlog.h"
+#include "follower.h"
 #include "hookrunner.h"
 #include "httpendpoint.h"
 #include "options.h"
+#include "protector.h"
 #include "serial/serialdevice.h"
 #include "textfile.h"
 #include "unitworker.h"
@@ -37,6 +40,8 @@ public:
 private:
     void Published();
     bool OpenControlSocket(std::string& error);
+    void Protect();
+    void TickProtectors();
 
     MonitorOptions options_;
     std::unique_ptr<HookRunner> hooks_;
@@ -45,6 +50,12 @@ private:
     std::vector<std::unique_ptr<PortOpener>> openers_;
     std::vector<std::unique_ptr<UnitWorker>> workers_;
     std::vector<std::thread> threads_;
+    std::vector<std::unique_ptr<Protector>> protectors_;
+    std::unique_ptr<Follower> follower_;
+    std::thread ticker_;
+    std::mutex tickMutex_;
+    std::condition_variable tickWake_;
+    bool ticking_ = false;
     std::unique_ptr<MetricsEndpoint> endpoint_;
     std::unique_ptr<ControlSocket> control_;
     std::optional<TextfileWriter> textfile_;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "listenaddress.h"
+#include "protectoptions.h"
 
 namespace tornavel::service {
 
@@ -24,6 +25,7 @@ struct MonitorOptions {
     // when systemd gives a runtime directory, else none.
     std::optional<std::string> controlSocket;
     std::vector<UnitPort> units;
+    ProtectOptions protection;
 };
 
 struct CommandLine {
@@ -34,6 +36,8 @@ struct CommandLine {
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
-const char* UsageText();
+std::string UsageText();
+// Digits only, within the bounds.
+std::optional<int> ParseWholeNumber(const std::string& text, int lowest, int highest);
 
 }  // namespace tornavel::service

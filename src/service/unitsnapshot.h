@@ -19,6 +19,7 @@ struct UnitSnapshot {
     std::array<Bytes, kSlotCount + 1> slots{};  // the record's answers, as stored
     std::array<std::uint64_t, alertTable.size()> alerts{};  // per alertTable row
     std::uint64_t linkLosses = 0;
+    std::optional<bool> shutdownPending;   // only for a unit that protects this host
 };
 
 }  // namespace tornavel::service

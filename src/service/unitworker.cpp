@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "alertnames.h"
+#include "monitor/readings.h"
 #include "protocol/connection.h"
 #include "settings/changestore.h"
 #include "unittext.h"
@@ -14,6 +16,9 @@ namespace {
 
 // The values every monitoring cycle reads: a cycle in which none of them got
 // an answer is a cycle without an answer.
+// The unit's own alert that its battery is low.
+const Bytes kLowBatteryAlert = "%";
+
 constexpr int kCycleSlots[] = {kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts};
 
 double UnixSecondsNow()
@@ -152,14 +157,31 @@ void UnitWorker::CycleRead()
             controlAnswer_.emplace(answered ? std::optional<Bytes>(acknowledgement_) : std::nullopt);
     }
     controlAnswered_.notify_all();
-    if (answered) return;
+    if (answered) {
+        if (protector_) protector_->Cycle(SettledReading(), now);
+        return;
+    }
     linkLost_ = true;
     session_.requests.stopRequest = true;  // the loop ends after this pass
     Record("link_lost", "no answer for a whole monitoring cycle; reconnecting");
 }
 
+PolicyReading UnitWorker::SettledReading()
+{
+    const auto settled = [this](int slot) {
+        return loop_.Settled(slot) ? session_.table.Slot(slot) : Bytes();
+    };
+    PolicyReading reading;
+    reading.status = ParseStatus(settled(kSlotStatus));
+    reading.chargePercent = ParseDecimal(settled(kSlotCharge));
+    reading.runtimeSeconds = ParseMinutesAsSeconds(settled(kSlotRuntime));
+    reading.lowBatteryAlert = std::exchange(lowBatteryAlert_, false);
+    return reading;
+}
+
 void UnitWorker::Alert(const Bytes& token)
 {
+    if (token == kLowBatteryAlert) lowBatteryAlert_ = true;
     const int row = AlertRow(token);
     if (row < 0) {  // an acknowledgement
         std::lock_guard lock(controlMutex_);
