@@ -1,6 +1,10 @@
 #include "monitor.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdlib>
 
@@ -93,6 +97,14 @@ Monitor::~Monitor()
 
 bool Monitor::Open(std::string& error)
 {
+    // A decision that cannot be recorded would never be carried out: refused
+    // at start rather than found out during an outage.
+    const ProtectOptions& protection = options_.protection;
+    if (protection.Enabled() && !protection.dryRun && ::access(protection.stateDir.c_str(), W_OK) != 0) {
+        error = "host protection: cannot write the state directory " + protection.stateDir + ": " +
+                std::strerror(errno);
+        return false;
+    }
     endpoint_ = MetricsEndpoint::Start(options_.listen, [this] { return Metrics(); }, error);
     if (!endpoint_) return false;
     if (textfile_ && !textfile_->Write(Metrics(), error)) return false;

@@ -123,7 +123,7 @@ bool UnitWorker::Poll()
     linkLost_ = false;
     session_.requests.stopRequest = false;
     if (!stopping_) loop_.Execute();  // a stop asked after this check ends it after one pass
-    if (linkLost_) {
+    if (linkLost_ || session_.requests.lineGone) {  // the device went mid-cycle: polled again
         port_.ClosePort(session_.hCom);
         session_.hCom = nullptr;
         // Nothing asked of this connection may reach the next one.

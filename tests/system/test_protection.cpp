@@ -190,6 +190,36 @@ TEST(HostProtection, ALinkLostOnBatteryShutsDownAndOnLineDoesNot)
     EXPECT_EQ(Count(onLine.events(), "COM2 shutdown"), 0u) << onLine.events();
 }
 
+// A follower whose primary vanishes while the unit is on battery assumes
+// the worst once the link-lost time has passed.
+TEST(HostProtection, AFollowerWhosePrimaryVanishesOnBatteryShutsDown)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups"});
+    TempDir dir;
+    auto primary = std::make_unique<MonitorProcess>(std::vector<std::string>{"--ports", sim.ports(), "COM1"});
+    ASSERT_GT(primary->port(), 0) << primary->errors();
+    MonitorProcess follower({"--state-dir", dir / "follower/", "--link-lost", "5", "--follow-every", "1", "--follow",
+                             "http://127.0.0.1:" + std::to_string(primary->port()) + "/metrics", "--follow-port",
+                             "COM1"});
+    ASSERT_TRUE(primary->waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << primary->events();
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(primary->waitForMetric(R"(tornavel_ups_status{port="COM1",flag="on_battery"} 1)", 10000));
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // the follower reads it
+    primary.reset();
+    EXPECT_TRUE(follower.waitForEvent("COM1 shutdown shutting this host down: no valid reading for", 20000))
+        << follower.events();
+    EXPECT_TRUE(std::filesystem::exists(dir / "follower/shutdown"));
+}
+
+TEST(HostProtection, AStateDirectoryThatCannotBeWrittenIsRefusedAtStart)
+{
+    MonitorProcess monitor({"--state-dir", "/nonexistent/tornavel", "--protect", "COM1", "COM1"});
+    EXPECT_EQ(monitor.wait(5000), 1);
+    EXPECT_NE(monitor.errors().find("cannot write the state directory /nonexistent/tornavel"), std::string::npos)
+        << monitor.errors();
+}
+
 // The hook systemd-shutdown runs: only a power-off or halt that our shutdown
 // armed sends the unit "@001"; the simulated unit then cuts its output.
 TEST(HostProtection, TheKillPowerHookActsOnlyOnAnArmedPowerOffOrHalt)
