@@ -10,9 +10,11 @@
 
 #include "controlrequests.h"
 #include "metricstext.h"
+#include "selfmetrics.h"
 #include "serial/portmap.h"
 #include "serial/posixport.h"
 #include "shutdownflag.h"
+#include "tornavel_version.h"
 
 namespace tornavel::service {
 
@@ -28,12 +30,6 @@ double UnixSecondsNow()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
-
-std::string DeviceOf(const UnitPort& unit, const std::optional<std::string>& portsDir)
-{
-    if (unit.number == 0) return unit.path;
-    return PortMap(portsDir).DevicePath(unit.number).value_or("");
 }
 
 std::string ListenText(const ListenAddress& address, int port)
@@ -72,7 +68,7 @@ void Monitor::Protect()
         if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())
             continue;
         protectors_.push_back(
-            std::make_unique<Protector>(unit.label, DeviceOf(unit, options_.portsDir), protection, log_, bootId));
+            std::make_unique<Protector>(unit.label, UnitDevice(unit, options_.portsDir), protection, log_, bootId));
         workers_[i]->Protect(*protectors_.back());
     }
     if (protection.followUrl) {
@@ -105,9 +101,13 @@ bool Monitor::Open(std::string& error)
                 std::strerror(errno);
         return false;
     }
-    endpoint_ = MetricsEndpoint::Start(options_.listen, [this] { return Metrics(); }, error);
-    if (!endpoint_) return false;
-    if (textfile_ && !textfile_->Write(Metrics(), error)) return false;
+    for (const ListenAddress& address : options_.listen) {
+        auto endpoint = MetricsEndpoint::Start(address, [this] { return Metrics(); }, error);
+        if (!endpoint) return false;
+        listening_ += " http://" + ListenText(address, endpoint->port()) + "/metrics";
+        endpoints_.push_back(std::move(endpoint));
+    }
+    if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;
     return OpenControlSocket(error);
 }
 
@@ -132,7 +132,7 @@ void Monitor::Start()
     std::string ports;
     for (const UnitPort& unit : options_.units) ports += " " + unit.label;
     log_.Record(Event{{}, "-", "start",
-                      "listening on http://" + ListenText(options_.listen, endpoint_->port()) + "/metrics; ports" + ports,
+                      "listening on" + listening_ + "; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
     if (follower_) follower_->Start();
@@ -159,18 +159,24 @@ void Monitor::Stop()
     threads_.clear();
     control_.reset();  // after the units: a request in progress has been answered
     log_.Record(Event{{}, "-", "stop", "all ports closed", {}});
-    endpoint_.reset();
+    endpoints_.clear();
     if (hooks_) hooks_->Finish();
 }
 
 std::string Monitor::Metrics() const
 {
+    return UnitMetrics() + RenderProcessMetrics();
+}
+
+std::string Monitor::UnitMetrics() const
+{
     std::vector<UnitSnapshot> units;
     for (const auto& worker : workers_) units.push_back(worker->Snapshot());
+    for (std::size_t i = 0; i < units.size(); ++i) units[i].unit = options_.units[i].name;
     for (const auto& protector : protectors_)
         for (UnitSnapshot& unit : units)
             if (unit.port == protector->port()) unit.shutdownPending = protector->Pending();
-    return RenderMetrics(units);
+    return RenderMetrics(units) + RenderBuildInfo(TORNAVEL_VERSION);
 }
 
 void Monitor::Published()
@@ -179,7 +185,7 @@ void Monitor::Published()
     // Rendered under the lock: two units publishing at once must not let the
     // text rendered first be written last and hide the other's news.
     std::lock_guard lock(textfileMutex_);
-    const std::string text = Metrics();
+    const std::string text = UnitMetrics();
     std::string error;
     const bool written = textfile_->Write(text, error);
     // A failure is logged once, and again only after the file was written.

@@ -35,9 +35,12 @@ public:
     // Every unit leaves smart mode and closes its port; returns once all have.
     void Stop();
 
+    // What /metrics serves: the units, the build and the process.
     std::string Metrics() const;
 
 private:
+    // The units and the build: what the text file holds too.
+    std::string UnitMetrics() const;
     void Published();
     bool OpenControlSocket(std::string& error);
     void Protect();
@@ -56,7 +59,8 @@ private:
     std::mutex tickMutex_;
     std::condition_variable tickWake_;
     bool ticking_ = false;
-    std::unique_ptr<MetricsEndpoint> endpoint_;
+    std::vector<std::unique_ptr<MetricsEndpoint>> endpoints_;
+    std::string listening_;  // the endpoints' URLs, for the start line
     std::unique_ptr<ControlSocket> control_;
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;

@@ -145,10 +145,13 @@ void UnitWorker::CycleRead()
     Publish([&](UnitSnapshot& s) {
         s.up = answered;
         s.slots = record.slot;
-        if (answered)
+        if (answered) {
             s.lastGoodSeconds = now;
-        else
+            s.outage.Status(ParseStatus(record.slot[kSlotStatus]), now);
+        } else {
             ++s.linkLosses;
+            s.outage.Unseen();
+        }
     });
     {
         // A test request is served at the start of a cycle; its status is read in it.
@@ -188,7 +191,11 @@ void UnitWorker::Alert(const Bytes& token)
         if (awaiting_ == Awaiting::Test) acknowledgement_ = token;
         return;
     }
-    Publish([row](UnitSnapshot& s) { ++s.alerts[row]; });
+    const double now = UnixSecondsNow();
+    Publish([row, now](UnitSnapshot& s) {
+        ++s.alerts[row];
+        if (row == kMainsFailureRow) s.outage.MainsFailure(now);
+    });
     Record(kAlertNames[row], alertTable[row].message);
 }
 
