@@ -8,8 +8,6 @@
 #include <map>
 #include <sstream>
 
-#include "serial/portmap.h"
-
 namespace tornavel::service {
 
 namespace {
@@ -44,12 +42,15 @@ std::optional<std::string> StartProblem(const MonitorOptions& options)
 {
     if (options.onEvent && !CanRun(*options.onEvent))
         return "--on-event program '" + *options.onEvent + "' does not exist or is not executable";
+    return SameDeviceTwice(options);
+}
 
+std::optional<std::string> SameDeviceTwice(const MonitorOptions& options)
+{
     // A device is known by its device number (a terminal) or its file.
-    const PortMap map(options.portsDir);
     std::map<std::pair<dev_t, ino_t>, const UnitPort*> seen;
     for (const UnitPort& unit : options.units) {
-        const std::string path = unit.number > 0 ? map.DevicePath(unit.number).value_or("") : unit.path;
+        const std::string path = UnitDevice(unit, options.portsDir);
         struct stat status {};
         if (path.empty() || ::stat(path.c_str(), &status) != 0) continue;
         const auto key = S_ISCHR(status.st_mode) ? std::make_pair(status.st_rdev, ino_t{0})

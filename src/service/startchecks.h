@@ -12,5 +12,7 @@ namespace tornavel::service {
 // one unit's worker finding its port busy forever. A port that does not
 // exist yet is not a problem: it is retried. The reason in one line.
 std::optional<std::string> StartProblem(const MonitorOptions& options);
+// Only the second: one device named twice.
+std::optional<std::string> SameDeviceTwice(const MonitorOptions& options);
 
 }  // namespace tornavel::service
