@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <chrono>
+#include <cstdlib>
 
+#include "controlrequests.h"
 #include "metricstext.h"
 #include "selfmetrics.h"
 #include "serial/portmap.h"
@@ -106,7 +108,23 @@ bool Monitor::Open(std::string& error)
         endpoints_.push_back(std::move(endpoint));
     }
     if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;
-    return true;
+    return OpenControlSocket(error);
+}
+
+bool Monitor::OpenControlSocket(std::string& error)
+{
+    std::optional<std::string> path = options_.controlSocket;
+    if (const char* runtime = std::getenv("RUNTIME_DIRECTORY"); !path && runtime && *runtime) {
+        const std::string directories = runtime;  // systemd lists them with ':'
+        path = directories.substr(0, directories.find(':')) + "/control";
+    }
+    if (!path) return true;
+    std::vector<ControlledUnit> units;
+    for (std::size_t i = 0; i < workers_.size(); ++i) units.push_back({options_.units[i].label, workers_[i].get()});
+    control_ = ControlSocket::Start(
+        *path, [this, units](const std::vector<std::string>& words) { return AnswerControlRequest(words, units, log_); },
+        error);
+    return control_ != nullptr;
 }
 
 void Monitor::Start()
@@ -139,6 +157,7 @@ void Monitor::Stop()
     for (auto& worker : workers_) worker->RequestStop();
     for (auto& thread : threads_) thread.join();
     threads_.clear();
+    control_.reset();  // after the units: a request in progress has been answered
     log_.Record(Event{{}, "-", "stop", "all ports closed", {}});
     endpoints_.clear();
     if (hooks_) hooks_->Finish();

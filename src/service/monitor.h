@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "controlsocket.h"
 #include "eventlog.h"
 #include "follower.h"
 #include "hookrunner.h"
@@ -41,6 +42,7 @@ private:
     // The units and the build: what the text file holds too.
     std::string UnitMetrics() const;
     void Published();
+    bool OpenControlSocket(std::string& error);
     void Protect();
     void TickProtectors();
 
@@ -59,6 +61,7 @@ private:
     bool ticking_ = false;
     std::vector<std::unique_ptr<MetricsEndpoint>> endpoints_;
     std::string listening_;  // the endpoints' URLs, for the start line
+    std::unique_ptr<ControlSocket> control_;
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;
     bool textfileFailing_ = false;

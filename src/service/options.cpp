@@ -98,6 +98,9 @@ Tornavel window maps it) or a device path such as /dev/serial/by-id/...
                       details in TORNAVEL_* environment variables
   --hook-timeout SEC  kill an event program still running after SEC seconds
                       (default 10)
+  --control-socket PATH
+                      tornavelctl's socket, root only (default
+                      $RUNTIME_DIRECTORY/control under systemd, else none)
   --help              this text
   --version           the version
 )") + ProtectUsageText() + R"(
@@ -153,7 +156,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             arg = arg.substr(0, equals);
         }
         const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" ||
-                           arg == "--on-event" || arg == "--hook-timeout" || arg == "--name";
+                           arg == "--on-event" || arg == "--hook-timeout" || arg == "--name" ||
+                           arg == "--control-socket";
         if (!known && !IsProtectOption(arg)) return fail("unknown option '" + arg + "'");
         if (!known && !ProtectOptionTakesValue(arg)) {
             if (value) return fail("option '" + arg + "' takes no value");
@@ -176,6 +180,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         if (arg == "--name") names.push_back(*value);
         if (arg == "--textfile") options.textfile = *value;
         if (arg == "--on-event") options.onEvent = *value;
+        if (arg == "--control-socket") options.controlSocket = *value;
         if (arg == "--hook-timeout") {
             const auto seconds = ParseWholeNumber(*value, 1, 3600);
             if (!seconds) return fail("--hook-timeout takes whole seconds from 1 to 3600, not '" + *value + "'");

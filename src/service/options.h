@@ -22,6 +22,9 @@ struct MonitorOptions {
     std::optional<std::string> textfile;
     std::optional<std::string> onEvent;
     int hookTimeoutSeconds = 10;
+    // tornavelctl's control socket; without it, $RUNTIME_DIRECTORY/control
+    // when systemd gives a runtime directory, else none.
+    std::optional<std::string> controlSocket;
     std::vector<UnitPort> units;
     ProtectOptions protection;
 };

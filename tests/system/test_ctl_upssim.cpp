@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "ctl_process.h"
+#include "serial/posixport.h"
 #include "upssim_process.h"
 
 namespace tornavel {
@@ -196,6 +197,20 @@ TEST(CtlWithSimulator, BadInputIsRefusedWithAMessageAndNothingWritten)
         EXPECT_EQ(run.status, row.status) << run.out << run.err;
         EXPECT_TRUE(std::regex_search(run.err, std::regex(row.message))) << run.err;
     }
+    EXPECT_EQ(sim.received("com1"), "");
+}
+
+// A port another program holds is named with its holder; nothing reaches it.
+TEST(CtlWithSimulator, APortHeldByAnotherProgramNamesIt)
+{
+    UpssimProcess sim({"--steady", "com1=ups"});
+    const auto held = OpenSerialDevice(sim.port("com1"), kUucpLockDir);
+    ASSERT_NE(held, nullptr);
+    const CtlRun run = RunCtl({"--ports", sim.ports(), "show", "COM1"});
+    EXPECT_EQ(run.status, 1);
+    if (::geteuid() == 0)  // only root may write the lock file that names the holder
+        EXPECT_NE(run.err.find("is held by system_tests (pid " + std::to_string(::getpid()) + ")"), std::string::npos)
+            << run.err;
     EXPECT_EQ(sim.received("com1"), "");
 }
 
