@@ -9,11 +9,12 @@ namespace tornavel::service {
 // polling loop posts, the voltage-graph redraw marks the end of a monitoring
 // cycle's reads: the monitor publishes the unit's record then. The change
 // writer's completion is the window's WM_USER+9: the monitor completes the
-// change itself.
+// change itself. The full read asks for pending messages after each
+// exchange: a sign of life.
 class HeadlessScreen final : public QuietScreen {
 public:
-    explicit HeadlessScreen(std::function<void()> cycleRead, std::function<void()> changeDone = {})
-        : cycleRead_(std::move(cycleRead)), changeDone_(std::move(changeDone))
+    HeadlessScreen(std::function<void()> cycleRead, std::function<void()> changeDone, std::function<void()> alive)
+        : cycleRead_(std::move(cycleRead)), changeDone_(std::move(changeDone)), alive_(std::move(alive))
     {
     }
 
@@ -23,9 +24,15 @@ public:
         if (message == WindowMessage::ChangeDone && changeDone_) changeDone_();
     }
 
+    void ProcessMessages() override
+    {
+        if (alive_) alive_();
+    }
+
 private:
     std::function<void()> cycleRead_;
     std::function<void()> changeDone_;
+    std::function<void()> alive_;
 };
 
 }  // namespace tornavel::service

@@ -140,10 +140,34 @@ void Monitor::Start()
         ticking_ = true;
         ticker_ = std::thread([this] { TickProtectors(); });
     }
+    notifier_.Send("READY=1");
+    if (const auto intervalMs = notifier_.watchdogMs()) {
+        watching_ = true;
+        watchdog_ = std::thread([this, intervalMs] { FeedWatchdog(*intervalMs); });
+    }
+}
+
+void Monitor::FeedWatchdog(long long intervalMs)
+{
+    std::unique_lock lock(watchdogMutex_);
+    while (!watchdogWake_.wait_for(lock, std::chrono::milliseconds(intervalMs / 2), [this] { return !watching_; })) {
+        std::vector<std::int64_t> beats;
+        for (const auto& worker : workers_) beats.push_back(worker->LastBeatMs());
+        if (EveryThreadAlive(beats, clock_.NowMs(), intervalMs)) notifier_.Send("WATCHDOG=1");
+    }
 }
 
 void Monitor::Stop()
 {
+    if (!threads_.empty()) notifier_.Send("STOPPING=1");
+    if (watchdog_.joinable()) {
+        {
+            std::lock_guard lock(watchdogMutex_);
+            watching_ = false;
+        }
+        watchdogWake_.notify_all();
+        watchdog_.join();
+    }
     if (ticker_.joinable()) {
         {
             std::lock_guard lock(tickMutex_);

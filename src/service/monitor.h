@@ -16,6 +16,7 @@
 #include "options.h"
 #include "protector.h"
 #include "serial/serialdevice.h"
+#include "systemdnotify.h"
 #include "textfile.h"
 #include "unitworker.h"
 
@@ -55,6 +56,14 @@ private:
     std::vector<std::thread> threads_;
     std::vector<std::unique_ptr<Protector>> protectors_;
     std::unique_ptr<Follower> follower_;
+    // systemd: READY=1 once the units run, STOPPING=1 at a stop, and the
+    // watchdog fed at half its interval while every unit's thread is alive.
+    void FeedWatchdog(long long intervalMs);
+    SystemdNotifier notifier_ = SystemdNotifier::FromEnvironment();
+    std::thread watchdog_;
+    std::mutex watchdogMutex_;
+    std::condition_variable watchdogWake_;
+    bool watching_ = false;
     std::thread ticker_;
     std::mutex tickMutex_;
     std::condition_variable tickWake_;

@@ -35,10 +35,11 @@ UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock&
       opener_(opener),
       log_(log),
       published_(std::move(published)),
-      screen_([this] { CycleRead(); }, [this] { ChangeDone(); }),
+      screen_([this] { CycleRead(); }, [this] { ChangeDone(); }, [this] { Beat(); }),
       session_(screen_),
       port_(opener_, clock),
-      loop_(session_, port_)
+      loop_(session_, port_),
+      lastBeatMs_(clock.NowMs())
 {
     session_.table.Add(number);
     session_.table.SetApcIndex(0);
@@ -81,6 +82,7 @@ void UnitWorker::Run()
     int retryMs = kFirstRetryMs;
     std::string lastReason;
     while (!stopping_) {
+        Beat();
         if (Connect()) {
             lastReason.clear();
             retryMs = kFirstRetryMs;
@@ -136,8 +138,14 @@ bool UnitWorker::Poll()
     return true;
 }
 
+void UnitWorker::Beat()
+{
+    lastBeatMs_ = port_.clock().NowMs();
+}
+
 void UnitWorker::CycleRead()
 {
+    Beat();
     const bool answered = std::any_of(std::begin(kCycleSlots), std::end(kCycleSlots),
                                       [this](int slot) { return !session_.table.Slot(slot).empty(); });
     const double now = UnixSecondsNow();
@@ -201,7 +209,10 @@ void UnitWorker::Alert(const Bytes& token)
 
 void UnitWorker::WaitBeforeRetry(int ms)
 {
-    for (int waited = 0; waited < ms && !stopping_; waited += kRetryStepMs) port_.clock().Sleep(kRetryStepMs);
+    for (int waited = 0; waited < ms && !stopping_; waited += kRetryStepMs) {
+        port_.clock().Sleep(kRetryStepMs);
+        Beat();
+    }
 }
 
 void UnitWorker::ChangeDone()

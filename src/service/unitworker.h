@@ -44,6 +44,9 @@ public:
     // From any thread.
     void RequestStop();
     UnitSnapshot Snapshot() const;
+    // The clock's time when this unit's thread last showed life: a monitoring
+    // cycle, a connection attempt, a step of the pause before a retry.
+    std::int64_t LastBeatMs() const { return lastBeatMs_; }
 
     // Requests of the control socket, from its thread, one at a time: handed
     // to this unit's polling loop as the window hands its requests, and
@@ -69,6 +72,7 @@ private:
     PolicyReading SettledReading();
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
+    void Beat();
     void Record(const std::string& name, const std::string& message);
     template <typename Change>
     void Publish(Change change);
@@ -82,6 +86,7 @@ private:
     ComPort port_;
     PollingLoop loop_;
     std::atomic<bool> stopping_{false};
+    std::atomic<std::int64_t> lastBeatMs_;
     bool linkLost_ = false;  // this thread only
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle

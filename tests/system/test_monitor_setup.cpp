@@ -3,7 +3,11 @@
 // would run without a byte to any unit.
 #include <gtest/gtest.h>
 
+#include <sys/un.h>
+
 #include <csignal>
+#include <cstring>
+#include <filesystem>
 
 #include "monitor_process.h"
 #include "upssim_process.h"
@@ -50,6 +54,60 @@ TEST(MonitorSetup, AnyAddressServesIpv4AndIpv6WithTheUnitsName)
         << monitor.events();
     EXPECT_NE(MetricsOverIpv6(port).find(series), std::string::npos);
     EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0);
+}
+
+// systemd's side of Type=notify: a datagram socket the monitor is told of.
+class NotifySocket {
+public:
+    NotifySocket() : path_(std::filesystem::temp_directory_path() / ("notify-" + std::to_string(::getpid())))
+    {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        ::unlink(path_.c_str());
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    ~NotifySocket()
+    {
+        ::close(fd_);
+        ::unlink(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+
+    // The next message, or empty after the patience.
+    std::string Next(int patienceMs)
+    {
+        pollfd ready{fd_, POLLIN, 0};
+        if (::poll(&ready, 1, patienceMs) != 1) return {};
+        char buffer[256];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+TEST(MonitorSetup, TellsSystemdReadyFeedsItsWatchdogAndSaysStopping)
+{
+    UpssimProcess sim({"--steady", "com1=ups"});
+    NotifySocket systemd;
+    ::setenv("NOTIFY_SOCKET", systemd.path().c_str(), 1);
+    ::setenv("WATCHDOG_USEC", "1000000", 1);
+    MonitorProcess monitor({"--ports", sim.ports(), "COM1"});
+    ::unsetenv("NOTIFY_SOCKET");
+    ::unsetenv("WATCHDOG_USEC");
+    EXPECT_EQ(systemd.Next(10000), "READY=1") << monitor.errors();
+    // Pings at half the interval: a few within a few intervals.
+    for (int ping = 0; ping < 3; ++ping) EXPECT_EQ(systemd.Next(5000), "WATCHDOG=1") << ping;
+    ::kill(monitor.pid(), SIGTERM);
+    std::string said;
+    while ((said = systemd.Next(5000)) == "WATCHDOG=1") {
+    }
+    EXPECT_EQ(said, "STOPPING=1");
+    EXPECT_EQ(monitor.wait(15000), 0);
 }
 
 struct CheckCase {
