@@ -23,13 +23,6 @@ double UnixSecondsNow()
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> UnitWorker::NotingOpener::Open(int number)
-{
-    auto device = inner_.Open(number);
-    lastOpened = device != nullptr;
-    return device;
-}
-
 UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock& clock, EventLog& log,
                        std::function<void()> published)
     : label_(std::move(label)),

@@ -9,6 +9,7 @@
 #include "headlessscreen.h"
 #include "monitor/pollingloop.h"
 #include "serial/comport.h"
+#include "serial/notingopener.h"
 #include "session.h"
 #include "unitsnapshot.h"
 
@@ -39,18 +40,6 @@ public:
     UnitSnapshot Snapshot() const;
 
 private:
-    // Remembers whether the last open found the port, to tell an absent or
-    // busy port from one where no Smart-UPS answers.
-    class NotingOpener final : public PortOpener {
-    public:
-        explicit NotingOpener(PortOpener& inner) : inner_(inner) {}
-        std::unique_ptr<SerialDevice> Open(int number) override;
-        bool lastOpened = false;
-
-    private:
-        PortOpener& inner_;
-    };
-
     bool Connect();
     // Polls until the link is lost (false) or a stop is asked (true).
     bool Poll();

@@ -83,7 +83,8 @@ void PollingLoop::ServeTestRequest()
     if (command.empty()) return;
     for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
                               &cmd::kCalibration}) {
-        if (command == *test) AskLine(port_, session_.hCom, command, session_.alerts);
+        if (command == *test && AskLine(port_, session_.hCom, command, session_.alerts).empty())
+            everyExchangeAnswered_ = false;
     }
     session_.screen.SetVisible("ImageW", false);
 }
@@ -91,6 +92,8 @@ void PollingLoop::ServeTestRequest()
 void PollingLoop::Monitor()
 {
     Screen& screen = session_.screen;
+    settled_.reset();
+    everyExchangeAnswered_ = true;
     ServeTestRequest();
 
     const int rot = session_.rotIndex.load();
@@ -127,8 +130,10 @@ void PollingLoop::ReadByNN(int slot)
 
 Bytes PollingLoop::Read(int slot)
 {
-    Bytes line = AskLine(port_, session_.hCom, SlotCommand(slot), session_.alerts);
+    Bytes line = AskField(port_, session_.hCom, SlotCommand(slot), session_.alerts);
     session_.table.SetSlot(slot, line);
+    settled_[slot] = everyExchangeAnswered_ && !line.empty();
+    if (line.empty()) everyExchangeAnswered_ = false;
     return line;
 }
 

@@ -1,4 +1,7 @@
 #pragma once
+#include <bitset>
+
+#include "protocol/devicetable.h"
 #include "serial/comport.h"
 #include "settings/changewriter.h"
 
@@ -26,6 +29,13 @@ public:
     // The rotating read of one slot; other slots do nothing.
     void ReadByNN(int slot);
 
+    // Whether the slot was read in the present (or last) monitoring cycle
+    // after only answered exchanges. A command that got no answer in time may
+    // be answered late, inside a later exchange of the same cycle, so what
+    // follows it is not sure to be its own command's answer. For decisions
+    // that must never rest on a shifted answer; on the polling thread only.
+    bool Settled(int slot) const { return slot >= 0 && slot <= kSlotCount && settled_[slot]; }
+
 private:
     void CollectUnaskedInput();
     void ServeTerminal();
@@ -37,6 +47,8 @@ private:
     Session& session_;
     ComPort& port_;
     ChangeWriter writer_;
+    bool everyExchangeAnswered_ = true;  // in the present cycle
+    std::bitset<kSlotCount + 1> settled_;
 };
 
 }  // namespace tornavel

@@ -46,7 +46,7 @@ void ReadAll(Session& session, ComPort& port)
 
     for (int slot = 1; slot <= kReadSlotCount; ++slot) {
         session.table.SetSlot(
-            slot, sereLine(port, screen, session.hCom, SlotCommand(slot), session.alerts));
+            slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts));
         screen.SetValue("GaugeW", slot);
         screen.ProcessMessages();
     }

@@ -20,4 +20,13 @@ Bytes AskLine(ComPort& port, const PortHandle& handle, const Bytes& command, Ale
 Bytes sereLine(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
                AlertReporter& alerts);
 
+// A field of the full read or of the monitoring cycle. Whatever is already
+// waiting before the command goes out is taken first: its alerts count and
+// are shown, the rest (a late answer to the previous command) is dropped, so
+// a slow unit leaves a field empty instead of filling it with another
+// command's answer. Nothing is waited for and no byte sent changes.
+Bytes AskField(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts);
+Bytes sereField(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
+                AlertReporter& alerts);
+
 }  // namespace tornavel

@@ -1,0 +1,29 @@
+// tornavelctl: reads and changes Smart-UPS settings from a shell, through a
+// running tornavel-monitor or on the port itself.
+#include <signal.h>
+
+#include <iostream>
+
+#include "clock.h"
+#include "commands.h"
+#include "unitsource.h"
+#include "tornavel_version.h"
+
+using namespace tornavel::ctl;
+
+int main(int argc, char** argv)
+{
+    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (line.verb == "help") {
+        std::cout << UsageText();
+        return kExitDone;
+    }
+    if (line.verb == "version") {
+        std::cout << "tornavelctl " TORNAVEL_VERSION "\n";
+        return kExitDone;
+    }
+    ::signal(SIGPIPE, SIG_IGN);  // a pulled adapter or a vanished monitor must not end the program
+    tornavel::SteadyClock clock;
+    UnitSource units = MakeUnitSource(line, clock, std::cerr);
+    return RunCommand(line, units, std::cout, std::cerr);
+}

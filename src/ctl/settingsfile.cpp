@@ -1,0 +1,108 @@
+#include "settingsfile.h"
+
+#include <sstream>
+
+#include "text/cp1251.h"
+
+namespace tornavel::ctl {
+
+namespace {
+
+const std::string kVersionKey = "tornavel-settings";
+
+std::string Quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string Trim(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A double-quoted scalar (with \" and \\) or a plain one ending at " #".
+bool ParseScalar(const std::string& text, std::string& value)
+{
+    if (text.empty() || text[0] != '"') {
+        value = Trim(text.substr(0, text.find(" #")));
+        return true;
+    }
+    value.clear();
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        if (text[i] == '"') {
+            const std::string rest = Trim(text.substr(i + 1));
+            return rest.empty() || rest[0] == '#';
+        }
+        if (text[i] == '\\' && ++i == text.size()) return false;
+        value += text[i];
+    }
+    return false;  // no closing quote
+}
+
+}  // namespace
+
+std::string WriteSettingsFile(const std::string& port, const apcrec& record)
+{
+    std::string text = "# Smart-UPS settings read from " + port + " (" + Cp1251ToUtf8(record.slot[kSlotModel]) +
+                       ", serial " + Cp1251ToUtf8(record.slot[kSlotSerial]) + ") by tornavelctl backup.\n" +
+                       "# Bring units to them with: tornavelctl apply FILE PORT...\n" + kVersionKey + ": " +
+                       std::to_string(kSettingsFileVersion) + "\n";
+    for (const NamedSetting& setting : NamedSettings()) {
+        if (setting.kind != SettingKind::Stepped && setting.name != "battery-date") continue;
+        text += std::string(setting.name) + ": " + Quoted(Cp1251ToUtf8(record.slot[setting.slot])) + "\n";
+    }
+    return text;
+}
+
+bool ReadSettingsFile(const std::string& text, const std::string& fileName, std::vector<SettingValue>& values,
+                      std::string& error)
+{
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    bool versioned = false;
+    const auto fail = [&](const std::string& reason) {
+        error = fileName + ":" + std::to_string(number) + ": " + reason;
+        return false;
+    };
+    values.clear();
+    while (std::getline(lines, line)) {
+        ++number;
+        const std::string content = Trim(line);
+        if (content.empty() || content[0] == '#') continue;
+        const auto colon = content.find(':');
+        if (colon == std::string::npos) return fail("not a \"setting: value\" line");
+        const std::string key = Trim(content.substr(0, colon));
+        std::string value;
+        if (!ParseScalar(Trim(content.substr(colon + 1)), value)) return fail("a value with no closing quote");
+        if (key == kVersionKey) {
+            if (value != std::to_string(kSettingsFileVersion))
+                return fail("a settings file of version " + value + "; this tornavelctl reads version " +
+                            std::to_string(kSettingsFileVersion));
+            versioned = true;
+            continue;
+        }
+        const NamedSetting* setting = FindSetting(key);
+        if (!setting) return fail("unknown setting \"" + key + "\"");
+        for (const SettingValue& earlier : values)
+            if (earlier.setting == setting) return fail("\"" + key + "\" given twice");
+        std::string reason;
+        if (!RequestForValue(*setting, value, reason)) return fail(reason);
+        values.push_back({setting, value});
+    }
+    if (!versioned) {
+        error = fileName + ": not a settings file (no \"" + kVersionKey + ": " +
+                std::to_string(kSettingsFileVersion) + "\" line)";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tornavel::ctl

@@ -1,0 +1,33 @@
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "protocol/devicetable.h"
+#include "settings/namedsettings.h"
+
+namespace tornavel::ctl {
+
+// A settings file: a small YAML mapping of setting names to values under a
+// version key, e.g.
+//   tornavel-settings: 1
+//   alarm-delay: "T"
+//   battery-date: "14/06/11"
+inline constexpr int kSettingsFileVersion = 1;
+
+struct SettingValue {
+    const NamedSetting* setting;
+    std::string value;  // UTF-8
+};
+
+// The settings a backup keeps: those a fleet shares (the six stepped ones
+// and the battery date). The name, the manufacture date and register 0 are
+// one unit's own; a file may still name them.
+std::string WriteSettingsFile(const std::string& port, const apcrec& record);
+
+// Reads a settings file; false with "FILE:LINE: reason" for an unknown key,
+// another version, a value the setting cannot take, or a key given twice.
+bool ReadSettingsFile(const std::string& text, const std::string& fileName, std::vector<SettingValue>& values,
+                      std::string& error);
+
+}  // namespace tornavel::ctl

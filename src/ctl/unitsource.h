@@ -1,0 +1,13 @@
+#pragma once
+#include <ostream>
+
+#include "clock.h"
+#include "commands.h"
+
+namespace tornavel::ctl {
+
+// The monitor's socket when a monitor answers on it and holds the port,
+// the port itself otherwise.
+UnitSource MakeUnitSource(const CommandLine& line, Clock& clock, std::ostream& err);
+
+}  // namespace tornavel::ctl
