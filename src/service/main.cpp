@@ -17,7 +17,7 @@ int main(int argc, char** argv)
 {
     const CommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (command.action) {
-    case CommandLine::Action::Help: std::fputs(UsageText(), stdout); return 0;
+    case CommandLine::Action::Help: std::fputs(UsageText().c_str(), stdout); return 0;
     case CommandLine::Action::Version: std::puts("tornavel-monitor " TORNAVEL_VERSION); return 0;
     case CommandLine::Action::Error:
         std::fprintf(stderr, "tornavel-monitor: %s (see --help)\n", command.error.c_str());

@@ -1,7 +1,18 @@
 #include "monitor.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <chrono>
+
 #include "metricstext.h"
+#include "selfmetrics.h"
+#include "serial/portmap.h"
 #include "serial/posixport.h"
+#include "shutdownflag.h"
+#include "tornavel_version.h"
 
 namespace tornavel::service {
 
@@ -11,6 +22,18 @@ std::unique_ptr<PortOpener> OpenerFor(const UnitPort& unit, const std::optional<
 {
     if (unit.number > 0) return std::make_unique<PosixPortOpener>(PortMap(portsDir));
     return std::make_unique<DevicePathOpener>(unit.path);
+}
+
+double UnixSecondsNow()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
+}
+
+std::string DeviceOf(const UnitPort& unit, const std::optional<std::string>& portsDir)
+{
+    if (unit.number == 0) return unit.path;
+    return PortMap(portsDir).DevicePath(unit.number).value_or("");
 }
 
 std::string ListenText(const ListenAddress& address, int port)
@@ -36,6 +59,35 @@ Monitor::Monitor(MonitorOptions options)
         workers_.push_back(std::make_unique<UnitWorker>(unit.label, unit.number, *openers_.back(), clock_, log_,
                                                         [this] { Published(); }));
     }
+    Protect();
+}
+
+void Monitor::Protect()
+{
+    const ProtectOptions& protection = options_.protection;
+    if (!protection.Enabled()) return;
+    const std::string bootId = CurrentBootId();
+    for (std::size_t i = 0; i < options_.units.size(); ++i) {
+        const UnitPort& unit = options_.units[i];
+        if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())
+            continue;
+        protectors_.push_back(
+            std::make_unique<Protector>(unit.label, DeviceOf(unit, options_.portsDir), protection, log_, bootId));
+        workers_[i]->Protect(*protectors_.back());
+    }
+    if (protection.followUrl) {
+        protectors_.push_back(std::make_unique<Protector>(protection.followPort, "", protection, log_, bootId));
+        follower_ = std::make_unique<Follower>(protection, *protectors_.back(), log_);
+    }
+}
+
+void Monitor::TickProtectors()
+{
+    std::unique_lock lock(tickMutex_);
+    while (!tickWake_.wait_for(lock, std::chrono::seconds(1), [this] { return !ticking_; })) {
+        const double now = UnixSecondsNow();
+        for (auto& protector : protectors_) protector->Tick(now);
+    }
 }
 
 Monitor::~Monitor()
@@ -45,9 +97,17 @@ Monitor::~Monitor()
 
 bool Monitor::Open(std::string& error)
 {
+    // A decision that cannot be recorded would never be carried out: refused
+    // at start rather than found out during an outage.
+    const ProtectOptions& protection = options_.protection;
+    if (protection.Enabled() && !protection.dryRun && ::access(protection.stateDir.c_str(), W_OK) != 0) {
+        error = "host protection: cannot write the state directory " + protection.stateDir + ": " +
+                std::strerror(errno);
+        return false;
+    }
     endpoint_ = MetricsEndpoint::Start(options_.listen, [this] { return Metrics(); }, error);
     if (!endpoint_) return false;
-    if (textfile_ && !textfile_->Write(Metrics(), error)) return false;
+    if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;
     return true;
 }
 
@@ -59,10 +119,24 @@ void Monitor::Start()
                       "listening on http://" + ListenText(options_.listen, endpoint_->port()) + "/metrics; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
+    if (follower_) follower_->Start();
+    if (!protectors_.empty()) {
+        ticking_ = true;
+        ticker_ = std::thread([this] { TickProtectors(); });
+    }
 }
 
 void Monitor::Stop()
 {
+    if (ticker_.joinable()) {
+        {
+            std::lock_guard lock(tickMutex_);
+            ticking_ = false;
+        }
+        tickWake_.notify_all();
+        ticker_.join();
+    }
+    if (follower_) follower_->Stop();
     if (threads_.empty()) return;
     for (auto& worker : workers_) worker->RequestStop();
     for (auto& thread : threads_) thread.join();
@@ -74,9 +148,17 @@ void Monitor::Stop()
 
 std::string Monitor::Metrics() const
 {
+    return UnitMetrics() + RenderProcessMetrics();
+}
+
+std::string Monitor::UnitMetrics() const
+{
     std::vector<UnitSnapshot> units;
     for (const auto& worker : workers_) units.push_back(worker->Snapshot());
-    return RenderMetrics(units);
+    for (const auto& protector : protectors_)
+        for (UnitSnapshot& unit : units)
+            if (unit.port == protector->port()) unit.shutdownPending = protector->Pending();
+    return RenderMetrics(units) + RenderBuildInfo(TORNAVEL_VERSION);
 }
 
 void Monitor::Published()
@@ -85,7 +167,7 @@ void Monitor::Published()
     // Rendered under the lock: two units publishing at once must not let the
     // text rendered first be written last and hide the other's news.
     std::lock_guard lock(textfileMutex_);
-    const std::string text = Metrics();
+    const std::string text = UnitMetrics();
     std::string error;
     const bool written = textfile_->Write(text, error);
     // A failure is logged once, and again only after the file was written.

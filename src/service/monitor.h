@@ -1,4 +1,5 @@
 #pragma once
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -8,9 +9,11 @@
 
 #include "clock.h"
 #include "eventlog.h"
+#include "follower.h"
 #include "hookrunner.h"
 #include "httpendpoint.h"
 #include "options.h"
+#include "protector.h"
 #include "serial/serialdevice.h"
 #include "textfile.h"
 #include "unitworker.h"
@@ -31,10 +34,15 @@ public:
     // Every unit leaves smart mode and closes its port; returns once all have.
     void Stop();
 
+    // What /metrics serves: the units, the build and the process.
     std::string Metrics() const;
 
 private:
+    // The units and the build: what the text file holds too.
+    std::string UnitMetrics() const;
     void Published();
+    void Protect();
+    void TickProtectors();
 
     MonitorOptions options_;
     std::unique_ptr<HookRunner> hooks_;
@@ -43,6 +51,12 @@ private:
     std::vector<std::unique_ptr<PortOpener>> openers_;
     std::vector<std::unique_ptr<UnitWorker>> workers_;
     std::vector<std::thread> threads_;
+    std::vector<std::unique_ptr<Protector>> protectors_;
+    std::unique_ptr<Follower> follower_;
+    std::thread ticker_;
+    std::mutex tickMutex_;
+    std::condition_variable tickWake_;
+    bool ticking_ = false;
     std::unique_ptr<MetricsEndpoint> endpoint_;
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;

@@ -7,9 +7,7 @@
 
 namespace tornavel::service {
 
-namespace {
-
-std::optional<int> ParseNumber(const std::string& text, int lowest, int highest)
+std::optional<int> ParseWholeNumber(const std::string& text, int lowest, int highest)
 {
     if (text.empty() || text.size() > 6) return std::nullopt;
     int value = 0;
@@ -21,6 +19,8 @@ std::optional<int> ParseNumber(const std::string& text, int lowest, int highest)
     return value;
 }
 
+namespace {
+
 // "COM3" in any case, or a path (anything with a slash); nothing else.
 std::optional<UnitPort> ParseUnitPort(const std::string& text)
 {
@@ -31,16 +31,16 @@ std::optional<UnitPort> ParseUnitPort(const std::string& text)
     if (upper.rfind("COM", 0) != 0) return std::nullopt;
     const std::string digits = upper.substr(3);
     if (digits.empty() || digits[0] == '0') return std::nullopt;
-    const auto number = ParseNumber(digits, kFirstPort, kLastPort);
+    const auto number = ParseWholeNumber(digits, kFirstPort, kLastPort);
     if (!number) return std::nullopt;
     return UnitPort{upper, *number, {}};
 }
 
 }  // namespace
 
-const char* UsageText()
+std::string UsageText()
 {
-    return R"(Usage: tornavel-monitor [OPTION]... PORT...
+    return std::string(R"(Usage: tornavel-monitor [OPTION]... PORT...
 Watches Smart-UPS units on serial ports and publishes their readings as
 Prometheus metrics. PORT is COM1 to COM16 (mapped to a device as the
 Tornavel window maps it) or a device path such as /dev/serial/by-id/...
@@ -56,7 +56,7 @@ Tornavel window maps it) or a device path such as /dev/serial/by-id/...
                       (default 10)
   --help              this text
   --version           the version
-
+)") + ProtectUsageText() + R"(
 Events are logged on standard output, one line each. SIGTERM or SIGINT ends
 the monitor: every connected unit leaves smart mode ("R") and its port is
 closed. Exit status: 0 after a stop, 1 if the listen address or the text file
@@ -105,18 +105,29 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         }
         const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" ||
                            arg == "--on-event" || arg == "--hook-timeout";
-        if (!known) return fail("unknown option '" + arg + "'");
+        if (!known && !IsProtectOption(arg)) return fail("unknown option '" + arg + "'");
+        if (!known && !ProtectOptionTakesValue(arg)) {
+            if (value) return fail("option '" + arg + "' takes no value");
+            std::string error;
+            TakeProtectOption(arg, {}, options.protection, error);
+            continue;
+        }
         if (!value) {
             if (i + 1 >= args.size()) return fail("option '" + arg + "' needs a value");
             value = args[++i];
         }
         if (value->empty()) return fail("option '" + arg + "' needs a value");
+        if (!known) {
+            std::string error;
+            if (!TakeProtectOption(arg, *value, options.protection, error)) return fail(error);
+            continue;
+        }
         if (arg == "--ports") options.portsDir = *value;
         if (arg == "--listen") listen = *value;
         if (arg == "--textfile") options.textfile = *value;
         if (arg == "--on-event") options.onEvent = *value;
         if (arg == "--hook-timeout") {
-            const auto seconds = ParseNumber(*value, 1, 3600);
+            const auto seconds = ParseWholeNumber(*value, 1, 3600);
             if (!seconds) return fail("--hook-timeout takes whole seconds from 1 to 3600, not '" + *value + "'");
             options.hookTimeoutSeconds = *seconds;
         }
@@ -124,7 +135,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
     const auto address = ParseListenAddress(listen);
     if (!address) return fail("--listen takes ADDR:PORT with a numeric address, not '" + listen + "'");
     options.listen = *address;
-    if (options.units.empty()) return fail("no port given");
+    if (options.units.empty() && !options.protection.followUrl) return fail("no port given");
+    std::vector<std::string> labels;
+    for (const UnitPort& unit : options.units) labels.push_back(unit.label);
+    if (std::string error; !CheckProtectOptions(options.protection, labels, error)) return fail(error);
     result.action = CommandLine::Action::Run;
     return result;
 }

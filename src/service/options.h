@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "listenaddress.h"
+#include "protectoptions.h"
 
 namespace tornavel::service {
 
@@ -21,6 +22,7 @@ struct MonitorOptions {
     std::optional<std::string> onEvent;
     int hookTimeoutSeconds = 10;
     std::vector<UnitPort> units;
+    ProtectOptions protection;
 };
 
 struct CommandLine {
@@ -31,6 +33,8 @@ struct CommandLine {
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
-const char* UsageText();
+std::string UsageText();
+// Digits only, within the bounds.
+std::optional<int> ParseWholeNumber(const std::string& text, int lowest, int highest);
 
 }  // namespace tornavel::service

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "outageclock.h"
 #include "protocol/alerts.h"
 #include "protocol/devicetable.h"
 
@@ -19,6 +20,8 @@ struct UnitSnapshot {
     std::array<Bytes, kSlotCount + 1> slots{};  // the record's answers, as stored
     std::array<std::uint64_t, alertTable.size()> alerts{};  // per alertTable row
     std::uint64_t linkLosses = 0;
+    OutageClock outage;                    // time on battery, last transfer
+    std::optional<bool> shutdownPending;   // only for a unit that protects this host
 };
 
 }  // namespace tornavel::service

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "alertnames.h"
+#include "monitor/readings.h"
 #include "protocol/connection.h"
 #include "unittext.h"
 
@@ -13,6 +15,9 @@ namespace {
 
 // The values every monitoring cycle reads: a cycle in which none of them got
 // an answer is a cycle without an answer.
+// The unit's own alert that its battery is low.
+const Bytes kLowBatteryAlert = "%";
+
 constexpr int kCycleSlots[] = {kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts};
 
 double UnixSecondsNow()
@@ -117,7 +122,7 @@ bool UnitWorker::Poll()
     linkLost_ = false;
     session_.requests.stopRequest = false;
     if (!stopping_) loop_.Execute();  // a stop asked after this check ends it after one pass
-    if (linkLost_) {
+    if (linkLost_ || session_.requests.lineGone) {  // the device went mid-cycle: polled again
         port_.ClosePort(session_.hCom);
         session_.hCom = nullptr;
         return stopping_;
@@ -135,22 +140,46 @@ void UnitWorker::CycleRead()
     Publish([&](UnitSnapshot& s) {
         s.up = answered;
         s.slots = record.slot;
-        if (answered)
+        if (answered) {
             s.lastGoodSeconds = now;
-        else
+            s.outage.Status(ParseStatus(record.slot[kSlotStatus]), now);
+        } else {
             ++s.linkLosses;
+            s.outage.Unseen();
+        }
     });
-    if (answered) return;
+    if (answered) {
+        if (protector_) protector_->Cycle(SettledReading(), now);
+        return;
+    }
     linkLost_ = true;
     session_.requests.stopRequest = true;  // the loop ends after this pass
     Record("link_lost", "no answer for a whole monitoring cycle; reconnecting");
 }
 
+PolicyReading UnitWorker::SettledReading()
+{
+    const auto settled = [this](int slot) {
+        return loop_.Settled(slot) ? session_.table.Slot(slot) : Bytes();
+    };
+    PolicyReading reading;
+    reading.status = ParseStatus(settled(kSlotStatus));
+    reading.chargePercent = ParseDecimal(settled(kSlotCharge));
+    reading.runtimeSeconds = ParseMinutesAsSeconds(settled(kSlotRuntime));
+    reading.lowBatteryAlert = std::exchange(lowBatteryAlert_, false);
+    return reading;
+}
+
 void UnitWorker::Alert(const Bytes& token)
 {
+    if (token == kLowBatteryAlert) lowBatteryAlert_ = true;
     const int row = AlertRow(token);
     if (row < 0) return;  // an acknowledgement
-    Publish([row](UnitSnapshot& s) { ++s.alerts[row]; });
+    const double now = UnixSecondsNow();
+    Publish([row, now](UnitSnapshot& s) {
+        ++s.alerts[row];
+        if (row == kMainsFailureRow) s.outage.MainsFailure(now);
+    });
     Record(kAlertNames[row], alertTable[row].message);
 }
 

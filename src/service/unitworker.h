@@ -7,6 +7,7 @@
 #include "clock.h"
 #include "eventlog.h"
 #include "headlessscreen.h"
+#include "protector.h"
 #include "monitor/pollingloop.h"
 #include "serial/comport.h"
 #include "serial/notingopener.h"
@@ -33,6 +34,8 @@ public:
     UnitWorker(std::string label, int number, PortOpener& opener, Clock& clock, EventLog& log,
                std::function<void()> published);
 
+    // Feeds host protection after each answered cycle; before Run.
+    void Protect(Protector& protector) { protector_ = &protector; }
     // The thread body; returns after a stop.
     void Run();
     // From any thread.
@@ -45,6 +48,7 @@ private:
     bool Poll();
     void CycleRead();
     void Alert(const Bytes& token);
+    PolicyReading SettledReading();
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
     void Record(const std::string& name, const std::string& message);
@@ -61,6 +65,8 @@ private:
     PollingLoop loop_;
     std::atomic<bool> stopping_{false};
     bool linkLost_ = false;  // this thread only
+    Protector* protector_ = nullptr;
+    bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
     mutable std::mutex mutex_;
     UnitSnapshot snapshot_;
 };

@@ -24,6 +24,8 @@ namespace {
 const QString kCaption = QStringLiteral("  Tornavel  ::  0.77 Beta");
 const QString kClosingCaption = QStringLiteral("   ждите... идёт завершение работы.");
 const QString kStop = QStringLiteral("стоп");
+// How often a vanished unit's port is looked for again.
+constexpr int kReconnectMs = 3000;
 }  // namespace
 
 TFormMain::TFormMain(tornavel::PortOpener& opener, QWidget* parent)
@@ -39,6 +41,8 @@ TFormMain::TFormMain(tornavel::PortOpener& opener, QWidget* parent)
     FormCreate();
     WireControls();
     WireHoverFrame();
+    reconnectTimer_.setInterval(kReconnectMs);
+    connect(&reconnectTimer_, &QTimer::timeout, this, &TFormMain::TryReconnect);
 }
 
 TFormMain::~TFormMain()
@@ -169,6 +173,7 @@ void TFormMain::SetButtonsEnabled(bool scan, bool go)
 void TFormMain::BitBtnSCANClick()
 {
     if (busy_ || comThread_) return;
+    reconnectTimer_.stop();  // a new scan makes a new table
     RunLocked([this] {
         ui_->ImageW->show();
         screen_.ProcessMessages();
@@ -183,15 +188,22 @@ void TFormMain::BitBtnSCANClick()
 void TFormMain::BitBtnGOClick()
 {
     if (busy_) return;
+    reconnectTimer_.stop();  // the operator decides now
     if (ui_->BitBtnGO->text() == kStop) {
         Disconnect();
         return;
     }
-    RunLocked([this] {
+    Connect(ui_->UPS->currentRow() + 1);
+}
+
+bool TFormMain::Connect(int row)
+{
+    bool connected = false;
+    RunLocked([this, row, &connected] {
         session_.requests.stopRequest = false;
         ui_->ImageW->show();
         screen_.ProcessMessages();
-        const bool connected = tornavel::OpenAndRead(session_, port_, ui_->UPS->currentRow() + 1);
+        connected = tornavel::OpenAndRead(session_, port_, row);
         if (connected && closeWhenIdle_) {
             // The window was closed during the read: the unit leaves smart
             // mode at once, without a monitoring cycle first.
@@ -213,6 +225,20 @@ void TFormMain::BitBtnGOClick()
         ui_->ImageW->hide();
         SetButtonsEnabled(!connected, true);
     });
+    return connected && comThread_;
+}
+
+void TFormMain::TryReconnect()
+{
+    if (busy_ || comThread_) return;
+    const int row = session_.table.apcIndex() + 1;
+    // Nothing is sent until the device is there again: an absent port fails to open.
+    if (!Connect(row)) {
+        screen_.SetText("LabelST", tornavel::PortGoneText(session_.table.Record(row - 1).port));
+        return;
+    }
+    reconnectTimer_.stop();
+    ui_->LabelST->setText(QStringLiteral("подключен снова"));
 }
 
 void TFormMain::Disconnect()
@@ -246,13 +272,17 @@ void TFormMain::ThreadEnded()
         comThread_ = nullptr;
         session_.requests.stopRequest = false;
     }
+    const bool vanished = session_.requests.lineGone;
     RunLocked([this] {
         tornavel::CloseConnection(session_, port_);
         ++connectionsEnded_;
         hoverFrame_.Hide();
         SetButtonsEnabled(true, true);
     });
-    if (session_.requests.closeRequest) close();
+    if (session_.requests.closeRequest)
+        close();
+    else if (vanished)
+        reconnectTimer_.start();  // until the device is back or the operator acts
 }
 
 void TFormMain::RequestTest(const tornavel::Bytes& command, const char* caption)

@@ -1,4 +1,5 @@
 #pragma once
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -31,6 +32,8 @@ public:
 
     void BitBtnSCANClick();
     void BitBtnGOClick();
+    // Waiting for a vanished unit's device to come back.
+    bool reconnecting() const { return reconnectTimer_.isActive(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -47,6 +50,11 @@ private:
     void threadCOMStart();
     void ThreadEnded();
     void Disconnect();
+    // Connects to grid row `row` and starts monitoring; true when monitoring.
+    bool Connect(int row);
+    // One look for a vanished unit's device; on its return, the same
+    // connection as "go" makes, full read included.
+    void TryReconnect();
     // Runs a window-thread operation with both buttons locked; a close asked
     // for meanwhile is carried out once it has ended.
     template <typename Operation> void RunLocked(Operation operation);
@@ -67,4 +75,5 @@ private:
     int connectionsEnded_ = 0;
     bool busy_ = false;
     bool closeWhenIdle_ = false;
+    QTimer reconnectTimer_;
 };

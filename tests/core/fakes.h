@@ -43,7 +43,7 @@ private:
 // One thing that happened on the line, at a virtual time.
 struct LineEvent {
     std::int64_t at;
-    std::string what;   // "write", "purge", "close", "apply"
+    std::string what;   // "write", "purge", "close", "apply"; "lost": a write to a vanished device
     Bytes bytes;
 };
 
@@ -125,6 +125,7 @@ public:
         Responder responder;
         {
             std::lock_guard lock(mutex_);
+            if (gone_ && !closed_) events_.push_back({clock_.NowMs(), "lost", bytes});
             if (closed_ || gone_) return -1;
             events_.push_back({clock_.NowMs(), "write", bytes});
             responder = responder_;
@@ -166,6 +167,11 @@ public:
         closed_ = true;
         events_.push_back({clock_.NowMs(), "close", {}});
     }
+    bool Vanished() override
+    {
+        std::lock_guard lock(mutex_);
+        return gone_ && !closed_;
+    }
 
 private:
     // Like a driver, the input queue holds a limited number of bytes; what
@@ -199,16 +205,23 @@ private:
     bool gone_ = false;
 };
 
-// Hands out prepared devices by port number; others are absent.
+// Hands out prepared devices by port number; others are absent, or held by
+// the program `holders` names for them.
 class FakeOpener : public PortOpener {
 public:
     std::map<int, std::function<std::unique_ptr<SerialDevice>()>> ports;
+    std::map<int, LockHolder> holders;
     std::vector<int> opened;
     std::unique_ptr<SerialDevice> Open(int number) override
     {
         opened.push_back(number);
         auto it = ports.find(number);
         return it == ports.end() ? nullptr : it->second();
+    }
+    std::optional<LockHolder> Holder(int number) override
+    {
+        auto it = holders.find(number);
+        return it == holders.end() ? std::nullopt : std::optional<LockHolder>(it->second);
     }
 };
 

@@ -255,5 +255,33 @@ TEST_F(ConnectionTest, ClosingSendsRWaitsASecondClosesAndForgetsRequests)
     EXPECT_EQ(unit.screen.Picture("ImageA"), "ImageAOFF");
 }
 
+// The polling thread ended because the device went away: the same idle
+// window, but no "R" is tried on the dead line and no second is spent on it.
+TEST_F(ConnectionTest, ClosingAVanishedLineSendsNothingAndSaysThePortIsGone)
+{
+    testing::UnitFixture unit;
+    unit.device->Unplug();
+    unit.session.requests.lineGone = true;
+    unit.session.requests.PostCommand("W");
+    CloseConnection(unit.session, unit.port);
+
+    const auto events = unit.device->Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].what, "close");
+    EXPECT_EQ(events[0].at, 0);
+    EXPECT_FALSE(unit.session.hCom);
+    EXPECT_FALSE(unit.session.requests.cmdPending);
+    EXPECT_EQ(unit.screen.Text("BitBtnGO"), "go");
+    EXPECT_EQ(unit.screen.Text("LabelST"), "COM1 отключен, ждите его возвращения...");
+}
+
+TEST_F(ConnectionTest, ANewConnectionForgetsThatTheLastLineVanished)
+{
+    session.requests.lineGone = true;
+    Row(1, "Smart-UPS 1000", testing::TableResponder(testing::UnitAnswers()));
+    EXPECT_TRUE(OpenAndRead(session, port, 1));
+    EXPECT_FALSE(session.requests.lineGone);
+}
+
 }  // namespace
 }  // namespace tornavel

@@ -352,6 +352,21 @@ TEST_F(PollingLoopTest, PulledCableKeepsPollingWithEmptyValues)
     EXPECT_EQ(session.volts.voltCount(), 2);
 }
 
+// The device goes away: the loop ends by itself after that pass, without a
+// stop request, marks the line gone and posts its end message.
+TEST_F(PollingLoopTest, VanishedDeviceEndsTheLoopByItself)
+{
+    int passes = 0;
+    clock.onSleep = [&](int ms) {
+        if (ms == PollingLoop::kPauseMs && ++passes == 2) device->Unplug();
+    };
+    loop.Execute();
+    EXPECT_EQ(passes, 2);
+    EXPECT_TRUE(session.requests.lineGone);
+    EXPECT_FALSE(session.requests.stopRequest);
+    EXPECT_EQ(screen.Calls("post 1032").size(), 1u);
+}
+
 // The loop on its own thread while the window side reads and requests, as in
 // the program; run under ThreadSanitizer by the test command.
 TEST(PollingLoopThreads, WindowAndThreadShareStateSafely)

@@ -168,6 +168,48 @@ TEST_F(ScanTest, NoPortAtAll)
     EXPECT_TRUE(screen.Calls("cell").empty());
 }
 
+// What the status line says when the scan ends, with ports held by others.
+struct BusyCase {
+    const char* name;
+    std::map<int, LockHolder> holders;
+    bool freePort;  // COM5, silent
+    const char* status;
+};
+
+class BusyPorts : public ScanTest, public ::testing::WithParamInterface<BusyCase> {};
+
+TEST_P(BusyPorts, NameTheirHolderInTheClosingStatus)
+{
+    opener.holders = GetParam().holders;
+    if (GetParam().freePort) Attach(5, nullptr);
+    ComPortScan(session, port);
+    EXPECT_EQ(screen.Text("LabelST"), GetParam().status);
+    EXPECT_EQ(session.table.Count(), GetParam().freePort ? 1 : 0);  // a held port is never listed
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BusyPorts,
+    ::testing::Values(
+        BusyCase{"HeldBesideAFreePort", {{1, {4242, "tornavel-monitor"}}}, true,
+                 "ready, COM1: занят (tornavel-monitor)"},
+        BusyCase{"OnlyHeldPorts", {{2, {7, "minicom"}}, {3, {8, ""}}}, false,
+                 "COM2: занят (minicom), COM3: занят (процесс 8)"},
+        BusyCase{"NoneHeld", {}, true, "ready"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each phase's text is on screen while the window handles its messages, so
+// the user sees it during the scan rather than only the last one at the end.
+TEST_F(ScanTest, EveryPhaseTextIsShownWhileTheScanRuns)
+{
+    Attach(1, nullptr);
+    std::vector<std::string> seen;
+    screen.onProcessMessages = [&] {
+        if (seen.empty() || seen.back() != screen.Text("LabelST")) seen.push_back(screen.Text("LabelST"));
+    };
+    ComPortScan(session, port);
+    EXPECT_EQ(seen, (std::vector<std::string>{"ждите, идет опрос COM портов...", "ждите, идет поиск устройств..."}));
+}
+
 TEST_F(ScanTest, TheWindowIsKeptAliveAroundEveryExchange)
 {
     Attach(1, testing::TableResponder(testing::UnitAnswers()));

@@ -71,12 +71,15 @@ for program in $programs; do
   [ "$said" = "$program $version" ] || fail "/usr/bin/$program --version says '$said'"
 done
 
-unit=$(dpkg -L tornavel-monitor | grep "/$unit_name\$")
+# The units as systemd reads them, with their programs and manual page in place.
 if command -v systemd-analyze >/dev/null; then
-  said=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify $unit: $said"
-  [ -z "$said" ] || fail "systemd-analyze verify $unit: $said"
-  echo "systemd-analyze verify: the installed service is clean"
+  for unit in $(dpkg -L tornavel-monitor | grep -E '/lib/systemd/system/[^/]+\.(service|path)$'); do
+    said=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify $unit: $said"
+    [ -z "$said" ] || fail "systemd-analyze verify $unit: $said"
+  done
+  echo "systemd-analyze verify: the installed units are clean"
 fi
+unit=$(dpkg -L tornavel-monitor | grep "/$unit_name\$")
 # A policy naming drivers (char-ttyUSB) is resolved when the service starts:
 # an adapter whose driver loads later would be refused.
 if grep -Eq '^DeviceAllow=char-' "$unit"; then

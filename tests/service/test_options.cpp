@@ -80,7 +80,40 @@ INSTANTIATE_TEST_SUITE_P(
                       Wrong{{"--listen", "127.0.0.1:65536", "COM1"}, "--listen takes ADDR:PORT"},
                       Wrong{{"--listen", "::1:9184", "COM1"}, "--listen takes ADDR:PORT"},
                       Wrong{{"--hook-timeout", "0", "COM1"}, "--hook-timeout takes whole seconds"},
-                      Wrong{{"--hook-timeout", "2s", "COM1"}, "--hook-timeout takes whole seconds"}));
+                      Wrong{{"--hook-timeout", "2s", "COM1"}, "--hook-timeout takes whole seconds"},
+                      Wrong{{"--protect", "COM2", "COM1"}, "--protect names 'COM2', which is not one of the ports"},
+                      Wrong{{"--protect", "COM1"}, "no port given"},
+                      Wrong{{"--dry-run=yes", "COM1"}, "option '--dry-run' takes no value"},
+                      Wrong{{"--link-lost", "2", "COM1"}, "--link-lost takes a whole number from 5 to 3600"},
+                      Wrong{{"--charge-below", "101", "COM1"}, "--charge-below takes a whole number from 0 to 100"},
+                      Wrong{{"--follow", "ftp://h/metrics", "--follow-port", "COM1"}, "--follow takes an http"},
+                      Wrong{{"--follow", "http://h:9184/metrics"}, "--follow needs --follow-port"},
+                      Wrong{{"--follow-port", "COM1", "COM1"}, "--follow-port and --follow-ca need --follow"}));
+
+TEST(CommandLine, HostProtectionIsOffUnlessAskedAndTakesItsLimits)
+{
+    EXPECT_FALSE(ParseCommandLine({"COM1"}).options.protection.Enabled());
+
+    const CommandLine line = ParseCommandLine({"--protect", "com1", "--runtime-below", "300", "--charge-below=10",
+                                               "--on-battery-longer", "900", "--link-lost", "60", "--dry-run",
+                                               "--state-dir", "/tmp/s", "COM1"});
+    ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+    const ProtectOptions& p = line.options.protection;
+    EXPECT_EQ(p.protect, std::vector<std::string>{"COM1"});
+    EXPECT_EQ(p.limits.runtimeBelowSeconds, 300);
+    EXPECT_EQ(p.limits.chargeBelowPercent, 10);
+    EXPECT_EQ(p.limits.onBatteryLongerSeconds, 900);
+    EXPECT_EQ(p.limits.linkLostSeconds, 60);
+    EXPECT_TRUE(p.dryRun);
+    EXPECT_EQ(p.stateDir, "/tmp/s");
+
+    const CommandLine follower =
+        ParseCommandLine({"--follow", "https://primary:9184/metrics", "--follow-port", "COM1", "--follow-every", "2"});
+    ASSERT_EQ(follower.action, CommandLine::Action::Run) << follower.error;
+    EXPECT_EQ(follower.options.protection.followUrl, "https://primary:9184/metrics");
+    EXPECT_EQ(follower.options.protection.followEverySeconds, 2);
+    EXPECT_TRUE(follower.options.units.empty());
+}
 
 }  // namespace
 }  // namespace tornavel::service

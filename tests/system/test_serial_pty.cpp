@@ -114,11 +114,14 @@ struct LineCase {
 class LineSettingsTest : public SerialPtyTest, public ::testing::WithParamInterface<LineCase> {
 protected:
     // The default cooked mode, spoiled further with flow control, parity
-    // checking, 7 bits and a blocking read: all of it must go.
+    // checking, 7 bits and a blocking read: all of it must go. The receiver
+    // and the carrier-ignoring flags are off too, as another program may
+    // leave a UART; a pseudo-terminal forces its receiver on by itself, so
+    // only the settings handed to the driver can show that we turn it on.
     static termios Spoiled(termios t)
     {
         t.c_iflag |= IXOFF | IXANY | INPCK;
-        t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+        t.c_cflag = (t.c_cflag & ~(CSIZE | CREAD | CLOCAL)) | CS7 | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
         t.c_cc[VMIN] = 1;
         t.c_cc[VTIME] = 5;
         ::cfsetspeed(&t, B300);

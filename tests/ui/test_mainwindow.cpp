@@ -44,6 +44,25 @@ struct Window {
     TFormMain form;
 };
 
+// The texts a label showed each time it was painted, in order, repeats dropped.
+class PaintedTexts final : public QObject {
+public:
+    explicit PaintedTexts(QLabel* label) : label_(label) { label->installEventFilter(this); }
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == label_ && event->type() == QEvent::Paint &&
+            (texts.isEmpty() || texts.last() != label_->text()))
+            texts << label_->text();
+        return false;
+    }
+
+private:
+    QLabel* label_;
+};
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -82,6 +101,30 @@ private slots:
         }
         // The units were left out of smart mode.
         QVERIFY(sim.Received("com1").endsWith("R"));
+    }
+
+    void scanPhasesArePaintedWhileItRuns()
+    {
+        Simulator sim({"com1=silent"});
+        Window w(sim.dir());
+        PaintedTexts painted(w.ui().LabelST);
+        QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
+        QTRY_VERIFY(painted.texts.contains(QStringLiteral("ready")));
+        QVERIFY2(painted.texts.contains(QStringLiteral("ждите, идет опрос COM портов...")), qPrintable(painted.texts.join('|')));
+        QVERIFY2(painted.texts.contains(QStringLiteral("ждите, идет поиск устройств...")), qPrintable(painted.texts.join('|')));
+    }
+
+    void busyPortNamesItsHolder()
+    {
+        Simulator sim({"com1=ups", "com2=silent"});
+        Window w(sim.dir());
+        // This test program holds COM1 the way another serial program would.
+        const auto held = w.opener.Open(1);
+        QVERIFY(held);
+        QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("ready, COM1: занят (test_mainwindow)"));
+        QCOMPARE(w.ui().UPS->rowCount(), 1);
+        QCOMPARE(Cell(w.ui().UPS, 0, 0), QStringLiteral("COM2"));
     }
 
     void closeDuringAScanWaitsForItsEnd()
@@ -378,17 +421,32 @@ private slots:
         QCOMPARE(w.ui().LabelUin->palette().color(QPalette::WindowText), normal);
     }
 
-    void cablePulledKeepsTheWindowUsable()
+    void unpluggedUnitIsReportedAndReconnectedAfterThePlug()
     {
         Simulator sim({"com1=ups"});
         Window w(sim.dir());
         w.Connect(0);
+        QCOMPARE(w.ui().LabelST->text(), QStringLiteral("подключен"));
+        // What "go" sent: "Y" and the full read, after the scan's closing "R".
+        const QByteArray firstContact = sim.Received("com1");
+        const QByteArray connection = firstContact.mid(firstContact.indexOf('R') + 1, 31);
+        QVERIFY(connection.startsWith('Y'));
+
         sim.Event("com1 unplug");
-        // Polling goes on with empty values; the gauges fall to 0 %.
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelCharge->text(), QStringLiteral("0%"), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(w.ui().EditUSin->text().isEmpty(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("COM1 отключен, ждите его возвращения..."),
+                                  10000);
+        QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("go"));
+        QVERIFY(w.form.reconnecting());
+
+        const qsizetype beforePlug = sim.Received("com1").size();
+        sim.Event("com1 plug");
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("подключен снова"), 30000);
+        QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));
+        QVERIFY(!w.form.reconnecting());
+        QCOMPARE(sim.Received("com1").mid(beforePlug, 31), connection);
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 15000);
+        QVERIFY(sim.Received("com1").endsWith('R'));
     }
 };
 

@@ -16,6 +16,9 @@ public:
     virtual void Answer(std::string bytes) = 0;
     // Output the device sends of its own accord: starts now (after what is queued).
     virtual void Alert(std::string bytes) = 0;
+    // Something the device did that a person or a test watches for
+    // ("output off"): printed on standard output with the port's name.
+    virtual void Report(const std::string& /*text*/) {}
 };
 
 // The result of an event addressed to a port or its device.
@@ -44,8 +47,18 @@ enum class DeviceKind { Ups, Ups2, Modem, Silent, Garbage };
 const char* KindName(DeviceKind kind);
 bool IsUps(DeviceKind kind);
 
+// How a UPS's battery and output behave, set on the command line so a test
+// can run an outage to its end in seconds.
+struct BatteryModel {
+    double drainPerSecond = 0.1;            // percent of charge per second on battery at the starting load
+    double lowRuntimeMinutes = 0;           // battery-low flag while on battery below this runtime (0: by event only)
+    double graceSeconds = 20;               // from "S" or "@" to the output going off
+    double tenthHourSeconds = 360;          // the unit of "@NNN"'s delay before the output returns
+};
+
 struct DeviceSettings {
     bool steady = false; // live values do not drift
+    BatteryModel battery;
 };
 
 std::unique_ptr<Device> MakeDevice(DeviceKind kind, Line& line, std::mt19937& random,

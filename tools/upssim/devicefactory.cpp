@@ -38,8 +38,8 @@ std::unique_ptr<Device> MakeDevice(DeviceKind kind, Line& line, std::mt19937& ra
                                    const DeviceSettings& settings, double now)
 {
     switch (kind) {
-    case DeviceKind::Ups: return std::make_unique<SmartUps>(SmartUps1000(), line, random, settings.steady, now);
-    case DeviceKind::Ups2: return std::make_unique<SmartUps>(SmartUps700(), line, random, settings.steady, now);
+    case DeviceKind::Ups: return std::make_unique<SmartUps>(SmartUps1000(), line, random, settings, now);
+    case DeviceKind::Ups2: return std::make_unique<SmartUps>(SmartUps700(), line, random, settings, now);
     case DeviceKind::Modem: return std::make_unique<Modem>(line);
     case DeviceKind::Silent: return std::make_unique<SilentDevice>();
     case DeviceKind::Garbage: return std::make_unique<GarbageTalker>(line, random, now);

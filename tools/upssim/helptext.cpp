@@ -20,6 +20,14 @@ Options:
   --seed N              seed for drift and garbage, for repeatable runs
   --steady              measured values do not drift (on battery the input
                         still reads 000.0)
+Battery and output (every UPS port), so an outage runs to its end in seconds:
+  --drain PCT           charge lost per second on battery (default 0.1)
+  --low-runtime MIN     the battery-low flag and its alerts follow the runtime:
+                        set on battery below MIN minutes (default: by event only)
+  --grace SEC           from "S" or "@NNN" to the output going off (default 20)
+  --tenth-hour SEC      the length of "@NNN"'s tenths of an hour (default 360)
+"S" (on battery only), "@NNN" and DEL (cancels) are reported on standard
+output as "comN: output off" and "comN: output on".
   --help                this text
   --version             the version
 Fault options (UPS ports only; without "comN:" they apply to every UPS port,

@@ -9,7 +9,6 @@ namespace {
 
 // Percent of charge a battery gives per second at the starting load: fast
 // enough to see on the gauge while a failure is simulated.
-constexpr double kDischargePerSecond = 0.1;
 constexpr double kChargePerSecond = 0.05;
 constexpr double kExtremesFading = 0.005;
 
@@ -31,7 +30,7 @@ double Wander(double value, double target, double pull, double spread, std::mt19
 
 LiveValues::LiveValues(const LiveStart& start) : base_(start), now_(start) {}
 
-void LiveValues::Drift(std::mt19937& random, const Conditions& conditions)
+void LiveValues::Drift(std::mt19937& random, const Conditions& conditions, double drainPerSecond)
 {
     const double loadTarget = conditions.overload ? 112.0 : base_.load;
     now_.load = std::clamp(Wander(now_.load, loadTarget, 0.2, 0.4, random), 0.0, 150.0);
@@ -48,7 +47,7 @@ void LiveValues::Drift(std::mt19937& random, const Conditions& conditions)
 
     const bool discharging = conditions.onBattery || conditions.calibrating;
     if (discharging)
-        now_.charge -= kDischargePerSecond * std::max(now_.load, 1.0) / base_.load;
+        now_.charge -= drainPerSecond * std::max(now_.load, 1.0) / base_.load;
     else
         now_.charge += kChargePerSecond;
     now_.charge = std::clamp(now_.charge, 0.0, 100.0);
@@ -57,6 +56,11 @@ void LiveValues::Drift(std::mt19937& random, const Conditions& conditions)
     const double voltsTarget = discharging ? 22.8 + 3.4 * now_.charge / 100.0
                                            : base_.batteryVolts - (100.0 - now_.charge) * 0.02;
     now_.batteryVolts = Wander(now_.batteryVolts, voltsTarget, 0.3, 0.01, random);
+}
+
+double LiveValues::RuntimeMinutes() const
+{
+    return base_.fullRuntime * now_.charge / 100.0 * base_.load / std::max(now_.load, 1.0);
 }
 
 std::optional<std::string> LiveValues::Answer(char command, const Conditions& conditions) const
@@ -70,9 +74,8 @@ std::optional<std::string> LiveValues::Answer(char command, const Conditions& co
     case 'C': return Format("%05.1f", now_.temperature);
     case 'F': return Format("%05.2f", conditions.onBattery ? 50.0 : now_.frequency);
     case 'j': {
-        const double minutes = base_.fullRuntime * now_.charge / 100.0 * base_.load / std::max(now_.load, 1.0);
         char text[16];
-        std::snprintf(text, sizeof text, "%04d:", static_cast<int>(std::clamp(minutes, 0.0, 9999.0)));
+        std::snprintf(text, sizeof text, "%04d:", static_cast<int>(std::clamp(RuntimeMinutes(), 0.0, 9999.0)));
         return text;
     }
     case 'N': return Format("%05.1f", now_.minLine);

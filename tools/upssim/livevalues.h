@@ -24,7 +24,9 @@ public:
     explicit LiveValues(const LiveStart& start);
 
     // One second of change.
-    void Drift(std::mt19937& random, const Conditions& conditions);
+    void Drift(std::mt19937& random, const Conditions& conditions, double drainPerSecond);
+    // Minutes the battery lasts at the present charge and load.
+    double RuntimeMinutes() const;
     // The answer text to a measuring command; nullopt for any other command.
     std::optional<std::string> Answer(char command, const Conditions& conditions) const;
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <set>
+#include <stdexcept>
 
 namespace upssim {
 
@@ -128,6 +129,22 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error)
             const auto fault = text ? ParseFaultSetting(arg, *text, error) : std::nullopt;
             if (!fault) return std::nullopt;
             options.faults.push_back(*fault);
+        } else if (arg == "--drain" || arg == "--low-runtime" || arg == "--grace" || arg == "--tenth-hour") {
+            const auto text = value();
+            if (!text) return std::nullopt;
+            double number = 0;
+            try {
+                std::size_t used = 0;
+                number = std::stod(*text, &used);
+                if (used != text->size() || !(number >= 0) || number > 1e6) throw std::invalid_argument(*text);
+            } catch (const std::exception&) {
+                error = arg + ": bad value '" + *text + "'";
+                return std::nullopt;
+            }
+            BatteryModel& b = options.battery;
+            (arg == "--drain" ? b.drainPerSecond : arg == "--low-runtime" ? b.lowRuntimeMinutes
+                                                 : arg == "--grace"       ? b.graceSeconds
+                                                                          : b.tenthHourSeconds) = number;
         } else if (arg == "--garbage-in") {
             options.faults.push_back({inlineValue.value_or(""), [](Faults& f) { f.garbageIn = true; }});
         } else if (arg.rfind("-", 0) == 0) {

@@ -28,6 +28,7 @@ struct Options {
     std::string logPath;
     std::optional<unsigned> seed;
     bool steady = false;
+    BatteryModel battery;
     std::vector<PortChoice> ports;
     std::vector<FaultSetting> faults;
 };

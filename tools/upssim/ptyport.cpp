@@ -181,6 +181,13 @@ void PtyPort::Alert(std::string bytes)
     Enqueue(std::move(bytes), 0.0);
 }
 
+void PtyPort::Report(const std::string& text)
+{
+    std::printf("%s: %s\n", name_.c_str(), text.c_str());
+    std::fflush(stdout);
+    log_.Note(name_, text);
+}
+
 void PtyPort::Enqueue(std::string bytes, double notBefore)
 {
     if (bytes.empty()) return;

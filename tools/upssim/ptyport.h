@@ -51,6 +51,7 @@ public:
     // Line
     void Answer(std::string bytes) override;
     void Alert(std::string bytes) override;
+    void Report(const std::string& text) override;
 
 private:
     enum class State { Unplugged, Unheld, Held };

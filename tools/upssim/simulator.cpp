@@ -71,7 +71,7 @@ bool Simulator::Start(std::string& error)
     if (!MakeDirectories(options_.dir, error)) return false;
     if (!options_.logPath.empty() && !log_.Open(options_.logPath, error)) return false;
     if (!watch_.Start(error)) return false;
-    const DeviceSettings settings{options_.steady};
+    const DeviceSettings settings{options_.steady, options_.battery};
     for (const PortChoice& choice : options_.ports) {
         const double now = NowMs();
         ports_.push_back(std::make_unique<PtyPort>(choice.name, choice.kind, options_.dir, FaultsFor(options_, choice),

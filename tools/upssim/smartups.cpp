@@ -9,6 +9,7 @@ namespace upssim {
 namespace {
 
 constexpr char kCtrlA = 0x01;
+constexpr char kDelete = 0x7F;
 constexpr double kEepromWriteMs = 1000.0;       // "|" follows a stepped change
 constexpr double kSimulatedFailureMs = 3000.0;  // "U"
 constexpr double kBatteryTestMs = 2000.0;       // "W"
@@ -48,10 +49,15 @@ int RegisterIndex(char c)
 
 }  // namespace
 
-SmartUps::SmartUps(UpsProfile profile, Line& line, std::mt19937& random, bool steady, double now)
-    : profile_(std::move(profile)), line_(line), random_(random), live_(profile_.live)
+SmartUps::SmartUps(UpsProfile profile, Line& line, std::mt19937& random, const DeviceSettings& settings, double now)
+    : profile_(std::move(profile)),
+      line_(line),
+      random_(random),
+      steady_(settings.steady),
+      battery_(settings.battery),
+      live_(profile_.live)
 {
-    if (!steady) ScheduleDrift(now);
+    ScheduleDrift(now);
 }
 
 void SmartUps::Receive(unsigned char byte, double now)
@@ -69,6 +75,10 @@ void SmartUps::Receive(unsigned char byte, double now)
             smart_ = true;
             line_.Answer("SM\r\n");
         }
+        return;
+    }
+    if (delayDigits_) {
+        ShutdownDigit(c, now);
         return;
     }
     Command(c, now);
@@ -123,6 +133,21 @@ void SmartUps::Command(char c, double now)
     case 'D':
         line_.Answer("OK\r\n");
         ToggleCalibration(now);
+        return;
+    case 'S':
+        // Honoured only on battery; on line the unit will not cut its output.
+        if (OnBattery())
+            OrderShutdown(now, 0, "S");
+        else
+            line_.Answer("NA\r\n");
+        return;
+    case '@': delayDigits_ = std::string(); return;
+    case kDelete:
+        if (shutdown_ && !outputOff_) {
+            shutdown_.reset();
+            line_.Report("shutdown cancelled");
+        }
+        line_.Answer("OK\r\n");
         return;
     default: break;
     }
@@ -241,9 +266,67 @@ void SmartUps::ToggleCalibration(double now)
 void SmartUps::ScheduleDrift(double now)
 {
     timers_.At(now + kDriftPeriodMs, [this](double when) {
-        live_.Drift(random_, CurrentConditions());
+        if (!steady_) live_.Drift(random_, CurrentConditions(), battery_.drainPerSecond);
+        FollowBattery();
+        FollowOutput(when);
         ScheduleDrift(when);
     });
+}
+
+// The battery-low flag follows the runtime while on battery, with the
+// unit's own alerts, when the model gives a threshold.
+void SmartUps::FollowBattery()
+{
+    if (battery_.lowRuntimeMinutes <= 0) return;
+    const bool low = OnBattery() && live_.RuntimeMinutes() < battery_.lowRuntimeMinutes;
+    if (low == batteryLow_) return;
+    batteryLow_ = low;
+    line_.Alert(low ? "%" : "+");
+}
+
+// A shutdown ordered by "S" or "@NNN": the output goes off once the grace
+// delay has passed, and comes back when the mains are there ("S"), or that
+// many tenths of an hour after they are ("@NNN").
+void SmartUps::FollowOutput(double now)
+{
+    if (shutdown_ && !outputOff_ && now >= shutdown_->offAt) {
+        outputOff_ = true;
+        line_.Report("output off");
+    }
+    if (!outputOff_) return;
+    if (OnBattery()) {
+        mainsBackAt_ = NAN;
+        return;
+    }
+    if (std::isnan(mainsBackAt_)) mainsBackAt_ = now;
+    if (now - mainsBackAt_ < shutdown_->returnDelayMs) return;
+    outputOff_ = false;
+    shutdown_.reset();
+    mainsBackAt_ = NAN;
+    line_.Report("output on");
+}
+
+void SmartUps::OrderShutdown(double now, double returnDelayMs, const char* how)
+{
+    shutdown_ = PendingShutdown{now + battery_.graceSeconds * 1000.0, returnDelayMs};
+    line_.Answer("OK\r\n");
+    line_.Report(std::string(how) + ": output off in " + std::to_string(static_cast<int>(battery_.graceSeconds)) +
+                 " s");
+}
+
+void SmartUps::ShutdownDigit(char c, double now)
+{
+    if (c < '0' || c > '9') {
+        delayDigits_.reset();
+        line_.Answer("NA\r\n");
+        return;
+    }
+    *delayDigits_ += c;
+    if (delayDigits_->size() < 3) return;
+    const double tenths = std::stoi(*delayDigits_);
+    const std::string how = "@" + *delayDigits_;
+    delayDigits_.reset();
+    OrderShutdown(now, tenths * battery_.tenthHourSeconds * 1000.0, how.c_str());
 }
 
 void SmartUps::LineClosed()
@@ -253,6 +336,7 @@ void SmartUps::LineClosed()
     context_ = 0;
     firstOneAt_ = NAN;
     write_.reset();
+    delayDigits_.reset();  // an ordered shutdown goes on: the host may well be gone
 }
 
 EventResult SmartUps::Event(const std::string& name, const std::string& argument, double)

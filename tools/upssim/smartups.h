@@ -17,7 +17,7 @@ namespace upssim {
 // 1.5 to 4 s, "1" ("PROG"), and "R" ("BYE") ends it all.
 class SmartUps : public Device {
 public:
-    SmartUps(UpsProfile profile, Line& line, std::mt19937& random, bool steady, double now);
+    SmartUps(UpsProfile profile, Line& line, std::mt19937& random, const DeviceSettings& settings, double now);
 
     void Receive(unsigned char byte, double now) override;
     void Tick(double now) override { timers_.Run(now); }
@@ -45,11 +45,17 @@ private:
     void StartBatteryTest(double now);
     void ToggleCalibration(double now);
     void ScheduleDrift(double now);
+    void FollowBattery();
+    void FollowOutput(double now);
+    void OrderShutdown(double now, double returnDelayMs, const char* how);
+    void ShutdownDigit(char c, double now);
     EventResult SetAnswer(const std::string& argument, bool set);
 
     UpsProfile profile_;
     Line& line_;
     std::mt19937& random_;
+    const bool steady_;
+    const BatteryModel battery_;
     LiveValues live_;
     Timers timers_;
 
@@ -72,6 +78,16 @@ private:
     unsigned testRun_ = 0;
     unsigned calibrationRun_ = 0;
     std::map<char, std::string> overrides_; // answers fixed by the "set" event
+
+    // A shutdown ordered on the line, and the output it turns off.
+    struct PendingShutdown {
+        double offAt;
+        double returnDelayMs;  // after the mains are back
+    };
+    std::optional<PendingShutdown> shutdown_;
+    std::optional<std::string> delayDigits_;  // "@" has come, its three digits follow
+    bool outputOff_ = false;
+    double mainsBackAt_ = NAN;
 };
 
 }  // namespace upssim

@@ -40,6 +40,10 @@ void PollingLoop::Execute()
 {
     do {
         Pass();
+        if (port_.Vanished(session_.hCom)) {
+            session_.requests.lineGone.store(true, std::memory_order_release);
+            break;
+        }
     } while (!session_.requests.stopRequest.load(std::memory_order_acquire));
     session_.screen.PostMessage(WindowMessage::ThreadEnded);
 }

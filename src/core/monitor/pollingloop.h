@@ -22,7 +22,8 @@ public:
     // `port` is the polling thread's own serial link (it sleeps plainly).
     PollingLoop(Session& session, ComPort& port);
 
-    // Runs passes until a stop is requested, then posts the end message.
+    // Runs passes until a stop is requested or the port's device vanishes,
+    // then posts the end message.
     void Execute();
     // One pass of the loop.
     void Pass();

@@ -21,6 +21,7 @@ bool OpenAndRead(Session& session, ComPort& port, int row)
     if (device == kMarkNothing || device == kMarkModem) return false;
 
     table.SetApcIndex(row - 1);
+    session.requests.lineGone = false;
     session.hCom = OpenUpsPort(port, record.port);
     if (!session.hCom) return false;
     if (sereLine(port, session.screen, session.hCom, cmd::kSmartMode, session.alerts) ==
@@ -70,16 +71,25 @@ void ShowIdle(Screen& screen)
     screen.SetPicture("ImageA", "ImageAOFF");
 }
 
+std::string PortGoneText(int port)
+{
+    return "COM" + std::to_string(port) + " отключен, ждите его возвращения...";
+}
+
 void CloseConnection(Session& session, ComPort& port)
 {
-    Bytes answer;
-    sereCom(port, session.screen, session.hCom, cmd::kLeaveSmart, answer);  // not examined
-    port.clock().Sleep(kCloseDelayMs);
+    const bool gone = session.requests.lineGone.load(std::memory_order_acquire);
+    if (!gone) {  // a vanished device hears nothing more
+        Bytes answer;
+        sereCom(port, session.screen, session.hCom, cmd::kLeaveSmart, answer);  // not examined
+        port.clock().Sleep(kCloseDelayMs);
+    }
     port.ClosePort(session.hCom);
     session.hCom = nullptr;
     // Nothing asked of this connection may be carried out on the next one.
     session.requests.ClearConnectionRequests();
     ShowIdle(session.screen);
+    if (gone) session.screen.SetText("LabelST", PortGoneText(session.table.Record(session.table.apcIndex()).port));
 }
 
 }  // namespace tornavel

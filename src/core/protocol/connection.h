@@ -14,8 +14,12 @@ bool OpenAndRead(Session& session, ComPort& port, int row);
 void ReadAll(Session& session, ComPort& port);
 
 // After the polling thread has ended: the UPS leaves smart mode, the port is
-// closed a second later and the window returns to idle.
+// closed a second later and the window returns to idle. When the thread ended
+// because the device vanished, nothing is sent and the status says so.
 void CloseConnection(Session& session, ComPort& port);
+
+// "COM1 отключен, ждите его возвращения...": the unit's device has gone.
+std::string PortGoneText(int port);
 
 // The window without a connection.
 void ShowIdle(Screen& screen);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
+#include <vector>
 
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
@@ -63,6 +65,21 @@ void ShowDeviceGrid(Session& session)
     }
 }
 
+// "COM1: занят (tornavel-monitor)": a port another program holds, named so
+// that the user knows what to stop.
+std::string BusyPortText(int number, const LockHolder& holder)
+{
+    const std::string who = holder.program.empty() ? "процесс " + std::to_string(holder.pid) : holder.program;
+    return "COM" + std::to_string(number) + ": занят (" + who + ")";
+}
+
+// The scan's closing status: its result, then the ports found held.
+std::string ClosingText(std::string result, const std::vector<std::string>& busy)
+{
+    for (const auto& port : busy) result += (result.empty() ? "" : ", ") + port;
+    return result;
+}
+
 }  // namespace
 
 void ComPortScan(Session& session, ComPort& port)
@@ -77,14 +94,18 @@ void ComPortScan(Session& session, ComPort& port)
     table.Clear();
 
     // First pass: which ports exist and are free. Nothing is sent.
+    std::vector<std::string> busy;
     for (int number = kFirstPort; number <= kLastPort; ++number) {
         if (PortHandle handle = OpenUpsPort(port, number)) {
             table.Add(number);
             port.ClosePort(handle);
+        } else if (const auto holder = port.PortHolder(number)) {
+            busy.push_back(BusyPortText(number, *holder));
         }
     }
     if (table.Count() == 0) {
-        screen.SetText("LabelST", "COM порты не обнаружены");
+        // Ports held by others exist all the same: naming them says more.
+        screen.SetText("LabelST", busy.empty() ? "COM порты не обнаружены" : ClosingText({}, busy));
         return;
     }
 
@@ -98,7 +119,7 @@ void ComPortScan(Session& session, ComPort& port)
         port.ClosePort(handle);
     }
     ShowDeviceGrid(session);
-    screen.SetText("LabelST", "ready");
+    screen.SetText("LabelST", ClosingText("ready", busy));
 }
 
 }  // namespace tornavel

@@ -23,10 +23,14 @@ public:
 
     PortHandle OpenPort(int number, std::uint32_t baud, std::uint8_t dataBits, char parity,
                         const Bytes& stopBits);
+    // Who holds port `number` that would not open, as far as its lock tells.
+    std::optional<LockHolder> PortHolder(int number) { return opener_.Holder(number); }
     void ClosePort(const PortHandle& handle);
     void PurgePort(const PortHandle& handle);
     bool WritePort(const PortHandle& handle, const Bytes& text);
     int InQueue(const PortHandle& handle);
+    // The open port's device has gone away (see SerialDevice::Vanished).
+    bool Vanished(const PortHandle& handle) { return handle && handle->Vanished(); }
     void ReadPort(const PortHandle& handle, int n, Bytes& text);
     int WaitAnswer(const PortHandle& handle, int tries);
     void ReadUntilQuiet(const PortHandle& handle, int tries, Bytes& text);

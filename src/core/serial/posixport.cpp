@@ -1,6 +1,7 @@
 #include "serial/posixport.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -72,6 +73,7 @@ long PosixSerialDevice::Write(const Bytes& bytes)
     // sockets, so a plain write() needs no MSG_NOSIGNAL-like care.
     const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
     if (written >= 0) return written;
+    NoteFailure();
     return errno == EAGAIN || errno == EINTR ? 0 : -1;  // a full output queue never blocks us
 }
 
@@ -81,7 +83,9 @@ int PosixSerialDevice::Waiting()
     // line hands over a byte with a framing error as a zero byte and an
     // overrun just loses bytes, so the count is all there is to ask.
     int count = 0;
-    return ::ioctl(fd_, FIONREAD, &count) == 0 ? count : 0;
+    if (::ioctl(fd_, FIONREAD, &count) == 0) return count;
+    NoteFailure();
+    return 0;
 }
 
 Bytes PosixSerialDevice::Read(int n)
@@ -89,6 +93,7 @@ Bytes PosixSerialDevice::Read(int n)
     if (n <= 0) return {};
     Bytes bytes(static_cast<std::size_t>(std::min(n, kMaxReadBytes)), '\0');
     const ssize_t got = ::read(fd_, bytes.data(), bytes.size());
+    if (got < 0) NoteFailure();
     bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);  // EAGAIN, EOF, EIO: nothing
     return bytes;
 }
@@ -106,11 +111,34 @@ void PosixSerialDevice::Close()
     fd_ = -1;
 }
 
+void PosixSerialDevice::NoteFailure()
+{
+    if (errno == EIO || errno == ENXIO || errno == ENODEV) vanished_ = true;
+}
+
+bool PosixSerialDevice::Vanished()
+{
+    if (fd_ < 0) return false;  // a port we closed has not vanished
+    if (vanished_) return true;
+    pollfd line{fd_, POLLIN, 0};
+    if (::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL))) vanished_ = true;
+    struct stat st;
+    if (::stat(device_.c_str(), &st) != 0 && errno == ENOENT) vanished_ = true;
+    return vanished_;
+}
+
 std::unique_ptr<SerialDevice> PosixPortOpener::Open(int number)
 {
     const auto path = map_.DevicePath(number);
     if (!path) return nullptr;
     return OpenSerialDevice(*path, lockDir_);
+}
+
+std::optional<LockHolder> PosixPortOpener::Holder(int number)
+{
+    const auto path = map_.DevicePath(number);
+    if (!path) return std::nullopt;
+    return FindLockHolder(lockDir_, *path);
 }
 
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, const std::string& lockDir)
@@ -136,7 +164,7 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, const st
         CloseExclusive(fd);
         return nullptr;
     }
-    return std::make_unique<PosixSerialDevice>(fd, std::move(lock));
+    return std::make_unique<PosixSerialDevice>(fd, std::move(lock), device);
 }
 
 }  // namespace tornavel

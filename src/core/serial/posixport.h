@@ -12,10 +12,13 @@ namespace tornavel {
 // return at once (VMIN = VTIME = 0), so no call ever waits for the line.
 // After Close the descriptor is -1: every call then fails with EBADF and
 // gives its neutral result; a hung-up line (a pulled USB adapter, a closed
-// pseudo-terminal master) fails with EIO and gives the same.
+// pseudo-terminal master) fails with EIO, gives the same and reads as
+// vanished.
 class PosixSerialDevice final : public SerialDevice {
 public:
-    PosixSerialDevice(int fd, UucpLock lock) : fd_(fd), lock_(std::move(lock)) {}
+    // `device` is the node the descriptor was opened from.
+    PosixSerialDevice(int fd, UucpLock lock, std::string device)
+        : fd_(fd), lock_(std::move(lock)), device_(std::move(device)) {}
     ~PosixSerialDevice() override { Close(); }
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
@@ -27,10 +30,18 @@ public:
     Bytes Read(int n) override;
     void Purge() override;
     void Close() override;
+    // The device is gone once a call failed with EIO or ENXIO, the line hung
+    // up (POLLHUP) or its node was removed.
+    bool Vanished() override;
 
 private:
+    // Notes a failed call's errno that means the device has gone.
+    void NoteFailure();
+
     int fd_;
     UucpLock lock_;
+    std::string device_;
+    bool vanished_ = false;
 };
 
 inline constexpr const char* kUucpLockDir = "/run/lock";
@@ -49,6 +60,7 @@ public:
         : map_(std::move(map)), lockDir_(std::move(lockDir)) {}
 
     std::unique_ptr<SerialDevice> Open(int number) override;
+    std::optional<LockHolder> Holder(int number) override;
 
 private:
     PortMap map_;
@@ -64,6 +76,7 @@ public:
         : path_(std::move(path)), lockDir_(std::move(lockDir)) {}
 
     std::unique_ptr<SerialDevice> Open(int) override { return OpenSerialDevice(path_, lockDir_); }
+    std::optional<LockHolder> Holder(int) override { return FindLockHolder(lockDir_, path_); }
 
 private:
     std::string path_;

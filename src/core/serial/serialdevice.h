@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "bytes.h"
+#include "serial/uucplock.h"
 
 namespace tornavel {
 
@@ -35,6 +36,9 @@ public:
     // Drop both queues.
     virtual void Purge() = 0;
     virtual void Close() = 0;
+    // True once the device itself has gone (a pulled USB adapter, a removed
+    // node), as opposed to a unit that only stays silent on a present port.
+    virtual bool Vanished() { return false; }
 };
 
 // The port numbers the program knows: COM1 to COM16.
@@ -47,6 +51,9 @@ class PortOpener {
 public:
     virtual ~PortOpener() = default;
     virtual std::unique_ptr<SerialDevice> Open(int number) = 0;
+    // For a port that would not open: the live program whose lock holds it,
+    // if its lock file names one.
+    virtual std::optional<LockHolder> Holder(int /*number*/) { return std::nullopt; }
 };
 
 // The open port as the program holds it; null is the invalid handle.

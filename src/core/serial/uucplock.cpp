@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace tornavel {
 
@@ -39,7 +41,43 @@ bool ProcessAlive(int pid)
     return pid != kNoPid && (::kill(pid, 0) == 0 || errno == EPERM);
 }
 
+// A program name is shown to the user: a few dozen printable bytes at most.
+constexpr std::size_t kMaxProgramName = 64;
+
+std::string ReadSmallFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string text(4096, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return text;
+}
+
+std::string ProgramName(int pid)
+{
+    const std::string proc = "/proc/" + std::to_string(pid);
+    // cmdline: the arguments, each ended by a zero byte; empty for a kernel
+    // thread or a zombie, where comm is all there is.
+    std::string name = ReadSmallFile(proc + "/cmdline");
+    name = name.substr(0, name.find('\0'));
+    if (name.empty()) name = ReadSmallFile(proc + "/comm");
+    name = name.substr(name.find_last_of('/') + 1);
+    name.erase(std::remove_if(name.begin(), name.end(),
+                              [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
+               name.end());
+    return name.substr(0, kMaxProgramName);
+}
+
 }  // namespace
+
+std::optional<LockHolder> FindLockHolder(const std::string& lockDir, const std::string& devicePath)
+{
+    std::error_code error;
+    const auto device = std::filesystem::canonical(devicePath, error);
+    const int pid = LockOwner(lockDir + "/" + UucpLockName(error ? devicePath : device.string()));
+    if (!ProcessAlive(pid)) return std::nullopt;
+    return LockHolder{pid, ProgramName(pid)};
+}
 
 std::string UucpLockName(const std::string& devicePath)
 {

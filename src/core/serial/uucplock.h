@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -8,6 +9,20 @@ namespace tornavel {
 // (/dev/ttyS0 -> LCK..ttyS0, /dev/pts/3 -> LCK..pts3); for a device outside
 // /dev, its file name.
 std::string UucpLockName(const std::string& devicePath);
+
+// The live process that holds a device's UUCP lock file.
+struct LockHolder {
+    int pid = 0;
+    // The holder's program name: the file name of its first command-line
+    // word (/proc/PID/comm would cut "tornavel-monitor" to 15 bytes), with
+    // control characters dropped; empty where /proc does not show it.
+    std::string program;
+};
+
+// Who holds the lock of the device at devicePath (a link is followed to the
+// device, as opening the port does); nothing when the lock file is missing,
+// unreadable or left by a process that is gone.
+std::optional<LockHolder> FindLockHolder(const std::string& lockDir, const std::string& devicePath);
 
 // The UUCP lock file, <lock dir>/LCK..<name> holding the owner's PID as ten
 // ASCII digits and a newline: the way serial programs (minicom, picocom, the

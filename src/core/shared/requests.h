@@ -12,6 +12,9 @@ struct Requests {
     // Connection.
     std::atomic<bool> stopRequest{false};
     std::atomic<bool> closeRequest{false};
+    // Set by the polling thread when it ended because the port's device
+    // vanished: nothing more is sent on that line. Cleared at each connection.
+    std::atomic<bool> lineGone{false};
 
     // Terminal page.
     std::atomic<bool> terminalMode{false};

@@ -1,0 +1,193 @@
+#include "follower.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace tornavel::service {
+
+namespace {
+
+// The primary's answer is small; anything much larger is not a monitor's.
+constexpr std::size_t kMaxBody = 4 << 20;
+
+double UnixSecondsNow()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
+}
+
+// The value of label `name` in a sample's label set, unescaped; nothing when absent.
+std::optional<std::string> LabelValue(const std::string& labels, const std::string& name)
+{
+    std::size_t i = 0;
+    while (i < labels.size()) {
+        const auto equals = labels.find("=\"", i);
+        if (equals == std::string::npos) return std::nullopt;
+        std::string key = labels.substr(i, equals - i);
+        std::string value;
+        std::size_t j = equals + 2;
+        for (; j < labels.size() && labels[j] != '"'; ++j) {
+            if (labels[j] == '\\' && j + 1 < labels.size()) {
+                ++j;
+                value += labels[j] == 'n' ? '\n' : labels[j];
+            } else {
+                value += labels[j];
+            }
+        }
+        if (key == name) return value;
+        i = labels.find(',', j);
+        if (i == std::string::npos) return std::nullopt;
+        ++i;
+    }
+    return std::nullopt;
+}
+
+// The samples of one unit: "name" or "name{flag=...}" -> value.
+std::map<std::string, double> SamplesOf(const std::string& text, const std::string& port)
+{
+    std::map<std::string, double> samples;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("tornavel_ups_", 0) != 0) continue;
+        const auto open = line.find('{');
+        const auto close = line.rfind('}');
+        if (open == std::string::npos || close == std::string::npos || close < open) continue;
+        const std::string labels = line.substr(open + 1, close - open - 1);
+        if (LabelValue(labels, "port") != port) continue;
+        std::string key = line.substr(0, open);
+        if (const auto flag = LabelValue(labels, "flag")) key += "{" + *flag + "}";
+        try {
+            samples[key] = std::stod(line.substr(close + 1));
+        } catch (const std::exception&) {
+        }
+    }
+    return samples;
+}
+
+std::optional<double> Sample(const std::map<std::string, double>& samples, const std::string& key)
+{
+    const auto it = samples.find(key);
+    if (it == samples.end() || !std::isfinite(it->second)) return std::nullopt;
+    return it->second;
+}
+
+size_t Collect(char* data, size_t size, size_t count, void* body)
+{
+    auto& text = *static_cast<std::string*>(body);
+    if (text.size() + size * count > kMaxBody) return 0;  // ends the transfer
+    text.append(data, size * count);
+    return size * count;
+}
+
+}  // namespace
+
+std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const std::string& port,
+                                                FollowMemory& memory)
+{
+    const auto samples = SamplesOf(text, port);
+    PolicyReading reading;
+    // The primary's own decision is followed whatever else it says.
+    if (Sample(samples, "tornavel_ups_shutdown_pending") == 1.0) {
+        reading.primaryDecided = true;
+        return reading;
+    }
+    if (Sample(samples, "tornavel_ups_up") != 1.0) return std::nullopt;
+    const auto lastGood = Sample(samples, "tornavel_ups_last_good_reading_timestamp_seconds");
+    if (!lastGood || (memory.lastGood && *lastGood <= *memory.lastGood)) return std::nullopt;
+    memory.lastGood = lastGood;
+
+    const auto status = Sample(samples, "tornavel_ups_status_byte");
+    if (status && *status >= 0 && *status <= 255 && std::floor(*status) == *status)
+        reading.status = StatusFlags{static_cast<int>(*status)};
+    if (const auto charge = Sample(samples, "tornavel_ups_battery_charge_ratio")) reading.chargePercent = *charge * 100;
+    const auto runtime = Sample(samples, "tornavel_ups_runtime_seconds");
+    if (runtime && runtime != memory.runtime) reading.runtimeSeconds = runtime;
+    memory.runtime = runtime;
+    return reading;
+}
+
+Follower::Follower(const ProtectOptions& options, Protector& protector, EventLog& log)
+    : url_(options.followUrl.value_or("")),
+      port_(options.followPort),
+      ca_(options.followCa),
+      everySeconds_(options.followEverySeconds),
+      protector_(protector),
+      log_(log)
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);  // before any thread uses the client
+}
+
+Follower::~Follower()
+{
+    Stop();
+    curl_global_cleanup();
+}
+
+void Follower::Start()
+{
+    thread_ = std::thread([this] { Run(); });
+}
+
+void Follower::Stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+std::optional<std::string> Follower::Fetch(std::string& error) const
+{
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        error = "cannot start an HTTP client";
+        return std::nullopt;
+    }
+    std::string body;
+    char message[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(std::min(everySeconds_ * 2, 10)));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    if (ca_) curl_easy_setopt(curl, CURLOPT_CAINFO, ca_->c_str());
+    const CURLcode result = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    if (result != CURLE_OK) {
+        error = message[0] ? message : curl_easy_strerror(result);
+        return std::nullopt;
+    }
+    return body;
+}
+
+void Follower::Run()
+{
+    FollowMemory memory;
+    std::string lastError;
+    while (true) {
+        std::string error;
+        const auto text = Fetch(error);
+        const double now = UnixSecondsNow();
+        if (text) {
+            if (!lastError.empty()) log_.Note(port_, "primary_back", "the primary answers again: " + url_);
+            lastError.clear();
+            if (const auto reading = ReadingFromMetrics(*text, port_, memory)) protector_.Cycle(*reading, now);
+        } else if (error != lastError) {
+            lastError = error;  // logged once, not on every try
+            log_.Note(port_, "primary_unreadable", url_ + ": " + error);
+        }
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_for(lock, std::chrono::seconds(everySeconds_), [this] { return stopping_; })) return;
+    }
+}
+
+}  // namespace tornavel::service

@@ -1,0 +1,53 @@
+#pragma once
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "protector.h"
+
+namespace tornavel::service {
+
+// What a follower remembers between two reads of its primary: a reading is
+// new only when the primary has answered a new cycle since, and a runtime only
+// when it differs from the one already counted (the primary publishes its
+// last runtime between the reads of that slot).
+struct FollowMemory {
+    std::optional<double> lastGood;
+    std::optional<double> runtime;
+};
+
+// One unit's state in the primary's metrics text, as a policy reading; nothing
+// when the unit is not up there or no new cycle was answered since the last read.
+std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const std::string& port,
+                                                FollowMemory& memory);
+
+// A host without the cable: reads the primary's /metrics every few seconds and
+// applies the same policy to the one unit it names. A primary that cannot be
+// read gives no reading, which the policy counts towards a lost link.
+class Follower {
+public:
+    Follower(const ProtectOptions& options, Protector& protector, EventLog& log);
+    ~Follower();
+
+    void Start();
+    void Stop();
+
+private:
+    void Run();
+    std::optional<std::string> Fetch(std::string& error) const;
+
+    const std::string url_;
+    const std::string port_;
+    const std::optional<std::string> ca_;
+    const int everySeconds_;
+    Protector& protector_;
+    EventLog& log_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace tornavel::service

@@ -1,0 +1,118 @@
+#include "protectoptions.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "options.h"
+
+namespace tornavel::service {
+
+namespace {
+
+constexpr const char* kValued[] = {"--protect",   "--runtime-below", "--charge-below", "--on-battery-longer",
+                                   "--link-lost", "--state-dir",     "--follow",       "--follow-port",
+                                   "--follow-ca", "--follow-every"};
+
+}  // namespace
+
+bool IsProtectOption(const std::string& name)
+{
+    return name == "--dry-run" || ProtectOptionTakesValue(name);
+}
+
+bool ProtectOptionTakesValue(const std::string& name)
+{
+    return std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
+}
+
+bool TakeProtectOption(const std::string& name, const std::string& value, ProtectOptions& options,
+                       std::string& error)
+{
+    auto number = [&](int lowest, int highest, int& into) {
+        const auto n = ParseWholeNumber(value, lowest, highest);
+        if (!n) {
+            error = name + " takes a whole number from " + std::to_string(lowest) + " to " +
+                    std::to_string(highest) + ", not '" + value + "'";
+            return false;
+        }
+        into = *n;
+        return true;
+    };
+    if (name == "--dry-run") {
+        options.dryRun = true;
+        return true;
+    }
+    if (name == "--protect") {
+        // The label of a COMn port, as the watched units are labelled.
+        std::string label = value;
+        if (label.find('/') == std::string::npos)
+            for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        options.protect.push_back(label);
+        return true;
+    }
+    if (name == "--runtime-below") return number(0, 86400, options.limits.runtimeBelowSeconds);
+    if (name == "--charge-below") return number(0, 100, options.limits.chargeBelowPercent);
+    if (name == "--on-battery-longer") {
+        int seconds = 0;
+        if (!number(1, 86400, seconds)) return false;
+        options.limits.onBatteryLongerSeconds = seconds;
+        return true;
+    }
+    if (name == "--link-lost") return number(5, 3600, options.limits.linkLostSeconds);
+    if (name == "--follow-every") return number(1, 60, options.followEverySeconds);
+    if (name == "--state-dir") options.stateDir = value;
+    if (name == "--follow") {
+        if (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
+            error = "--follow takes an http:// or https:// address, not '" + value + "'";
+            return false;
+        }
+        options.followUrl = value;
+    }
+    if (name == "--follow-port") options.followPort = value;
+    if (name == "--follow-ca") options.followCa = value;
+    return true;
+}
+
+bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::string>& unitLabels,
+                         std::string& error)
+{
+    for (const std::string& label : options.protect) {
+        if (std::find(unitLabels.begin(), unitLabels.end(), label) == unitLabels.end()) {
+            error = "--protect names '" + label + "', which is not one of the ports watched";
+            return false;
+        }
+    }
+    if (options.followUrl && options.followPort.empty()) {
+        error = "--follow needs --follow-port, the primary's port label of the unit";
+        return false;
+    }
+    if (!options.followUrl && (!options.followPort.empty() || options.followCa)) {
+        error = "--follow-port and --follow-ca need --follow";
+        return false;
+    }
+    return true;
+}
+
+const char* ProtectUsageText()
+{
+    return R"(
+Host protection (off unless --protect or --follow is given):
+  --protect PORT          shut this host down before PORT's battery runs out
+  --runtime-below SEC     ... when the runtime stays below SEC (default 180)
+  --charge-below PCT      ... when the charge stays below PCT (default 5)
+  --on-battery-longer SEC ... when on battery for longer than SEC (default off)
+  --link-lost SEC         ... when no valid reading came for SEC seconds and
+                          the last one said on battery (default 30)
+  --dry-run               log the decision, carry nothing out
+  --state-dir DIR         where the decision is recorded for the root
+                          tornavel-shutdown service (default
+                          /var/lib/tornavel-monitor)
+  --follow URL            follow another monitor's /metrics instead of a
+                          port (a host on the same unit without the cable)
+  --follow-port LABEL     the port label of the unit on the primary
+  --follow-ca FILE        CA certificate for an https primary
+  --follow-every SEC      read the primary every SEC seconds (default 5)
+)";
+}
+
+}  // namespace tornavel::service

@@ -1,0 +1,37 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shutdownpolicy.h"
+
+namespace tornavel::service {
+
+// Host protection, off unless asked for: the units whose battery protects
+// this host (--protect), or the one unit of another monitor it follows.
+struct ProtectOptions {
+    std::vector<std::string> protect;  // port labels of watched units
+    ProtectLimits limits;
+    bool dryRun = false;
+    std::string stateDir = "/var/lib/tornavel-monitor";
+    std::optional<std::string> followUrl;
+    std::string followPort;            // the primary's port label of the unit
+    std::optional<std::string> followCa;
+    int followEverySeconds = 5;
+
+    bool Enabled() const { return !protect.empty() || followUrl.has_value(); }
+};
+
+// Whether the option belongs to host protection, and whether it takes a value.
+bool IsProtectOption(const std::string& name);
+bool ProtectOptionTakesValue(const std::string& name);
+// Takes one option; false with a one-line error.
+bool TakeProtectOption(const std::string& name, const std::string& value, ProtectOptions& options,
+                       std::string& error);
+// Checks the whole: false with a one-line error.
+bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::string>& unitLabels,
+                         std::string& error);
+// The lines of the usage text about protection.
+const char* ProtectUsageText();
+
+}  // namespace tornavel::service

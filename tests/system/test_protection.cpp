@@ -1,0 +1,248 @@
+// Host protection end to end: the real monitor against simulated units whose
+// battery drains in seconds, the root shutdown script with a command that
+// records its calls, and the systemd-shutdown hook that tells the unit to
+// power off and back. Loopback only; every wait is bounded.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "child_process.h"
+#include "monitor_process.h"
+#include "upssim_process.h"
+
+namespace tornavel {
+namespace {
+
+using testing::MonitorProcess;
+using testing::UpssimProcess;
+
+// Long enough for a full read and a drained battery on a loaded machine.
+constexpr int kConnectMs = 30000;
+constexpr int kOutageMs = 60000;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::size_t Count(const std::string& text, const std::string& pattern)
+{
+    const std::regex re(pattern);
+    return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
+                                                  std::sregex_iterator()));
+}
+
+struct TempDir {
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "protect-test-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const
+    {
+        std::filesystem::create_directories(path + "/" + name.substr(0, name.rfind('/') + 1));
+        return path + "/" + name;
+    }
+    std::string path;
+};
+
+// Runs a program with extra environment; its exit status.
+int RunWith(const std::vector<std::string>& args, const std::vector<std::string>& environment)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        for (const auto& e : environment) ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> ProtectArgs(const UpssimProcess& sim, const std::string& stateDir, const std::string& port)
+{
+    return {"--ports", sim.ports(), "--state-dir", stateDir, "--protect", port, port};
+}
+
+// Three hosts on three units in one outage: one whose battery runs out, one
+// in a dry run, one whose mains come back in time; and a follower of the
+// first. Exactly one shutdown is decided and recorded, the follower follows,
+// a restart keeps the decision without a second, and the root script runs
+// the command once.
+TEST(HostProtection, AnOutageOutlastingTheBatteryShutsDownOnceAndFollowersFollow)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--drain", "6", "--low-runtime", "2", "com1=ups", "com2=ups", "com4=ups"});
+    TempDir dir;
+    auto primary = std::make_unique<MonitorProcess>(ProtectArgs(sim, dir / "primary/", "COM1"));
+    MonitorProcess dryRun([&] {
+        auto args = ProtectArgs(sim, dir / "dry/", "COM4");
+        args.insert(args.begin(), "--dry-run");
+        return args;
+    }());
+    MonitorProcess back(ProtectArgs(sim, dir / "back/", "COM2"));
+    ASSERT_GT(primary->port(), 0) << primary->errors();
+    MonitorProcess follower({"--state-dir", dir / "follower/", "--follow-every", "1", "--follow",
+                             "http://127.0.0.1:" + std::to_string(primary->port()) + "/metrics", "--follow-port",
+                             "COM1"});
+    ASSERT_TRUE(primary->waitForMetric(R"(tornavel_ups_shutdown_pending{port="COM1"} 0)", kConnectMs))
+        << primary->events();
+    ASSERT_TRUE(dryRun.waitForMetric(R"(tornavel_ups_up{port="COM4"} 1)", kConnectMs)) << dryRun.events();
+    ASSERT_TRUE(back.waitForMetric(R"(tornavel_ups_up{port="COM2"} 1)", kConnectMs)) << back.events();
+
+    for (const char* port : {"com1", "com2", "com4"}) sim.event(std::string(port) + " mains-fail");
+    ASSERT_TRUE(back.waitForEvent("COM2 mains_failure", 10000));
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    sim.event("com2 mains-ok");
+
+    ASSERT_TRUE(primary->waitForEvent("COM1 shutdown shutting this host down", kOutageMs)) << primary->events();
+    EXPECT_TRUE(primary->waitForMetric(R"(tornavel_ups_shutdown_pending{port="COM1"} 1)", 5000));
+    const std::string record = ReadFile(dir / "primary/shutdown");
+    EXPECT_NE(record.find("port=COM1\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("device=" + sim.ports() + "/com1\n"), std::string::npos) << record;
+
+    EXPECT_TRUE(follower.waitForEvent("COM1 shutdown .*primary monitor has decided", 15000)) << follower.events();
+    EXPECT_TRUE(std::filesystem::exists(dir / "follower/shutdown"));
+    EXPECT_EQ(ReadFile(dir / "follower/shutdown").find("device=\n") != std::string::npos, true);
+
+    EXPECT_TRUE(dryRun.waitForEvent("COM4 shutdown_dry_run would shut this host down", kOutageMs))
+        << dryRun.events();
+    EXPECT_FALSE(std::filesystem::exists(dir / "dry/shutdown"));
+    EXPECT_EQ(Count(dryRun.events(), "COM4 shutdown "), 0u);
+    EXPECT_TRUE(dryRun.waitForMetric(R"(tornavel_ups_shutdown_pending{port="COM4"} 0)", 5000));
+
+    // By now the others' batteries ran out; the one whose mains came back is fine.
+    EXPECT_EQ(Count(back.events(), "COM2 shutdown"), 0u) << back.events();
+    EXPECT_FALSE(std::filesystem::exists(dir / "back/shutdown"));
+
+    // The service restarts during the outage: the decision stands, once.
+    primary.reset();
+    MonitorProcess restarted(ProtectArgs(sim, dir / "primary/", "COM1"));
+    EXPECT_TRUE(restarted.waitForMetric(R"(tornavel_ups_shutdown_pending{port="COM1"} 1)", kConnectMs));
+    EXPECT_TRUE(restarted.waitForEvent("COM1 shutdown_pending", 5000)) << restarted.events();
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    EXPECT_EQ(Count(restarted.events(), "COM1 shutdown "), 0u) << restarted.events();
+
+    // The root side: the command runs once, however often the path unit fires.
+    const std::string calls = dir / "calls";
+    std::ofstream(dir / "poweroff") << "#!/bin/sh\necho \"poweroff $*\" >> " << calls << "\n";
+    std::filesystem::permissions(dir / "poweroff", std::filesystem::perms::owner_all);
+    std::ofstream(dir / "defaults") << "SHUTDOWN_COMMAND=\"" << dir / "poweroff" << " now\"\nSHUTDOWN_DELAY=0\n";
+    const std::vector<std::string> environment = {"TORNAVEL_STATE_DIR=" + dir / "primary",
+                                                  "TORNAVEL_RUN_DIR=" + dir / "run", "TORNAVEL_DEFAULTS=" + dir / "defaults"};
+    for (int start = 0; start < 2; ++start) EXPECT_EQ(RunWith({"/bin/sh", SHUTDOWN_SCRIPT}, environment), 0);
+    EXPECT_EQ(ReadFile(calls), "poweroff now\n");
+    EXPECT_EQ(ReadFile(dir / "run/kill-power"), sim.ports() + "/com1\n");
+}
+
+TEST(HostProtection, ADecisionOfAnEarlierBootIsForgotten)
+{
+    TempDir dir;
+    std::ofstream(dir / "state/shutdown") << "boot_id=an-earlier-boot\nport=COM1\ndevice=/dev/ttyS0\nreason=x\n";
+    std::ofstream(dir / "defaults") << "SHUTDOWN_COMMAND=\"touch " << dir / "called" << "\"\nSHUTDOWN_DELAY=0\n";
+    EXPECT_EQ(RunWith({"/bin/sh", SHUTDOWN_SCRIPT}, {"TORNAVEL_STATE_DIR=" + dir / "state", "TORNAVEL_RUN_DIR=" + dir / "run",
+                                                 "TORNAVEL_DEFAULTS=" + dir / "defaults"}),
+              0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "called"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "state/shutdown"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "run/kill-power"));
+}
+
+// A unit that falls silent: on battery the worst is assumed after the
+// link-lost time; on line nothing happens.
+TEST(HostProtection, ALinkLostOnBatteryShutsDownAndOnLineDoesNot)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups", "com2=ups"});
+    TempDir dir;
+    auto args = [&](const std::string& state, const std::string& port) {
+        auto a = ProtectArgs(sim, dir / state, port);
+        a.insert(a.begin(), {"--link-lost", "5"});
+        return a;
+    };
+    MonitorProcess onBattery(args("battery/", "COM1"));
+    MonitorProcess onLine(args("line/", "COM2"));
+    ASSERT_TRUE(onBattery.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << onBattery.events();
+    ASSERT_TRUE(onLine.waitForMetric(R"(tornavel_ups_up{port="COM2"} 1)", kConnectMs)) << onLine.events();
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(onBattery.waitForMetric(R"(tornavel_ups_status{port="COM1",flag="on_battery"} 1)", 10000));
+    sim.event("com1 silent on");
+    sim.event("com2 silent on");
+    EXPECT_TRUE(onBattery.waitForEvent("COM1 shutdown shutting this host down: no valid reading for", 20000))
+        << onBattery.events();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_EQ(Count(onLine.events(), "COM2 shutdown"), 0u) << onLine.events();
+}
+
+// A follower whose primary vanishes while the unit is on battery assumes
+// the worst once the link-lost time has passed.
+TEST(HostProtection, AFollowerWhosePrimaryVanishesOnBatteryShutsDown)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups"});
+    TempDir dir;
+    auto primary = std::make_unique<MonitorProcess>(std::vector<std::string>{"--ports", sim.ports(), "COM1"});
+    ASSERT_GT(primary->port(), 0) << primary->errors();
+    MonitorProcess follower({"--state-dir", dir / "follower/", "--link-lost", "5", "--follow-every", "1", "--follow",
+                             "http://127.0.0.1:" + std::to_string(primary->port()) + "/metrics", "--follow-port",
+                             "COM1"});
+    ASSERT_TRUE(primary->waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << primary->events();
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(primary->waitForMetric(R"(tornavel_ups_status{port="COM1",flag="on_battery"} 1)", 10000));
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // the follower reads it
+    primary.reset();
+    EXPECT_TRUE(follower.waitForEvent("COM1 shutdown shutting this host down: no valid reading for", 20000))
+        << follower.events();
+    EXPECT_TRUE(std::filesystem::exists(dir / "follower/shutdown"));
+}
+
+TEST(HostProtection, AStateDirectoryThatCannotBeWrittenIsRefusedAtStart)
+{
+    MonitorProcess monitor({"--state-dir", "/nonexistent/tornavel", "--protect", "COM1", "COM1"});
+    EXPECT_EQ(monitor.wait(5000), 1);
+    EXPECT_NE(monitor.errors().find("cannot write the state directory /nonexistent/tornavel"), std::string::npos)
+        << monitor.errors();
+}
+
+// The hook systemd-shutdown runs: only a power-off or halt that our shutdown
+// armed sends the unit "@001"; the simulated unit then cuts its output.
+TEST(HostProtection, TheKillPowerHookActsOnlyOnAnArmedPowerOffOrHalt)
+{
+    UpssimProcess sim({"--steady", "--grace", "1", "com1=ups"});
+    TempDir dir;
+    const std::vector<std::string> environment = {"TORNAVEL_RUN_DIR=" + dir / "run",
+                                                  std::string("TORNAVEL_KILL_POWER=") + KILL_POWER_PATH};
+    struct Case {
+        const char* verb;
+        bool armed;
+        bool sends;
+    };
+    for (const Case& c : {Case{"reboot", true, false}, Case{"kexec", true, false}, Case{"poweroff", false, false},
+                          Case{"halt", true, true}, Case{"poweroff", true, true}}) {
+        std::filesystem::remove_all(dir / "run");
+        if (c.armed) std::ofstream(dir / "run/kill-power") << sim.ports() << "/com1\n";
+        const auto before = sim.received("com1").size();
+        EXPECT_EQ(RunWith({"/bin/sh", KILL_POWER_HOOK, c.verb}, environment), 0) << c.verb;
+        EXPECT_EQ(sim.received("com1").substr(before), c.sends ? "Y@001" : "") << c.verb << " armed " << c.armed;
+    }
+    EXPECT_TRUE(sim.waitForLog("output off"));
+}
+
+}  // namespace
+}  // namespace tornavel
