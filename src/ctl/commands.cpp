@@ -35,6 +35,7 @@ const std::array<TestName, 5> kTests = {{
 struct Context {
     const CommandLine& line;
     UnitSource& units;
+    Diagnoser& diagnose;
     std::ostream& out;
     std::ostream& err;
 
@@ -204,17 +205,26 @@ int Test(Context& c)
     return accepted ? kExitDone : kExitUnitFailed;
 }
 
+int Diagnose(Context& c)
+{
+    const auto port = Port(c, c.line.words[0]);
+    if (!port) return kExitUsage;
+    return c.diagnose(*port, c.out, c.err);
+}
+
 }  // namespace
 
-int RunCommand(const CommandLine& line, UnitSource& units, std::ostream& out, std::ostream& err)
+int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, std::ostream& out,
+               std::ostream& err)
 {
-    Context c{line, units, out, err};
+    Context c{line, units, diagnose, out, err};
     if (!line.error.empty()) return c.Usage(line.error);
     if (line.verb == "show") return Show(c);
     if (line.verb == "set") return Set(c);
     if (line.verb == "backup") return Backup(c);
     if (line.verb == "apply") return Apply(c);
     if (line.verb == "test") return Test(c);
+    if (line.verb == "diagnose") return Diagnose(c);
     return c.Usage("unknown command " + line.verb);
 }
 

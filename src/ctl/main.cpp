@@ -24,6 +24,7 @@ int main(int argc, char** argv)
     }
     ::signal(SIGPIPE, SIG_IGN);  // a pulled adapter or a vanished monitor must not end the program
     tornavel::SteadyClock clock;
-    UnitSource units = MakeUnitSource(line, clock, std::cerr);
-    return RunCommand(line, units, std::cout, std::cerr);
+    UnitSource units = MakeUnitSource(line, clock);
+    Diagnoser diagnose = MakeDiagnoser(line, clock);
+    return RunCommand(line, units, diagnose, std::cout, std::cerr);
 }

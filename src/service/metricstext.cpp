@@ -53,6 +53,7 @@ public:
         samples_ += kPrefix;
         samples_ += name_;
         samples_ += "{port=\"" + Escaped(unit.port) + "\"";
+        if (!unit.unit.empty()) samples_ += ",unit=\"" + Escaped(unit.unit) + "\"";
         for (const auto& [label, text] : extra) samples_ += std::string(",") + label + "=\"" + Escaped(text) + "\"";
         samples_ += "} " + Number(value) + "\n";
     }

@@ -14,6 +14,7 @@ namespace tornavel::service {
 // after the full read and after every monitoring cycle, and from its alerts.
 struct UnitSnapshot {
     std::string port;                      // the port label
+    std::string unit;                      // the unit's name (--name); empty when not named
     bool up = false;                       // the last cycle got an answer
     std::optional<double> lastGoodSeconds; // Unix time of the last answered cycle
     bool identified = false;               // a full read has filled the record

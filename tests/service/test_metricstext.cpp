@@ -177,6 +177,20 @@ INSTANTIATE_TEST_SUITE_P(
         OutageCase{{{"08", 100}, {"10", 110}, {"lost", 120}, {"10", 130}, {"10", 140}}, nullptr, "110"},
         OutageCase{{{"08", 100}, {"lost", 110}, {"10", 120}, {"10", 130}}, nullptr, nullptr}));
 
+TEST(Metrics, NamedUnitCarriesItsNameOnEverySeries)
+{
+    UnitSnapshot named = AnsweringUnit("COM4");
+    named.unit = "rack2";
+    const std::string text = RenderMetrics({AnsweringUnit(), named});
+    EXPECT_TRUE(HasLine(text, R"(tornavel_ups_up{port="COM1"} 1)"));
+    EXPECT_TRUE(HasLine(text, R"(tornavel_ups_up{port="COM4",unit="rack2"} 1)"));
+    EXPECT_TRUE(HasLine(text, R"(tornavel_ups_status{port="COM4",unit="rack2",flag="on_line"} 1)"));
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(R"(port="COM4")") != std::string::npos)
+            EXPECT_NE(line.find(R"(port="COM4",unit="rack2")"), std::string::npos) << line;
+}
+
 TEST(Metrics, StatusFlagsFollowTheBits)
 {
     UnitSnapshot unit = AnsweringUnit();
