@@ -18,6 +18,8 @@
 
 #include "serial/serialdevice.h"
 
+#include "test_files.h"
+
 namespace tornavel::testing {
 
 // Every wait for bytes ends after this long: it keeps a broken build from
@@ -30,29 +32,6 @@ class HangGuard {
 public:
     HangGuard() { ::alarm(60); }
     ~HangGuard() { ::alarm(0); }
-};
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tornavel-serial-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
 };
 
 // Sets (or with nullopt removes) an environment variable for one test.

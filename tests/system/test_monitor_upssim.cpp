@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "monitor_process.h"
+#include "test_files.h"
 #include "serial/posixport.h"
 #include "upssim_process.h"
 
@@ -19,27 +20,15 @@ namespace tornavel {
 namespace {
 
 using testing::HttpRequest;
+using testing::Count;
 using testing::MonitorProcess;
+using testing::ReadFile;
+using testing::TempDir;
 using testing::UpssimProcess;
 
 // A full read is thirty exchanges of about 200 ms; this leaves room for a
 // loaded machine. A bound, not a measured time.
 constexpr int kConnectMs = 30000;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::size_t Count(const std::string& text, const std::string& pattern)
-{
-    const std::regex re(pattern);
-    return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
-                                                  std::sregex_iterator()));
-}
 
 // Milliseconds of the byte log's lines for one port, matching a payload.
 std::vector<double> LogTimes(const std::string& log, const std::string& port, const std::string& what)
@@ -50,17 +39,6 @@ std::vector<double> LogTimes(const std::string& log, const std::string& port, co
         if (line.find(" " + port + " " + what) != std::string::npos) times.push_back(std::stod(line));
     return times;
 }
-
-struct TempDir {
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "monitor-test-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::string path;
-};
 
 // The main path in one run: both units read with the simulator's values, the
 // silent port reported down, the text file equal to what HTTP serves, the
@@ -198,7 +176,7 @@ TEST(MonitorWithSimulator, EventProgramGetsUnitTextIntactAndUnexecuted)
     std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
     // Shell metacharacters that pass the alert filter (which takes "$", "|",
     // "*", "?" and the other alert characters out of every answer).
-    const std::string model = "x;touch " + dir.path + "/pwned`touch " + dir.path + "/pwned2`'\"&<>(y)\\";
+    const std::string model = "x;touch " + dir.path().string() + "/pwned`touch " + dir.path().string() + "/pwned2`'\"&<>(y)\\";
     UpssimProcess sim({"--steady", "com1=ups"});
     std::string escaped;  // the simulator reads escapes in the text
     for (char c : model) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);

@@ -14,47 +14,21 @@
 
 #include "child_process.h"
 #include "monitor_process.h"
+#include "test_files.h"
 #include "upssim_process.h"
 
 namespace tornavel {
 namespace {
 
+using testing::Count;
 using testing::MonitorProcess;
+using testing::ReadFile;
+using testing::TempDir;
 using testing::UpssimProcess;
 
 // Long enough for a full read and a drained battery on a loaded machine.
 constexpr int kConnectMs = 30000;
 constexpr int kOutageMs = 60000;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::size_t Count(const std::string& text, const std::string& pattern)
-{
-    const std::regex re(pattern);
-    return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
-                                                  std::sregex_iterator()));
-}
-
-struct TempDir {
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "protect-test-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const
-    {
-        std::filesystem::create_directories(path + "/" + name.substr(0, name.rfind('/') + 1));
-        return path + "/" + name;
-    }
-    std::string path;
-};
 
 // Runs a program with extra environment; its exit status.
 int RunWith(const std::vector<std::string>& args, const std::vector<std::string>& environment)
