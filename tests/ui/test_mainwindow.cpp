@@ -421,6 +421,37 @@ private slots:
         QCOMPARE(w.ui().LabelUin->palette().color(QPalette::WindowText), normal);
     }
 
+    void mutedUnitsValuesTurnOldAndComeBack()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+        // The slow values are read once in eight cycles: most keep their
+        // last value through a silent cycle, and must not look current.
+        const QList<QLineEdit*> slow = {w.ui().EditUbatt, w.ui().EditTgrad, w.ui().EditRUNTIME,
+                                        w.ui().EditUout,  w.ui().EditUSmin, w.ui().EditUSmax,
+                                        w.ui().EditFREQ,  w.ui().EditQUALITY};
+        const QColor current = w.ui().EditUbatt->palette().color(QPalette::Text);
+        QVERIFY(w.ui().ImageST3->isVisible());
+
+        sim.Event("com1 silent on");
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().LabelST->text().startsWith(QStringLiteral("нет ответа, данные от ")), 15000);
+        int keptValues = 0;
+        for (QLineEdit* edit : slow) {
+            keptValues += !edit->text().isEmpty();
+            QVERIFY(edit->palette().color(QPalette::Text) != current);
+        }
+        QVERIFY(keptValues >= 6);
+        QVERIFY(!w.ui().ImageST3->isVisible());
+        QCOMPARE(w.ui().LabelLOAD->text(), QStringLiteral("?"));
+
+        sim.Event("com1 silent off");
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("подключен"), 15000);
+        for (QLineEdit* edit : slow) QCOMPARE(edit->palette().color(QPalette::Text), current);
+        QVERIFY(w.ui().ImageST3->isVisible());
+        QVERIFY(w.ui().LabelLOAD->text().endsWith('%'));
+    }
+
     void unpluggedUnitIsReportedAndReconnectedAfterThePlug()
     {
         Simulator sim({"com1=ups"});
