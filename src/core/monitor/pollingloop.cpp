@@ -89,8 +89,10 @@ void PollingLoop::ServeTestRequest()
     if (command.empty()) return;
     for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
                               &cmd::kCalibration}) {
-        if (command == *test && AskLine(port_, session_.hCom, command, session_.alerts).empty())
-            everyExchangeAnswered_ = false;
+        if (command != *test) continue;
+        const Bytes answer = AskLine(port_, session_.hCom, command, session_.alerts);
+        if (answer.empty()) everyExchangeAnswered_ = false;
+        if (session_.onTestAnswer) session_.onTestAnswer(command, answer);
     }
     session_.screen.SetVisible("ImageW", false);
 }
