@@ -30,6 +30,10 @@ bool DirectUnit::Open(std::string& error)
     if (OpenAndRead(session_, port_, 1)) return true;
     if (opener_.lastOpened)
         error = name_.label + ": no Smart-UPS answers (no \"SM\" to \"Y\")";
+    else if (const auto holder = opener_.Holder(name_.number))
+        error = name_.label + ": " + name_.path + " is held by " +
+                (holder->program.empty() ? "another program" : holder->program) + " (pid " +
+                std::to_string(holder->pid) + ")";
     else
         error = name_.label + ": cannot open " + name_.path + " (absent, busy or not permitted)";
     return false;

@@ -1,6 +1,4 @@
 #pragma once
-#include <ostream>
-
 #include "clock.h"
 #include "commands.h"
 
@@ -8,6 +6,6 @@ namespace tornavel::ctl {
 
 // The monitor's socket when a monitor answers on it and holds the port,
 // the port itself otherwise.
-UnitSource MakeUnitSource(const CommandLine& line, Clock& clock, std::ostream& err);
+UnitSource MakeUnitSource(const CommandLine& line, Clock& clock);
 
 }  // namespace tornavel::ctl

@@ -12,6 +12,9 @@ inline constexpr std::array<const char*, alertTable.size()> kAlertNames = {
     "shutdown_pending",   "replace_battery", "eeprom_written",
 };
 
+// The row of "!", the unit's transfer to battery.
+inline constexpr int kMainsFailureRow = 0;
+
 // The alertTable row of a token; -1 for "OK", "NO" and anything else.
 inline int AlertRow(const Bytes& token)
 {

@@ -36,13 +36,16 @@ MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string&
 int Listen(const ListenAddress& address, std::string& error)
 {
     const int fd = ::socket(address.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 && address.anyFamily && errno == EAFNOSUPPORT) return Listen(address.Ipv4Any(), error);
     if (fd < 0) {
         error = std::string("cannot make a socket: ") + std::strerror(errno);
         return -1;
     }
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (address.address.ss_family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    // Only [::] takes IPv4 as well; [::1] and the like are IPv6 alone.
+    const int v6only = address.DualStack() ? 0 : 1;
+    if (address.address.ss_family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address.address), address.length) != 0 ||
         ::listen(fd, kBacklog) != 0) {
         error = "cannot listen on " + address.text + ": " + std::strerror(errno);

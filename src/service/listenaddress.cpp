@@ -30,6 +30,12 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text)
     const auto port = ParsePort(text.substr(colon + 1));
     if (!port) return std::nullopt;
     const std::string host = text.substr(0, colon);
+    if (host.empty()) {
+        auto any = ParseListenAddress("[::]:" + text.substr(colon + 1));
+        any->text = text;
+        any->anyFamily = true;
+        return any;
+    }
 
     ListenAddress result;
     result.text = text;
@@ -50,6 +56,26 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text)
     v4.sin_port = htons(*port);
     if (::inet_pton(AF_INET, host.c_str(), &v4.sin_addr) != 1) return std::nullopt;
     return stored(v4);
+}
+
+bool ListenAddress::DualStack() const
+{
+    if (address.ss_family != AF_INET6) return false;
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+    return IN6_IS_ADDR_UNSPECIFIED(&v6->sin6_addr);
+}
+
+ListenAddress ListenAddress::Ipv4Any() const
+{
+    sockaddr_in v4{};
+    v4.sin_family = AF_INET;
+    v4.sin_port = reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port;
+    v4.sin_addr.s_addr = htonl(INADDR_ANY);
+    ListenAddress result;
+    std::memcpy(&result.address, &v4, sizeof v4);
+    result.length = sizeof v4;
+    result.text = "0.0.0.0" + text;
+    return result;
 }
 
 }  // namespace tornavel::service

@@ -9,6 +9,7 @@
 
 #include "monitor.h"
 #include "options.h"
+#include "setupcheck.h"
 #include "tornavel_version.h"
 
 using namespace tornavel::service;
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     case CommandLine::Action::Error:
         std::fprintf(stderr, "tornavel-monitor: %s (see --help)\n", command.error.c_str());
         return 2;
+    case CommandLine::Action::Check: return CheckSetup(command.options, stdout, stderr);
     case CommandLine::Action::Run: break;
     }
 

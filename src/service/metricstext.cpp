@@ -1,5 +1,6 @@
 #include "metricstext.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <functional>
@@ -52,6 +53,7 @@ public:
         samples_ += kPrefix;
         samples_ += name_;
         samples_ += "{port=\"" + Escaped(unit.port) + "\"";
+        if (!unit.unit.empty()) samples_ += ",unit=\"" + Escaped(unit.unit) + "\"";
         for (const auto& [label, text] : extra) samples_ += std::string(",") + label + "=\"" + Escaped(text) + "\"";
         samples_ += "} " + Number(value) + "\n";
     }
@@ -94,8 +96,14 @@ const std::vector<Reading>& Readings()
         {"input_volts", "Input (mains) voltage.", kSlotInputVolts, Plain},
         {"output_volts", "Output voltage.", kSlotOutputVolts, Plain},
         {"input_frequency_hertz", "Input line frequency.", kSlotFrequency, Plain},
-        {"input_min_volts", "Lowest input voltage the unit saw since it was last asked.", kSlotMinLine, Plain},
-        {"input_max_volts", "Highest input voltage the unit saw since it was last asked.", kSlotMaxLine, Plain},
+        {"input_min_volts",
+         "Lowest input voltage the unit saw since it was last asked: asked once in 8 monitoring cycles, so about "
+         "the last 20 seconds.",
+         kSlotMinLine, Plain},
+        {"input_max_volts",
+         "Highest input voltage the unit saw since it was last asked: asked once in 8 monitoring cycles, so about "
+         "the last 20 seconds.",
+         kSlotMaxLine, Plain},
         {"battery_volts", "Battery voltage.", kSlotBatteryVolts, Plain},
         {"battery_nominal_volts", "Nominal battery voltage.", kSlotNominalVolts, Plain},
         {"temperature_celsius", "Internal temperature.", kSlotTemperature, Plain},
@@ -107,7 +115,15 @@ const std::vector<Reading>& Readings()
         {"self_test_interval_seconds", "Interval of the automatic self-test (absent when off or only at start).",
          kSlotSelfTestInterval, ParseHoursAsSeconds},
         {"external_batteries", "Number of external battery packs.", kSlotBatteryCount, Plain},
-        {"line_quality", "Line quality code as the unit reports it (0..255).", kSlotLineQuality, HexValue},
+        {"line_quality",
+         "Line quality code as the unit reports it (0..255): 255 (FF) a good line, 0 an acceptable one.",
+         kSlotLineQuality, HexValue},
+        {"battery_replaced_timestamp_seconds",
+         "Battery replacement date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).",
+         kSlotBatteryDate, ParseDateAsTimestamp},
+        {"manufactured_timestamp_seconds",
+         "Manufacture date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).",
+         kSlotMadeDate, ParseDateAsTimestamp},
     };
     return readings;
 }
@@ -150,6 +166,11 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     Family registers("register", "gauge", "The unit's registers 0 to 3 as bytes.");
     Family alerts("alerts_total", "counter", "Alerts the unit sent since the monitor started, by kind.");
     Family losses("link_losses_total", "counter", "Times the unit stopped answering since the monitor started.");
+    Family onBattery("on_battery_seconds", "gauge",
+                     "Time on battery in the present outage at the last reading; 0 on line, absent when the "
+                     "outage began before the monitor saw the unit.");
+    Family lastTransfer("last_transfer_to_battery_timestamp_seconds", "gauge",
+                        "Unix time the monitor last saw the unit go to battery.");
     Family pending("shutdown_pending", "gauge",
                    "1 once this monitor has decided to shut its host down for the unit's battery, else 0; "
                    "only for a unit that protects the host (--protect).");
@@ -166,6 +187,7 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         for (std::size_t row = 0; row < kAlertNames.size(); ++row)
             alerts.Add(unit, static_cast<double>(unit.alerts[row]), {{"alert", kAlertNames[row]}});
         losses.Add(unit, static_cast<double>(unit.linkLosses));
+        if (const auto at = unit.outage.lastTransfer()) lastTransfer.Add(unit, *at);
         if (unit.shutdownPending) pending.Add(unit, *unit.shutdownPending ? 1 : 0);
         if (!unit.up) continue;  // no reading of a silent unit is current
 
@@ -173,6 +195,10 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
             statusByte.Add(unit, *byte);
             for (std::size_t bit = 0; bit < kStatusFlags.size(); ++bit)
                 status.Add(unit, (*byte >> bit) & 1, {{"flag", kStatusFlags[bit]}});
+            if (!StatusFlags{*byte}.OnBattery())
+                onBattery.Add(unit, 0);
+            else if (unit.outage.since() && unit.lastGoodSeconds)
+                onBattery.Add(unit, std::max(0.0, *unit.lastGoodSeconds - *unit.outage.since()));
         }
         for (std::size_t i = 0; i < readings.size(); ++i) {
             const Reading& r = Readings()[i];
@@ -185,9 +211,9 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     }
 
     std::string out;
-    for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status}) f->WriteTo(out);
+    for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status, &onBattery}) f->WriteTo(out);
     for (const Family& f : readings) f.WriteTo(out);
-    for (const Family* f : {&registers, &alerts, &losses, &pending}) f->WriteTo(out);
+    for (const Family* f : {&registers, &alerts, &losses, &lastTransfer, &pending}) f->WriteTo(out);
     return out;
 }
 

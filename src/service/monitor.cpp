@@ -6,11 +6,15 @@
 #include <cerrno>
 #include <cstring>
 #include <chrono>
+#include <cstdlib>
 
+#include "controlrequests.h"
 #include "metricstext.h"
+#include "selfmetrics.h"
 #include "serial/portmap.h"
 #include "serial/posixport.h"
 #include "shutdownflag.h"
+#include "tornavel_version.h"
 
 namespace tornavel::service {
 
@@ -26,12 +30,6 @@ double UnixSecondsNow()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
-
-std::string DeviceOf(const UnitPort& unit, const std::optional<std::string>& portsDir)
-{
-    if (unit.number == 0) return unit.path;
-    return PortMap(portsDir).DevicePath(unit.number).value_or("");
 }
 
 std::string ListenText(const ListenAddress& address, int port)
@@ -70,7 +68,7 @@ void Monitor::Protect()
         if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())
             continue;
         protectors_.push_back(
-            std::make_unique<Protector>(unit.label, DeviceOf(unit, options_.portsDir), protection, log_, bootId));
+            std::make_unique<Protector>(unit.label, UnitDevice(unit, options_.portsDir), protection, log_, bootId));
         workers_[i]->Protect(*protectors_.back());
     }
     if (protection.followUrl) {
@@ -103,10 +101,30 @@ bool Monitor::Open(std::string& error)
                 std::strerror(errno);
         return false;
     }
-    endpoint_ = MetricsEndpoint::Start(options_.listen, [this] { return Metrics(); }, error);
-    if (!endpoint_) return false;
-    if (textfile_ && !textfile_->Write(Metrics(), error)) return false;
-    return true;
+    for (const ListenAddress& address : options_.listen) {
+        auto endpoint = MetricsEndpoint::Start(address, [this] { return Metrics(); }, error);
+        if (!endpoint) return false;
+        listening_ += " http://" + ListenText(address, endpoint->port()) + "/metrics";
+        endpoints_.push_back(std::move(endpoint));
+    }
+    if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;
+    return OpenControlSocket(error);
+}
+
+bool Monitor::OpenControlSocket(std::string& error)
+{
+    std::optional<std::string> path = options_.controlSocket;
+    if (const char* runtime = std::getenv("RUNTIME_DIRECTORY"); !path && runtime && *runtime) {
+        const std::string directories = runtime;  // systemd lists them with ':'
+        path = directories.substr(0, directories.find(':')) + "/control";
+    }
+    if (!path) return true;
+    std::vector<ControlledUnit> units;
+    for (std::size_t i = 0; i < workers_.size(); ++i) units.push_back({options_.units[i].label, workers_[i].get()});
+    control_ = ControlSocket::Start(
+        *path, [this, units](const std::vector<std::string>& words) { return AnswerControlRequest(words, units, log_); },
+        error);
+    return control_ != nullptr;
 }
 
 void Monitor::Start()
@@ -114,7 +132,7 @@ void Monitor::Start()
     std::string ports;
     for (const UnitPort& unit : options_.units) ports += " " + unit.label;
     log_.Record(Event{{}, "-", "start",
-                      "listening on http://" + ListenText(options_.listen, endpoint_->port()) + "/metrics; ports" + ports,
+                      "listening on" + listening_ + "; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
     if (follower_) follower_->Start();
@@ -122,10 +140,34 @@ void Monitor::Start()
         ticking_ = true;
         ticker_ = std::thread([this] { TickProtectors(); });
     }
+    notifier_.Send("READY=1");
+    if (const auto intervalMs = notifier_.watchdogMs()) {
+        watching_ = true;
+        watchdog_ = std::thread([this, intervalMs] { FeedWatchdog(*intervalMs); });
+    }
+}
+
+void Monitor::FeedWatchdog(long long intervalMs)
+{
+    std::unique_lock lock(watchdogMutex_);
+    while (!watchdogWake_.wait_for(lock, std::chrono::milliseconds(intervalMs / 2), [this] { return !watching_; })) {
+        std::vector<std::int64_t> beats;
+        for (const auto& worker : workers_) beats.push_back(worker->LastBeatMs());
+        if (EveryThreadAlive(beats, clock_.NowMs(), intervalMs)) notifier_.Send("WATCHDOG=1");
+    }
 }
 
 void Monitor::Stop()
 {
+    if (!threads_.empty()) notifier_.Send("STOPPING=1");
+    if (watchdog_.joinable()) {
+        {
+            std::lock_guard lock(watchdogMutex_);
+            watching_ = false;
+        }
+        watchdogWake_.notify_all();
+        watchdog_.join();
+    }
     if (ticker_.joinable()) {
         {
             std::lock_guard lock(tickMutex_);
@@ -139,19 +181,26 @@ void Monitor::Stop()
     for (auto& worker : workers_) worker->RequestStop();
     for (auto& thread : threads_) thread.join();
     threads_.clear();
+    control_.reset();  // after the units: a request in progress has been answered
     log_.Record(Event{{}, "-", "stop", "all ports closed", {}});
-    endpoint_.reset();
+    endpoints_.clear();
     if (hooks_) hooks_->Finish();
 }
 
 std::string Monitor::Metrics() const
 {
+    return UnitMetrics() + RenderProcessMetrics();
+}
+
+std::string Monitor::UnitMetrics() const
+{
     std::vector<UnitSnapshot> units;
     for (const auto& worker : workers_) units.push_back(worker->Snapshot());
+    for (std::size_t i = 0; i < units.size(); ++i) units[i].unit = options_.units[i].name;
     for (const auto& protector : protectors_)
         for (UnitSnapshot& unit : units)
             if (unit.port == protector->port()) unit.shutdownPending = protector->Pending();
-    return RenderMetrics(units);
+    return RenderMetrics(units) + RenderBuildInfo(TORNAVEL_VERSION);
 }
 
 void Monitor::Published()
@@ -160,7 +209,7 @@ void Monitor::Published()
     // Rendered under the lock: two units publishing at once must not let the
     // text rendered first be written last and hide the other's news.
     std::lock_guard lock(textfileMutex_);
-    const std::string text = Metrics();
+    const std::string text = UnitMetrics();
     std::string error;
     const bool written = textfile_->Write(text, error);
     // A failure is logged once, and again only after the file was written.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "controlsocket.h"
 #include "eventlog.h"
 #include "follower.h"
 #include "hookrunner.h"
@@ -15,6 +16,7 @@
 #include "options.h"
 #include "protector.h"
 #include "serial/serialdevice.h"
+#include "systemdnotify.h"
 #include "textfile.h"
 #include "unitworker.h"
 
@@ -34,10 +36,14 @@ public:
     // Every unit leaves smart mode and closes its port; returns once all have.
     void Stop();
 
+    // What /metrics serves: the units, the build and the process.
     std::string Metrics() const;
 
 private:
+    // The units and the build: what the text file holds too.
+    std::string UnitMetrics() const;
     void Published();
+    bool OpenControlSocket(std::string& error);
     void Protect();
     void TickProtectors();
 
@@ -50,11 +56,21 @@ private:
     std::vector<std::thread> threads_;
     std::vector<std::unique_ptr<Protector>> protectors_;
     std::unique_ptr<Follower> follower_;
+    // systemd: READY=1 once the units run, STOPPING=1 at a stop, and the
+    // watchdog fed at half its interval while every unit's thread is alive.
+    void FeedWatchdog(long long intervalMs);
+    SystemdNotifier notifier_ = SystemdNotifier::FromEnvironment();
+    std::thread watchdog_;
+    std::mutex watchdogMutex_;
+    std::condition_variable watchdogWake_;
+    bool watching_ = false;
     std::thread ticker_;
     std::mutex tickMutex_;
     std::condition_variable tickWake_;
     bool ticking_ = false;
-    std::unique_ptr<MetricsEndpoint> endpoint_;
+    std::vector<std::unique_ptr<MetricsEndpoint>> endpoints_;
+    std::string listening_;  // the endpoints' URLs, for the start line
+    std::unique_ptr<ControlSocket> control_;
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;
     bool textfileFailing_ = false;

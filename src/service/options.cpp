@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "serial/portmap.h"
 #include "serial/serialdevice.h"
 
 namespace tornavel::service {
@@ -36,6 +37,43 @@ std::optional<UnitPort> ParseUnitPort(const std::string& text)
     return UnitPort{upper, *number, {}};
 }
 
+// A unit name stays a plain word: letters, digits, "_", "-", ".".
+bool IsUnitName(const std::string& name)
+{
+    if (name.empty() || name.size() > 64) return false;
+    return std::all_of(name.begin(), name.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '_' || c == '-' || c == '.';
+    });
+}
+
+// NAME=PORT: the name given to the unit on PORT (a port on the command line).
+bool NameUnit(const std::string& given, std::vector<UnitPort>& units, std::string& error)
+{
+    const auto equals = given.find('=');
+    const std::string name = given.substr(0, equals);
+    if (equals == std::string::npos || !IsUnitName(name)) {
+        error = "--name takes NAME=PORT, NAME of letters, digits, '_', '-' and '.', not '" + given + "'";
+        return false;
+    }
+    const auto port = ParseUnitPort(given.substr(equals + 1));
+    const auto unit = std::find_if(units.begin(), units.end(),
+                                   [&](const UnitPort& u) { return port && u.label == port->label; });
+    if (unit == units.end()) {
+        error = "--name " + given + ": '" + given.substr(equals + 1) + "' is not one of the ports given";
+        return false;
+    }
+    if (!unit->name.empty()) {
+        error = "--name: port '" + unit->label + "' named twice";
+        return false;
+    }
+    if (std::any_of(units.begin(), units.end(), [&](const UnitPort& u) { return u.name == name; })) {
+        error = "--name: name '" + name + "' given to two ports";
+        return false;
+    }
+    unit->name = name;
+    return true;
+}
+
 }  // namespace
 
 std::string UsageText()
@@ -46,14 +84,23 @@ Prometheus metrics. PORT is COM1 to COM16 (mapped to a device as the
 Tornavel window maps it) or a device path such as /dev/serial/by-id/...
 
   --ports DIR         COMn is DIR/comN
-  --listen ADDR:PORT  serve /metrics here (default 127.0.0.1:9184;
-                      [::1]:9184 for IPv6)
+  --listen ADDR:PORT  serve /metrics here (default 127.0.0.1:9184); may be
+                      given more than once. [::1]:9184 is IPv6 loopback,
+                      [::]:9184 or :9184 every address, IPv4 and IPv6
+  --name NAME=PORT    give the unit on PORT the label unit="NAME", so its
+                      series stay the same when its adapter moves
+  --check             check the command line, the ports' devices and the
+                      event program, print what would run, and exit (0 or 2)
+                      without touching a unit
   --textfile FILE     also write the metrics to FILE, atomically, for
                       node_exporter's textfile collector
   --on-event PROGRAM  run PROGRAM EVENT PORT for every event, without a shell;
                       details in TORNAVEL_* environment variables
   --hook-timeout SEC  kill an event program still running after SEC seconds
                       (default 10)
+  --control-socket PATH
+                      tornavelctl's socket, root only (default
+                      $RUNTIME_DIRECTORY/control under systemd, else none)
   --help              this text
   --version           the version
 )") + ProtectUsageText() + R"(
@@ -73,7 +120,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         result.error = std::move(error);
         return result;
     };
-    std::string listen = kDefaultListen;
+    std::vector<std::string> listens, names;
+    bool check = false;
     bool onlyPorts = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -98,13 +146,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             result.action = CommandLine::Action::Version;
             return result;
         }
+        if (arg == "--check") {
+            check = true;
+            continue;
+        }
         std::optional<std::string> value;
         if (const auto equals = arg.find('='); equals != std::string::npos) {
             value = arg.substr(equals + 1);
             arg = arg.substr(0, equals);
         }
         const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" ||
-                           arg == "--on-event" || arg == "--hook-timeout";
+                           arg == "--on-event" || arg == "--hook-timeout" || arg == "--name" ||
+                           arg == "--control-socket";
         if (!known && !IsProtectOption(arg)) return fail("unknown option '" + arg + "'");
         if (!known && !ProtectOptionTakesValue(arg)) {
             if (value) return fail("option '" + arg + "' takes no value");
@@ -123,24 +176,37 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             continue;
         }
         if (arg == "--ports") options.portsDir = *value;
-        if (arg == "--listen") listen = *value;
+        if (arg == "--listen") listens.push_back(*value);
+        if (arg == "--name") names.push_back(*value);
         if (arg == "--textfile") options.textfile = *value;
         if (arg == "--on-event") options.onEvent = *value;
+        if (arg == "--control-socket") options.controlSocket = *value;
         if (arg == "--hook-timeout") {
             const auto seconds = ParseWholeNumber(*value, 1, 3600);
             if (!seconds) return fail("--hook-timeout takes whole seconds from 1 to 3600, not '" + *value + "'");
             options.hookTimeoutSeconds = *seconds;
         }
     }
-    const auto address = ParseListenAddress(listen);
-    if (!address) return fail("--listen takes ADDR:PORT with a numeric address, not '" + listen + "'");
-    options.listen = *address;
+    if (listens.empty()) listens.push_back(kDefaultListen);
+    for (const std::string& listen : listens) {
+        const auto address = ParseListenAddress(listen);
+        if (!address) return fail("--listen takes ADDR:PORT with a numeric address, not '" + listen + "'");
+        options.listen.push_back(*address);
+    }
     if (options.units.empty() && !options.protection.followUrl) return fail("no port given");
+    for (const std::string& given : names)
+        if (std::string error; !NameUnit(given, options.units, error)) return fail(error);
     std::vector<std::string> labels;
     for (const UnitPort& unit : options.units) labels.push_back(unit.label);
     if (std::string error; !CheckProtectOptions(options.protection, labels, error)) return fail(error);
-    result.action = CommandLine::Action::Run;
+    result.action = check ? CommandLine::Action::Check : CommandLine::Action::Run;
     return result;
+}
+
+std::string UnitDevice(const UnitPort& unit, const std::optional<std::string>& portsDir)
+{
+    if (unit.number == 0) return unit.path;
+    return PortMap(portsDir).DevicePath(unit.number).value_or("");
 }
 
 }  // namespace tornavel::service

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "outageclock.h"
 #include "protocol/alerts.h"
 #include "protocol/devicetable.h"
 
@@ -13,12 +14,14 @@ namespace tornavel::service {
 // after the full read and after every monitoring cycle, and from its alerts.
 struct UnitSnapshot {
     std::string port;                      // the port label
+    std::string unit;                      // the unit's name (--name); empty when not named
     bool up = false;                       // the last cycle got an answer
     std::optional<double> lastGoodSeconds; // Unix time of the last answered cycle
     bool identified = false;               // a full read has filled the record
     std::array<Bytes, kSlotCount + 1> slots{};  // the record's answers, as stored
     std::array<std::uint64_t, alertTable.size()> alerts{};  // per alertTable row
     std::uint64_t linkLosses = 0;
+    OutageClock outage;                    // time on battery, last transfer
     std::optional<bool> shutdownPending;   // only for a unit that protects this host
 };
 

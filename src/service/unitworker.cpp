@@ -7,6 +7,7 @@
 #include "alertnames.h"
 #include "monitor/readings.h"
 #include "protocol/connection.h"
+#include "settings/changestore.h"
 #include "unittext.h"
 
 namespace tornavel::service {
@@ -34,10 +35,11 @@ UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock&
       opener_(opener),
       log_(log),
       published_(std::move(published)),
-      screen_([this] { CycleRead(); }),
+      screen_([this] { CycleRead(); }, [this] { ChangeDone(); }, [this] { Beat(); }),
       session_(screen_),
       port_(opener_, clock),
-      loop_(session_, port_)
+      loop_(session_, port_),
+      lastBeatMs_(clock.NowMs())
 {
     session_.table.Add(number);
     session_.table.SetApcIndex(0);
@@ -80,6 +82,7 @@ void UnitWorker::Run()
     int retryMs = kFirstRetryMs;
     std::string lastReason;
     while (!stopping_) {
+        Beat();
         if (Connect()) {
             lastReason.clear();
             retryMs = kFirstRetryMs;
@@ -125,14 +128,24 @@ bool UnitWorker::Poll()
     if (linkLost_ || session_.requests.lineGone) {  // the device went mid-cycle: polled again
         port_.ClosePort(session_.hCom);
         session_.hCom = nullptr;
+        // Nothing asked of this connection may reach the next one.
+        session_.requests.ClearConnectionRequests();
+        AnswerControl(std::nullopt);
         return stopping_;
     }
     CloseConnection(session_, port_);
+    AnswerControl(std::nullopt);
     return true;
+}
+
+void UnitWorker::Beat()
+{
+    lastBeatMs_ = port_.clock().NowMs();
 }
 
 void UnitWorker::CycleRead()
 {
+    Beat();
     const bool answered = std::any_of(std::begin(kCycleSlots), std::end(kCycleSlots),
                                       [this](int slot) { return !session_.table.Slot(slot).empty(); });
     const double now = UnixSecondsNow();
@@ -140,11 +153,21 @@ void UnitWorker::CycleRead()
     Publish([&](UnitSnapshot& s) {
         s.up = answered;
         s.slots = record.slot;
-        if (answered)
+        if (answered) {
             s.lastGoodSeconds = now;
-        else
+            s.outage.Status(ParseStatus(record.slot[kSlotStatus]), now);
+        } else {
             ++s.linkLosses;
+            s.outage.Unseen();
+        }
     });
+    {
+        // A test request is served at the start of a cycle; its status is read in it.
+        std::lock_guard lock(controlMutex_);
+        if (awaiting_ == Awaiting::Test && !session_.requests.cmdPending.load())
+            controlAnswer_.emplace(answered ? std::optional<Bytes>(acknowledgement_) : std::nullopt);
+    }
+    controlAnswered_.notify_all();
     if (answered) {
         if (protector_) protector_->Cycle(SettledReading(), now);
         return;
@@ -171,14 +194,86 @@ void UnitWorker::Alert(const Bytes& token)
 {
     if (token == kLowBatteryAlert) lowBatteryAlert_ = true;
     const int row = AlertRow(token);
-    if (row < 0) return;  // an acknowledgement
-    Publish([row](UnitSnapshot& s) { ++s.alerts[row]; });
+    if (row < 0) {  // an acknowledgement
+        std::lock_guard lock(controlMutex_);
+        if (awaiting_ == Awaiting::Test) acknowledgement_ = token;
+        return;
+    }
+    const double now = UnixSecondsNow();
+    Publish([row, now](UnitSnapshot& s) {
+        ++s.alerts[row];
+        if (row == kMainsFailureRow) s.outage.MainsFailure(now);
+    });
     Record(kAlertNames[row], alertTable[row].message);
 }
 
 void UnitWorker::WaitBeforeRetry(int ms)
 {
-    for (int waited = 0; waited < ms && !stopping_; waited += kRetryStepMs) port_.clock().Sleep(kRetryStepMs);
+    for (int waited = 0; waited < ms && !stopping_; waited += kRetryStepMs) {
+        port_.clock().Sleep(kRetryStepMs);
+        Beat();
+    }
+}
+
+void UnitWorker::ChangeDone()
+{
+    // The window's completion: the read-back is filtered and stored in the
+    // record, and only then is the request released.
+    CompleteChange(session_);
+    const apcrec record = session_.table.Record(0);
+    Publish([&](UnitSnapshot& s) { s.slots = record.slot; });
+    AnswerControl(session_.requests.changeAnswer.Get());
+}
+
+void UnitWorker::AnswerControl(std::optional<Bytes> answer)
+{
+    {
+        std::lock_guard lock(controlMutex_);
+        if (awaiting_ == Awaiting::Nothing) return;
+        controlAnswer_.emplace(std::move(answer));
+    }
+    controlAnswered_.notify_all();
+}
+
+std::optional<Bytes> UnitWorker::PerformChange(const ChangeRequestTexts& request, int patienceMs)
+{
+    std::lock_guard one(controlOne_);
+    {
+        std::lock_guard lock(controlMutex_);
+        awaiting_ = Awaiting::Change;
+        controlAnswer_.reset();
+    }
+    session_.requests.PostChange(request.changeCmd, request.changeField, request.changeValue);
+    return AwaitControl(patienceMs);
+}
+
+std::optional<Bytes> UnitWorker::PerformTest(const Bytes& command, Bytes& status, int patienceMs)
+{
+    std::lock_guard one(controlOne_);
+    {
+        std::lock_guard lock(controlMutex_);
+        awaiting_ = Awaiting::Test;
+        acknowledgement_.clear();
+        controlAnswer_.reset();
+    }
+    session_.requests.PostCommand(command);
+    auto answer = AwaitControl(patienceMs);
+    status = session_.table.Slot(kSlotStatus);
+    return answer;
+}
+
+std::optional<Bytes> UnitWorker::AwaitControl(int patienceMs)
+{
+    std::unique_lock lock(controlMutex_);
+    const bool answered = controlAnswered_.wait_for(lock, std::chrono::milliseconds(patienceMs),
+                                                    [this] { return controlAnswer_.has_value() || stopping_; });
+    awaiting_ = Awaiting::Nothing;
+    if (answered && controlAnswer_) return *controlAnswer_;
+    // Not performed in time (a unit that will not enter programming mode,
+    // a lost link): withdrawn, so it cannot be carried out later unasked.
+    session_.requests.eepromChange = false;
+    session_.requests.cmdPending = false;
+    return std::nullopt;
 }
 
 }  // namespace tornavel::service

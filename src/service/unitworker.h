@@ -1,7 +1,9 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "clock.h"
@@ -12,6 +14,7 @@
 #include "serial/comport.h"
 #include "serial/notingopener.h"
 #include "session.h"
+#include "settings/fieldrules.h"
 #include "unitsnapshot.h"
 
 namespace tornavel::service {
@@ -41,16 +44,35 @@ public:
     // From any thread.
     void RequestStop();
     UnitSnapshot Snapshot() const;
+    // The clock's time when this unit's thread last showed life: a monitoring
+    // cycle, a connection attempt, a step of the pause before a retry.
+    std::int64_t LastBeatMs() const { return lastBeatMs_; }
+
+    // Requests of the control socket, from its thread, one at a time: handed
+    // to this unit's polling loop as the window hands its requests, and
+    // performed between two cycles. nullopt when the loop did not perform
+    // it within `patienceMs` (it is then withdrawn) or the link was lost.
+    static constexpr int kControlPatienceMs = 30000;
+    // A change request's read-back, after the alert filter.
+    std::optional<Bytes> PerformChange(const ChangeRequestTexts& request, int patienceMs = kControlPatienceMs);
+    // A test command's acknowledgement ("OK", "NO", or empty) and the status
+    // read in the same cycle.
+    std::optional<Bytes> PerformTest(const Bytes& command, Bytes& status, int patienceMs = kControlPatienceMs);
 
 private:
     bool Connect();
     // Polls until the link is lost (false) or a stop is asked (true).
     bool Poll();
     void CycleRead();
+    void ChangeDone();
+    // Waits for the loop to answer the control request just posted.
+    std::optional<Bytes> AwaitControl(int patienceMs);
+    void AnswerControl(std::optional<Bytes> answer);
     void Alert(const Bytes& token);
     PolicyReading SettledReading();
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
+    void Beat();
     void Record(const std::string& name, const std::string& message);
     template <typename Change>
     void Publish(Change change);
@@ -64,11 +86,20 @@ private:
     ComPort port_;
     PollingLoop loop_;
     std::atomic<bool> stopping_{false};
+    std::atomic<std::int64_t> lastBeatMs_;
     bool linkLost_ = false;  // this thread only
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
     mutable std::mutex mutex_;
     UnitSnapshot snapshot_;
+
+    enum class Awaiting { Nothing, Change, Test };
+    std::mutex controlOne_;  // one control request at a time
+    std::mutex controlMutex_;
+    std::condition_variable controlAnswered_;
+    Awaiting awaiting_ = Awaiting::Nothing;
+    std::optional<std::optional<Bytes>> controlAnswer_;
+    Bytes acknowledgement_;
 };
 
 }  // namespace tornavel::service

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "system/monitor_process.h"
 #include "system/upssim_process.h"
@@ -52,12 +55,32 @@ std::pair<int, std::string> RunWithInput(std::vector<std::string> args, const st
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, printed};
 }
 
+// Percent-encoding for a query string.
+std::string UrlEncoded(const std::string& text)
+{
+    std::string out;
+    for (const unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
 class PrometheusServer {
 public:
-    PrometheusServer(const std::string& dir, int target) : port_(FreePort())
+    // Scrapes the monitor every second and evaluates `rules` as often.
+    PrometheusServer(const std::string& dir, int target, const std::string& rules) : port_(FreePort())
     {
         const std::string config = dir + "/prometheus.yml";
-        std::ofstream(config) << "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+        std::ofstream(config) << "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n  evaluation_interval: 1s\n"
+                                 "rule_files: ['"
+                              << rules
+                              << "']\n"
                                  "scrape_configs:\n  - job_name: tornavel\n    static_configs:\n"
                                  "      - targets: ['127.0.0.1:"
                               << target << "']\n";
@@ -78,15 +101,49 @@ public:
     }
 
     // The instant query's answer (JSON text).
-    std::string Query(const std::string& encodedQuery)
+    std::string Query(const std::string& promql)
     {
-        return HttpRequest(port_, "GET", "/api/v1/query?query=" + encodedQuery).body;
+        return HttpRequest(port_, "GET", "/api/v1/query?query=" + UrlEncoded(promql)).body;
     }
 
 private:
     int port_;
     pid_t pid_ = -1;
 };
+
+bool Succeeded(const std::string& answer) { return answer.find(R"("status":"success")") != std::string::npos; }
+bool Empty(const std::string& answer) { return answer.find(R"("result":[])") != std::string::npos; }
+
+// The dashboard's PromQL: every panel's and annotation's expression and the
+// variables' queries, with Grafana's variables given values that select all.
+std::vector<std::string> DashboardExpressions(const std::string& json)
+{
+    const auto [status, listed] =
+        RunWithInput({JQ_PATH, "-r", "[.. | objects | (.expr?, .definition?) | strings] | .[]"}, json);
+    EXPECT_EQ(status, 0) << listed;
+    std::vector<std::string> expressions;
+    std::istringstream lines(listed);
+    for (std::string line; std::getline(lines, line);) {
+        for (const auto& [variable, value] :
+             {std::pair{"$instance", ".+"}, {"$port", ".+"}, {"$__rate_interval", "1m"}}) {
+            for (auto at = line.find(variable); at != std::string::npos; at = line.find(variable))
+                line.replace(at, std::strlen(variable), value);
+        }
+        expressions.push_back(line);
+    }
+    return expressions;
+}
+
+// The series selectors in an expression: metric names of ours (or "up") with
+// their label matchers.
+std::vector<std::string> Selectors(const std::string& expression)
+{
+    static const std::regex selector(R"(\b(tornavel_[a-z_]+|up)(\{[^}]*\})?)");
+    std::vector<std::string> found;
+    for (std::sregex_iterator it(expression.begin(), expression.end(), selector), end; it != end; ++it)
+        found.push_back(it->str());
+    return found;
+}
 
 TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
 {
@@ -105,9 +162,8 @@ TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
     std::string dir = (std::filesystem::temp_directory_path() / "prometheus-test-XXXXXX").string();
     ASSERT_TRUE(::mkdtemp(dir.data()));
     {
-        PrometheusServer prometheus(dir, monitor.port());
-        // tornavel_ups_input_volts{port="COM1"}
-        const std::string query = "tornavel_ups_input_volts%7Bport%3D%22COM1%22%7D";
+        PrometheusServer prometheus(dir, monitor.port(), RULES_PATH);
+        const std::string query = R"(tornavel_ups_input_volts{port="COM1"})";
         std::string answer;
         const bool scraped = MonitorProcess::waitUntil(
             [&] {
@@ -117,8 +173,36 @@ TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
             30000);
         EXPECT_TRUE(scraped) << answer << "\n" << std::ifstream(dir + "/prometheus.log").rdbuf();
         EXPECT_NE(answer.find(R"("job":"tornavel")"), std::string::npos) << answer;
-        EXPECT_NE(prometheus.Query("tornavel_ups_input_volts%7Bport%3D%22COM4%22%7D").find("\"226.8\"]"),
+        EXPECT_NE(prometheus.Query(R"(tornavel_ups_input_volts{port="COM4"})").find("\"226.8\"]"),
                   std::string::npos);
+
+        // A mains failure on COM1 makes the shipped on-battery rule pending
+        // (it fires after 30 s) for that unit alone.
+        sim.event("com1 mains-fail");
+        const std::string pending = R"(ALERTS{alertname="UpsOnBattery",alertstate="pending"})";
+        EXPECT_TRUE(MonitorProcess::waitUntil([&] { return !Empty(answer = prometheus.Query(pending)); }, 30000))
+            << answer << "\n" << std::ifstream(dir + "/prometheus.log").rdbuf();
+        EXPECT_NE(answer.find(R"("port":"COM1")"), std::string::npos) << answer;
+        EXPECT_EQ(answer.find(R"("port":"COM4")"), std::string::npos) << answer;
+        // Wait for the alert's count to be scraped, so the event annotation selects it.
+        EXPECT_TRUE(MonitorProcess::waitUntil(
+            [&] { return !Empty(prometheus.Query(R"(tornavel_ups_alerts_total{alert="mains_failure"} > 0)")); },
+            30000));
+
+        // Every dashboard expression parses, and each series it selects is one
+        // the monitor exports.
+        std::ifstream dashboardFile(DASHBOARD_PATH);
+        const std::string dashboard((std::istreambuf_iterator<char>(dashboardFile)), std::istreambuf_iterator<char>());
+        const auto expressions = DashboardExpressions(dashboard);
+        EXPECT_GT(expressions.size(), 20u);
+        for (const std::string& expression : expressions) {
+            if (expression.rfind("label_values(", 0) != 0) {
+                answer = prometheus.Query(expression);
+                EXPECT_TRUE(Succeeded(answer)) << expression << "\n" << answer;
+            }
+            for (const std::string& selector : Selectors(expression))
+                EXPECT_FALSE(Empty(prometheus.Query(selector))) << selector << " in " << expression;
+        }
     }
     std::filesystem::remove_all(dir);
     EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0);

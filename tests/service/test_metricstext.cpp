@@ -83,7 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
         R"(tornavel_ups_register{port="COM1",register="2"} 4)",
         R"(tornavel_ups_register{port="COM1",register="3"} 16)",
         R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 0)",
-        R"(tornavel_ups_link_losses_total{port="COM1"} 0)"));
+        R"(tornavel_ups_link_losses_total{port="COM1"} 0)",
+        R"(tornavel_ups_battery_replaced_timestamp_seconds{port="COM1"} 1308009600)",
+        R"(tornavel_ups_manufactured_timestamp_seconds{port="COM1"} 1110585600)",
+        R"(tornavel_ups_on_battery_seconds{port="COM1"} 0)"));
 
 struct Unreadable {
     int slot;
@@ -120,7 +123,73 @@ INSTANTIATE_TEST_SUITE_P(
                       Unreadable{kSlotStatus, "108", "status"},
                       Unreadable{kSlotStatus, "zz", "status_byte"},
                       Unreadable{kSlotStatus, "", "status"},
-                      Unreadable{kSlotLineQuality, "G0", "line_quality"}));
+                      Unreadable{kSlotLineQuality, "G0", "line_quality"},
+                      Unreadable{kSlotBatteryDate, "00/00/00", "battery_replaced_timestamp_seconds"},
+                      Unreadable{kSlotMadeDate, "31/04/05", "manufactured_timestamp_seconds"}));
+
+// Time on battery and the last transfer, from what the monitor saw: a
+// status byte ("08" on line, "10" on battery, "zz" garbled), the "!" alert,
+// or a lost link ("lost"), each at a time in seconds.
+struct OutageCase {
+    std::vector<std::pair<const char*, double>> seen;
+    const char* onBattery;     // the sample's value, or nullptr for none
+    const char* lastTransfer;  // likewise
+};
+
+class OutageTimes : public ::testing::TestWithParam<OutageCase> {};
+
+TEST_P(OutageTimes, FollowWhatWasSeen)
+{
+    UnitSnapshot unit = AnsweringUnit();
+    for (const auto& [what, at] : GetParam().seen) {
+        const std::string event = what;
+        if (event == "!") {
+            unit.outage.MainsFailure(at);
+        } else if (event == "lost") {
+            unit.outage.Unseen();
+        } else {
+            unit.slots[kSlotStatus] = event;
+            unit.lastGoodSeconds = at;
+            unit.outage.Status(ParseStatus(event), at);
+        }
+    }
+    const std::string text = RenderMetrics({unit});
+    const auto expect = [&](const char* name, const char* value) {
+        if (value)
+            EXPECT_TRUE(HasLine(text, std::string("tornavel_ups_") + name + R"({port="COM1"} )" + value)) << text;
+        else
+            EXPECT_FALSE(Mentions(text, name)) << text;
+    };
+    expect("on_battery_seconds", GetParam().onBattery);
+    expect("last_transfer_to_battery_timestamp_seconds", GetParam().lastTransfer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Metrics, OutageTimes,
+    ::testing::Values(
+        OutageCase{{{"08", 100}, {"10", 110}, {"10", 150}}, "40", "110"},
+        OutageCase{{{"08", 100}, {"!", 105}, {"10", 110}, {"10", 130}}, "25", "105"},
+        OutageCase{{{"08", 100}, {"10", 110}, {"08", 120}}, "0", "110"},
+        OutageCase{{{"08", 100}, {"zz", 105}, {"10", 110}, {"10", 140}}, "30", "110"},
+        OutageCase{{{"08", 100}, {"10", 110}, {"08", 120}, {"10", 130}, {"10", 150}}, "20", "130"},
+        // a start the monitor did not see is not made up
+        OutageCase{{{"10", 100}, {"10", 150}}, nullptr, nullptr},
+        OutageCase{{{"08", 100}, {"10", 110}, {"lost", 120}, {"10", 130}, {"10", 140}}, nullptr, "110"},
+        OutageCase{{{"08", 100}, {"lost", 110}, {"10", 120}, {"10", 130}}, nullptr, nullptr}));
+
+TEST(Metrics, NamedUnitCarriesItsNameOnEverySeries)
+{
+    UnitSnapshot named = AnsweringUnit("COM4");
+    named.unit = "rack2";
+    const std::string text = RenderMetrics({AnsweringUnit(), named});
+    EXPECT_TRUE(HasLine(text, R"(tornavel_ups_up{port="COM1"} 1)"));
+    EXPECT_TRUE(HasLine(text, R"(tornavel_ups_up{port="COM4",unit="rack2"} 1)"));
+    EXPECT_TRUE(HasLine(text, R"(tornavel_ups_status{port="COM4",unit="rack2",flag="on_line"} 1)"));
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(R"(port="COM4")") != std::string::npos)
+            EXPECT_NE(line.find(R"(port="COM4",unit="rack2")"), std::string::npos) << line;
+}
 
 TEST(Metrics, StatusFlagsFollowTheBits)
 {

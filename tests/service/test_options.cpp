@@ -28,18 +28,49 @@ TEST(CommandLine, PortsOptionsAndDefaults)
     EXPECT_EQ(o.onEvent, "/bin/hook");
     EXPECT_EQ(o.hookTimeoutSeconds, 5);
     // Loopback only unless told otherwise.
-    ASSERT_EQ(o.listen.address.ss_family, AF_INET);
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&o.listen.address);
+    ASSERT_EQ(o.listen.size(), 1u);
+    ASSERT_EQ(o.listen[0].address.ss_family, AF_INET);
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&o.listen[0].address);
     EXPECT_EQ(ntohl(v4->sin_addr.s_addr), INADDR_LOOPBACK);
     EXPECT_EQ(ntohs(v4->sin_port), 9184);
 }
 
-TEST(CommandLine, ListenOnIpv6)
+// Each --listen is one endpoint; only IPv6's unspecified address (also
+// written ":PORT") takes IPv4 as well.
+TEST(CommandLine, ListenAddressesAsExportersTakeThem)
 {
-    const CommandLine line = ParseCommandLine({"--listen", "[::1]:9300", "COM1"});
+    const CommandLine line = ParseCommandLine(
+        {"--listen", "[::1]:9300", "--listen=:9184", "--listen", "[::]:9185", "--listen", "0.0.0.0:9186", "COM1"});
     ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
-    EXPECT_EQ(line.options.listen.address.ss_family, AF_INET6);
-    EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in6*>(&line.options.listen.address)->sin6_port), 9300);
+    const auto& listen = line.options.listen;
+    ASSERT_EQ(listen.size(), 4u);
+    const int families[] = {AF_INET6, AF_INET6, AF_INET6, AF_INET};
+    const int ports[] = {9300, 9184, 9185, 9186};
+    const bool dual[] = {false, true, true, false};
+    for (std::size_t i = 0; i < listen.size(); ++i) {
+        EXPECT_EQ(listen[i].address.ss_family, families[i]) << listen[i].text;
+        EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in*>(&listen[i].address)->sin_port), ports[i]);
+        EXPECT_EQ(listen[i].DualStack(), dual[i]) << listen[i].text;
+    }
+    EXPECT_TRUE(listen[1].anyFamily);
+    const ListenAddress fallback = listen[1].Ipv4Any();
+    EXPECT_EQ(fallback.address.ss_family, AF_INET);
+    EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in*>(&fallback.address)->sin_port), 9184);
+    EXPECT_EQ(reinterpret_cast<const sockaddr_in*>(&fallback.address)->sin_addr.s_addr, htonl(INADDR_ANY));
+}
+
+TEST(CommandLine, NamesFollowTheirPortsAndCheckIsAnAction)
+{
+    const CommandLine line =
+        ParseCommandLine({"--name", "rack-2.a=com4", "--check", "COM1", "COM4", "--name=ups_1=/dev/ttyUSB0",
+                          "/dev/ttyUSB0"});
+    ASSERT_EQ(line.action, CommandLine::Action::Check) << line.error;
+    const auto& units = line.options.units;
+    ASSERT_EQ(units.size(), 3u);
+    EXPECT_EQ(units[0].name, "");
+    EXPECT_EQ(units[1].name, "rack-2.a");
+    EXPECT_EQ(units[2].name, "ups_1");
+    EXPECT_EQ(ParseCommandLine({"COM1"}).action, CommandLine::Action::Run);
 }
 
 TEST(CommandLine, HelpAndVersionWinOverTheRest)
@@ -79,6 +110,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Wrong{{"--listen", "127.0.0.1", "COM1"}, "--listen takes ADDR:PORT"},
                       Wrong{{"--listen", "127.0.0.1:65536", "COM1"}, "--listen takes ADDR:PORT"},
                       Wrong{{"--listen", "::1:9184", "COM1"}, "--listen takes ADDR:PORT"},
+                      Wrong{{"--name", "a=COM2", "COM1"}, "'COM2' is not one of the ports given"},
+                      Wrong{{"--name", "a b=COM1", "COM1"}, "--name takes NAME=PORT"},
+                      Wrong{{"--name", "=COM1", "COM1"}, "--name takes NAME=PORT"},
+                      Wrong{{"--name", "COM1", "COM1"}, "--name takes NAME=PORT"},
+                      Wrong{{"--name", "a=COM1", "--name", "b=com1", "COM1"}, "port 'COM1' named twice"},
+                      Wrong{{"--name", "a=COM1", "--name", "a=COM2", "COM1", "COM2"}, "name 'a' given to two ports"},
                       Wrong{{"--hook-timeout", "0", "COM1"}, "--hook-timeout takes whole seconds"},
                       Wrong{{"--hook-timeout", "2s", "COM1"}, "--hook-timeout takes whole seconds"},
                       Wrong{{"--protect", "COM2", "COM1"}, "--protect names 'COM2', which is not one of the ports"},

@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "ctl_process.h"
+#include "serial/posixport.h"
 #include "upssim_process.h"
 
 namespace tornavel {
@@ -52,11 +53,12 @@ struct ChangeRow {
 
 // Each kind of change on its own simulated unit, all at once: the bytes on
 // the line are those of the window's change writer, and the read-back
-// decides the exit status.
+// decides the exit status; tests go out as the window's test buttons send them.
 TEST(CtlWithSimulator, EachKindOfChangeSendsTheWindowsBytesAndIsJudgedByItsReadBack)
 {
     UpssimProcess sim({"--steady", "--pull-after", "com8:36", "com1=ups", "com2=ups", "com3=ups", "com4=ups",
-                       "com5=ups", "com6=ups", "com7=ups", "com8=ups", "com9=ups"});
+                       "com5=ups", "com6=ups", "com7=ups", "com8=ups", "com9=ups",
+                       "com10=ups", "com11=ups"});
     sim.event("com7 set c FOO");
     ASSERT_TRUE(sim.waitForLog("com7 * event"));
     const std::vector<ChangeRow> rows = {
@@ -73,6 +75,10 @@ TEST(CtlWithSimulator, EachKindOfChangeSendsTheWindowsBytesAndIsJudgedByItsReadB
         {"com7", {"set", "COM7", "name", "ab"}, Session("c+ab" + Zeros(6) + "c"), 1, R"(reads back "FOO")"},
         // The cable goes at the third character of the name.
         {"com8", {"set", "COM8", "name", "abcdefgh"}, kHandshake + kFullRead + "c+abc", 1, "may be half written"},
+        // A test goes out first in a monitoring cycle, as the window's does.
+        {"com10", {"test", "COM10", "indicator"}, Session("ABQPfLO"), 0, "indicator: accepted; status now 08"},
+        // "D" starts a calibration as well as stopping one: not sent unless one runs.
+        {"com11", {"test", "COM11", "stop-calibration", "--yes"}, Session(""), 1, "no calibration is running"},
     };
     std::vector<std::future<CtlRun>> runs;
     for (const ChangeRow& row : rows) {
@@ -84,7 +90,7 @@ TEST(CtlWithSimulator, EachKindOfChangeSendsTheWindowsBytesAndIsJudgedByItsReadB
         const CtlRun run = runs[i].get();
         SCOPED_TRACE(rows[i].port);
         EXPECT_EQ(run.status, rows[i].status) << run.out << run.err;
-        EXPECT_TRUE(std::regex_search(run.out, std::regex(rows[i].output))) << run.out << run.err;
+        EXPECT_TRUE(std::regex_search(run.out + run.err, std::regex(rows[i].output))) << run.out << run.err;
         EXPECT_EQ(Visible(sim.received(rows[i].port)), Visible(rows[i].traffic));
     }
 }
@@ -196,6 +202,20 @@ TEST(CtlWithSimulator, BadInputIsRefusedWithAMessageAndNothingWritten)
         EXPECT_EQ(run.status, row.status) << run.out << run.err;
         EXPECT_TRUE(std::regex_search(run.err, std::regex(row.message))) << run.err;
     }
+    EXPECT_EQ(sim.received("com1"), "");
+}
+
+// A port another program holds is named with its holder; nothing reaches it.
+TEST(CtlWithSimulator, APortHeldByAnotherProgramNamesIt)
+{
+    UpssimProcess sim({"--steady", "com1=ups"});
+    const auto held = OpenSerialDevice(sim.port("com1"), kUucpLockDir);
+    ASSERT_NE(held, nullptr);
+    const CtlRun run = RunCtl({"--ports", sim.ports(), "show", "COM1"});
+    EXPECT_EQ(run.status, 1);
+    if (::geteuid() == 0)  // only root may write the lock file that names the holder
+        EXPECT_NE(run.err.find("is held by system_tests (pid " + std::to_string(::getpid()) + ")"), std::string::npos)
+            << run.err;
     EXPECT_EQ(sim.received("com1"), "");
 }
 

@@ -1,5 +1,6 @@
 #include "monitor/readings.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 
@@ -68,6 +69,21 @@ std::optional<int> ParseHexByte(const Bytes& answer)
 {
     if (!IsHexByte(answer)) return std::nullopt;
     return HexByteValue(answer);
+}
+
+std::optional<double> ParseDateAsTimestamp(const Bytes& answer)
+{
+    const Bytes text = Trimmed(answer);
+    if (text.size() != 8 || text[2] != '/' || text[5] != '/') return std::nullopt;
+    const auto day = WholeNumber(text.substr(0, 2));
+    const auto month = WholeNumber(text.substr(3, 2));
+    const auto yy = WholeNumber(text.substr(6, 2));
+    if (!day || !month || !yy) return std::nullopt;
+    const std::chrono::year_month_day date{std::chrono::year(static_cast<int>(*yy) + (*yy >= 70 ? 1900 : 2000)),
+                                           std::chrono::month(static_cast<unsigned>(*month)),
+                                           std::chrono::day(static_cast<unsigned>(*day))};
+    if (!date.ok()) return std::nullopt;
+    return static_cast<double>(std::chrono::sys_days(date).time_since_epoch().count()) * 86400;
 }
 
 std::optional<StatusFlags> ParseStatus(const Bytes& answer)

@@ -19,6 +19,11 @@ std::optional<double> ParseMinutesAsSeconds(const Bytes& answer);
 std::optional<double> ParseHoursAsSeconds(const Bytes& answer);
 // One or two hex digits, either case ("08", "a0").
 std::optional<int> ParseHexByte(const Bytes& answer);
+// A date as the unit keeps it, dd/mm/yy ("14/06/11"), as the Unix time of
+// that day's midnight UTC. Two-digit years 70 to 99 are 1970 to 1999, the
+// others 2000 to 2069. A day the calendar does not have (00/00/00 as the
+// unit may hold when never set, 31/04/05) gives nothing.
+std::optional<double> ParseDateAsTimestamp(const Bytes& answer);
 
 // The status byte ("Q"), bit by bit.
 struct StatusFlags {

@@ -16,6 +16,7 @@ public:
         lastOpened = device != nullptr;
         return device;
     }
+    std::optional<LockHolder> Holder(int number) override { return inner_.Holder(number); }
     bool lastOpened = false;
 
 private:
