@@ -14,12 +14,13 @@ struct Verb {
 };
 
 constexpr std::size_t kAny = 1000;
-constexpr std::array<Verb, 5> kVerbs = {{
+constexpr std::array<Verb, 6> kVerbs = {{
     {"show", 1, 1},
     {"set", 3, kAny},
     {"backup", 2, 2},
     {"apply", 2, kAny},
     {"test", 2, 2},
+    {"diagnose", 1, 1},
 }};
 
 }  // namespace
@@ -49,6 +50,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         else if (arg == "--yes") line.yes = true;
         else if (arg == "--ports") { if (!needsValue(i, value)) return line; line.portsDir = value; }
         else if (arg == "--socket") { if (!needsValue(i, value)) return line; line.controlSocket = value; }
+        else if (arg == "--out") { if (!needsValue(i, value)) return line; line.out = value; }
               else if (arg.size() > 1 && arg[0] == '-' && arg != "-") { line.error = "unknown option " + arg; return line; }
         else words.push_back(arg);
     }
@@ -66,6 +68,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             line.error = "wrong number of arguments for " + line.verb;
         else if (line.dryRun && line.verb != "apply")
             line.error = "--dry-run belongs to apply";
+        else if (line.out && line.verb != "diagnose")
+            line.error = "--out belongs to diagnose";
         return line;
     }
     line.error = "unknown command " + line.verb;
@@ -86,6 +90,8 @@ Commands:
   apply FILE PORT... [--dry-run] bring each unit to the file's values
   test PORT TEST                 self-test, indicator, mains-failure,
                                  calibrate or stop-calibration (these two need --yes)
+  diagnose PORT [--out FILE]     a report of the line, the handshake and the
+                                 full read, every answer timed; changes nothing
 
 Settings: alarm-delay, self-test-interval, sensitivity, output-on-battery,
   low-transfer, high-transfer, name, battery-date, manufacture-date, register0
@@ -98,6 +104,7 @@ Options:
   --yes           confirm a register 0 change or a calibration
   --ports DIR     COMn is DIR/comN
   --socket PATH   the monitor's control socket (default /run/tornavel-monitor/control)
+  --out FILE      diagnose: write the report to FILE
   --help, --version
 
 Exit status: 0 every value reads back as asked, 1 a unit refused, did not

@@ -35,6 +35,7 @@ const std::array<TestName, 5> kTests = {{
 struct Context {
     const CommandLine& line;
     UnitSource& units;
+    Diagnoser& diagnose;
     std::ostream& out;
     std::ostream& err;
 
@@ -67,16 +68,28 @@ std::unique_ptr<UnitAccess> OpenUnit(Context& c, const PortName& port)
     return nullptr;
 }
 
-int Show(Context& c)
+// The unit's values from one connection; nullopt with the exit status set.
+std::optional<std::pair<PortName, apcrec>> ReadUnit(Context& c, int& status)
 {
     const auto port = Port(c, c.line.words[0]);
-    if (!port) return kExitUsage;
+    status = kExitUsage;
+    if (!port) return std::nullopt;
     auto unit = OpenUnit(c, *port);
-    if (!unit) return kExitUnitFailed;
+    status = kExitUnitFailed;
+    if (!unit) return std::nullopt;
     const apcrec record = unit->Record();
     unit->Close();
-    c.out << (c.line.json ? ReadoutJson(port->label, record) : ReadoutText(port->label, record));
-    return kExitDone;
+    status = kExitDone;
+    return std::pair{*port, record};
+}
+
+int Show(Context& c)
+{
+    int status;
+    const auto unit = ReadUnit(c, status);
+    if (unit) c.out << (c.line.json ? ReadoutJson(unit->first.label, unit->second)
+                                    : ReadoutText(unit->first.label, unit->second));
+    return status;
 }
 
 int Set(Context& c)
@@ -104,17 +117,15 @@ int Set(Context& c)
 
 int Backup(Context& c)
 {
-    const auto port = Port(c, c.line.words[0]);
-    if (!port) return kExitUsage;
-    auto unit = OpenUnit(c, *port);
-    if (!unit) return kExitUnitFailed;
-    const apcrec record = unit->Record();
-    unit->Close();
-    std::ofstream file(c.line.words[1], std::ios::binary | std::ios::trunc);
-    file << WriteSettingsFile(port->label, record);
+    int status;
+    const auto unit = ReadUnit(c, status);
+    if (!unit) return status;
+    const std::string& path = c.line.words[1];
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << WriteSettingsFile(unit->first.label, unit->second);
     file.close();
-    if (!file) return c.Failed("cannot write " + c.line.words[1]);
-    if (!c.line.json) c.out << "settings of " << port->label << " written to " << c.line.words[1] << "\n";
+    if (!file) return c.Failed("cannot write " + path);
+    if (!c.line.json) c.out << "settings of " << unit->first.label << " written to " << path << "\n";
     return kExitDone;
 }
 
@@ -204,17 +215,26 @@ int Test(Context& c)
     return accepted ? kExitDone : kExitUnitFailed;
 }
 
+int Diagnose(Context& c)
+{
+    const auto port = Port(c, c.line.words[0]);
+    if (!port) return kExitUsage;
+    return c.diagnose(*port, c.out, c.err);
+}
+
 }  // namespace
 
-int RunCommand(const CommandLine& line, UnitSource& units, std::ostream& out, std::ostream& err)
+int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, std::ostream& out,
+               std::ostream& err)
 {
-    Context c{line, units, out, err};
+    Context c{line, units, diagnose, out, err};
     if (!line.error.empty()) return c.Usage(line.error);
     if (line.verb == "show") return Show(c);
     if (line.verb == "set") return Set(c);
     if (line.verb == "backup") return Backup(c);
     if (line.verb == "apply") return Apply(c);
     if (line.verb == "test") return Test(c);
+    if (line.verb == "diagnose") return Diagnose(c);
     return c.Usage("unknown command " + line.verb);
 }
 

@@ -25,5 +25,6 @@ int main(int argc, char** argv)
     ::signal(SIGPIPE, SIG_IGN);  // a pulled adapter or a vanished monitor must not end the program
     tornavel::SteadyClock clock;
     UnitSource units = MakeUnitSource(line, clock);
-    return RunCommand(line, units, std::cout, std::cerr);
+    Diagnoser diagnose = MakeDiagnoser(line, clock);
+    return RunCommand(line, units, diagnose, std::cout, std::cerr);
 }

@@ -1,5 +1,8 @@
 #include "unitsource.h"
 
+#include <fstream>
+
+#include "diagnose.h"
 #include "directunit.h"
 #include "monitorunit.h"
 
@@ -40,6 +43,27 @@ UnitSource MakeUnitSource(const CommandLine& line, Clock& clock)
         auto direct = std::make_unique<DirectUnit>(port, OpenerFor(port, line.portsDir), clock);
         if (reach != MonitorUnit::Reach::Refused) return direct;
         return std::make_unique<DirectUnitBesideMonitor>(std::move(direct), viaMonitor->why());
+    };
+}
+
+Diagnoser MakeDiagnoser(const CommandLine& line, Clock& clock)
+{
+    return [&line, &clock](const PortName& port, std::ostream& out, std::ostream& err) {
+        const auto opener = OpenerFor(port, line.portsDir);
+        const Diagnosis diagnosis = Diagnose(port, *opener, clock);
+        if (!line.out) {
+            out << diagnosis.report;
+        } else {
+            std::ofstream file(*line.out, std::ios::binary | std::ios::trunc);
+            file << diagnosis.report;
+            file.close();
+            if (!file) {
+                err << "tornavelctl: cannot write " << *line.out << "\n";
+                return kExitUnitFailed;
+            }
+            out << "report written to " << *line.out << "\n";
+        }
+        return diagnosis.smartUps ? kExitDone : kExitUnitFailed;
     };
 }
 

@@ -8,4 +8,7 @@ namespace tornavel::ctl {
 // the port itself otherwise.
 UnitSource MakeUnitSource(const CommandLine& line, Clock& clock);
 
+// Diagnoses a port on the line itself, the report to --out or standard output.
+Diagnoser MakeDiagnoser(const CommandLine& line, Clock& clock);
+
 }  // namespace tornavel::ctl

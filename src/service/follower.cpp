@@ -46,7 +46,8 @@ std::optional<std::string> LabelValue(const std::string& labels, const std::stri
     return std::nullopt;
 }
 
-// The samples of one unit: "name" or "name{flag=...}" -> value.
+// The samples of one unit, named by its port label or by its stable unit
+// name (--name on the primary): "name" or "name{flag=...}" -> value.
 std::map<std::string, double> SamplesOf(const std::string& text, const std::string& port)
 {
     std::map<std::string, double> samples;
@@ -57,7 +58,7 @@ std::map<std::string, double> SamplesOf(const std::string& text, const std::stri
         const auto close = line.rfind('}');
         if (open == std::string::npos || close == std::string::npos || close < open) continue;
         const std::string labels = line.substr(open + 1, close - open - 1);
-        if (LabelValue(labels, "port") != port) continue;
+        if (LabelValue(labels, "port") != port && LabelValue(labels, "unit") != port) continue;
         std::string key = line.substr(0, open);
         if (const auto flag = LabelValue(labels, "flag")) key += "{" + *flag + "}";
         try {

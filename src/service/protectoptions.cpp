@@ -109,7 +109,7 @@ Host protection (off unless --protect or --follow is given):
                           /var/lib/tornavel-monitor)
   --follow URL            follow another monitor's /metrics instead of a
                           port (a host on the same unit without the cable)
-  --follow-port LABEL     the port label of the unit on the primary
+  --follow-port LABEL     the unit on the primary: its port label or its name
   --follow-ca FILE        CA certificate for an https primary
   --follow-every SEC      read the primary every SEC seconds (default 5)
 )";

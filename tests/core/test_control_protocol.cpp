@@ -1,8 +1,12 @@
-// The control socket's words: any unit text survives the trip as one word,
-// a malformed word is refused, and an outcome reads back as it was written.
+// The control socket's words and lines: any unit text survives the trip as
+// one word, a malformed word is refused, an outcome reads back as it was
+// written, and a line is read only up to its bound.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "control/controlprotocol.h"
+#include "control/linesocket.h"
 
 namespace tornavel::control {
 namespace {
@@ -44,6 +48,30 @@ TEST(ControlProtocol, OnlyTheTestCommandsAreTests)
 {
     for (const char* test : {"A", "W", "U", "D"}) EXPECT_TRUE(IsTestCommand(test)) << test;
     for (const char* other : {"R", "S", "K", "@", "1", "AW", ""}) EXPECT_FALSE(IsTestCommand(other)) << other;
+}
+
+}  // namespace
+}  // namespace tornavel::control
+
+namespace tornavel::control {
+namespace {
+
+// Lines are read up to a bound: a longer one, or a peer that goes away
+// half-way, gives nothing rather than a growing buffer or a wait.
+TEST(ControlLines, ALineLongerThanTheBoundOrUnfinishedIsRefused)
+{
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    ASSERT_TRUE(WriteLine(ends[0], std::string(8, 'x')));
+    ASSERT_TRUE(WriteLine(ends[0], std::string(9, 'y')));
+    EXPECT_EQ(ReadLine(ends[1], 8), std::string(8, 'x'));
+    EXPECT_FALSE(ReadLine(ends[1], 8).has_value());
+    ::close(ends[1]);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    ASSERT_EQ(::write(ends[0], "half", 4), 4);
+    ::close(ends[0]);
+    EXPECT_FALSE(ReadLine(ends[1], 8).has_value());
+    ::close(ends[1]);
 }
 
 }  // namespace

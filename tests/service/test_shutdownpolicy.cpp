@@ -140,6 +140,18 @@ TEST(FollowedMetrics, ARuntimeRepeatedByTheNextCycleIsNotCountedAgain)
     EXPECT_FALSE(reading->runtimeSeconds);
 }
 
+TEST(FollowedMetrics, AUnitIsFoundByItsNameAsWell)
+{
+    FollowMemory memory;
+    std::string named = kPrimary;
+    const std::string byPort = "port=\"COM1\"";
+    for (std::size_t at; (at = named.find(byPort)) != std::string::npos;)
+        named.replace(at, byPort.size(), "port=\"COM7\",unit=\"rack-3\"");
+    const auto reading = ReadingFromMetrics(named, "rack-3", memory);
+    ASSERT_TRUE(reading);
+    EXPECT_DOUBLE_EQ(*reading->chargePercent, 4);
+}
+
 TEST(FollowedMetrics, OtherUnitsAndUnitsNotUpGiveNothing)
 {
     FollowMemory memory;

@@ -221,3 +221,44 @@ TEST(CtlWithSimulator, APortHeldByAnotherProgramNamesIt)
 
 }  // namespace
 }  // namespace tornavel
+
+namespace tornavel {
+namespace {
+
+// The diagnosis reads the line settings back, times and escapes every
+// answer of the handshake and the full read, names what is unusual, and
+// changes nothing on the unit.
+TEST(CtlWithSimulator, DiagnoseReportsTheLineAndEveryAnswerAndChangesNothing)
+{
+    UpssimProcess sim({"--steady", "--drop", "com3:3", "com1=ups", "com2=silent", "com3=ups"});
+    TempFile report("");
+    const auto diagnose = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--ports", sim.ports(), "diagnose"});
+        return std::async(std::launch::async, [args] { return RunCtl(args); });
+    };
+    auto good = diagnose({"COM1", "--out", report.path});
+    auto silent = diagnose({"COM2"});
+    auto dropping = diagnose({"COM3"});
+
+    const CtlRun run = good.get();
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::ifstream file(report.path);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    for (const char* part : {"line after the open: 2400 baud, 8 data bits, parity none, 1 stop bit\n",
+                             "handshake: \"Y\" answered \"SM\"", "\n  \"Y\"     \"SM\\r\\n\" ",
+                             "\n  \"\\x01\"  \"Smart-UPS 1000\\r\\n\" ", "\n  \"R\"     \"BYE\\r\\n\" ",
+                             "\nunusual:\n  nothing\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+    EXPECT_EQ(Visible(sim.received("com1")), Visible(Session("")));
+
+    const CtlRun quiet = silent.get();
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_NE(quiet.out.find("\"Y\": no answer"), std::string::npos) << quiet.out;
+
+    const CtlRun dropped = dropping.get();
+    EXPECT_EQ(dropped.status, 0) << dropped.err;
+    EXPECT_NE(dropped.out.find("\nunusual:\n  \"c\": no answer\n"), std::string::npos) << dropped.out;
+}
+
+}  // namespace
+}  // namespace tornavel
