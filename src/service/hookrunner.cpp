@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -19,6 +20,8 @@ namespace {
 
 constexpr const char* kVariablePrefix = "TORNAVEL_";
 constexpr int kReapStepMs = 20;
+// The grace a program gets when the monitor stops rather than when it is late.
+constexpr int kStopGraceMs = 500;
 
 std::string VariableName(const std::string& key)
 {
@@ -63,36 +66,66 @@ std::string ExitText(int status)
 }  // namespace
 
 HookRunner::HookRunner(std::string program, int timeoutMs, Note note)
-    : program_(std::move(program)), timeoutMs_(timeoutMs), note_(std::move(note)), thread_([this] { Loop(); })
+    : program_(std::move(program)), timeoutMs_(timeoutMs), note_(std::move(note))
 {
+    for (int n = 0; n < kParallel; ++n) threads_.emplace_back([this] { Loop(); });
 }
 
 HookRunner::~HookRunner()
 {
-    Finish();
+    Finish(kGraceMs);
 }
 
-void HookRunner::Run(Event event)
+HookRunner::Counts HookRunner::counts() const
+{
+    std::lock_guard lock(mutex_);
+    return counts_;
+}
+
+void HookRunner::Run(Event event, bool urgent)
 {
     {
         std::lock_guard lock(mutex_);
-        if (!finishing_ && queue_.size() < kQueueLimit) {
-            queue_.push_back(std::move(event));
+        if (!finishing_ && (urgent || queue_.size() - urgentQueued_ < kQueueLimit)) {
+            if (urgent)
+                queue_.insert(queue_.begin() + static_cast<std::ptrdiff_t>(urgentQueued_++), std::move(event));
+            else
+                queue_.push_back(std::move(event));
             wake_.notify_one();
             return;
         }
+        ++counts_.skipped;
     }
     note_("hook_skipped", "event program busy, " + event.name + " on " + event.port + " not handed over");
 }
 
-void HookRunner::Finish()
+void HookRunner::Finish(int patienceMs)
 {
+    std::size_t dropped = 0;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         finishing_ = true;
+        wake_.notify_all();
+        const bool done = idle_.wait_for(lock, std::chrono::milliseconds(patienceMs),
+                                         [this] { return queue_.empty() && busy_ == 0; });
+        if (!done) {
+            dropped = queue_.size();
+            counts_.skipped += dropped;
+            queue_.clear();
+            urgentQueued_ = 0;
+            cutShort_ = true;
+        }
     }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
+    if (dropped > 0)
+        note_("hook_skipped", std::to_string(dropped) + " event(s) not handed over: the monitor is stopping");
+    for (auto& thread : threads_)
+        if (thread.joinable()) thread.join();
+}
+
+void HookRunner::KillRunning()
+{
+    std::lock_guard lock(mutex_);
+    for (const pid_t pid : running_) ::kill(-pid, SIGKILL);
 }
 
 void HookRunner::Loop()
@@ -103,9 +136,13 @@ void HookRunner::Loop()
         if (queue_.empty()) return;  // finishing, and nothing left
         const Event event = std::move(queue_.front());
         queue_.pop_front();
+        if (urgentQueued_ > 0) --urgentQueued_;
+        ++busy_;
         lock.unlock();
         RunOne(event);
         lock.lock();
+        --busy_;
+        idle_.notify_all();
     }
 }
 
@@ -117,8 +154,8 @@ void HookRunner::RunOne(const Event& event)
     auto envp = Pointers(variables);
 
     // The child starts clean: default signal handling (the monitor blocks
-    // SIGTERM/SIGINT and ignores SIGPIPE), its own process group so a hang
-    // can be ended whole, and nothing to read on standard input.
+    // SIGTERM/SIGINT/SIGHUP and ignores SIGPIPE), its own process group so a
+    // hang can be ended whole, and nothing to read on standard input.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none, defaults;
@@ -134,28 +171,79 @@ void HookRunner::RunOne(const Event& event)
     posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
     pid_t pid = 0;
-    const int error = ::posix_spawnp(&pid, program_.c_str(), &files, &attributes, argv.data(), envp.data());
+    int error = 0;
+    {
+        // Spawned under the lock, so KillRunning never misses a new program.
+        std::lock_guard lock(mutex_);
+        error = ::posix_spawnp(&pid, program_.c_str(), &files, &attributes, argv.data(), envp.data());
+        if (error == 0) {
+            running_.insert(pid);
+            ++counts_.runs;
+        } else {
+            ++counts_.failures;
+        }
+    }
     posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
         note_("hook_failed", "cannot run " + program_ + " for " + event.name + ": " + std::strerror(error));
         return;
     }
+    const int status = Await(pid, event);
+    if (status >= 0 && (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) {
+        {
+            std::lock_guard lock(mutex_);
+            ++counts_.failures;
+        }
+        note_("hook_failed", program_ + " for " + event.name + " ended with " + ExitText(status));
+    }
+}
 
+int HookRunner::Await(pid_t pid, const Event& event)
+{
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(-pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            note_("hook_timeout", program_ + " for " + event.name + " still running after " +
-                                      std::to_string(timeoutMs_ / 1000) + " s: killed");
-            return;
+    bool ended = false;
+    while (!Exited(pid)) {
+        const bool late = std::chrono::steady_clock::now() >= deadline;
+        if (late || cutShort_) {
+            EndGroup(pid, late ? kGraceMs : kStopGraceMs);
+            ended = true;
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kReapStepMs));
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        note_("hook_failed", program_ + " for " + event.name + " ended with " + ExitText(status));
+    {
+        // Out of the set before it is reaped: once reaped, its number may
+        // name someone else's process.
+        std::lock_guard lock(mutex_);
+        running_.erase(pid);
+        if (ended) ++counts_.timeouts;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!ended) return status;
+    note_("hook_timeout", program_ + " for " + event.name +
+                              (cutShort_ ? " still running at the stop: ended"
+                                         : " still running after " + std::to_string(timeoutMs_ / 1000) + " s: ended"));
+    return -1;
+}
+
+bool HookRunner::Exited(pid_t pid)
+{
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return errno != EINTR;
+    return info.si_pid == pid;
+}
+
+void HookRunner::EndGroup(pid_t pid, int graceMs)
+{
+    ::kill(-pid, SIGTERM);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+    while (!Exited(pid) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(kReapStepMs));
+    // Also whatever of the group outlived its leader or ignored SIGTERM.
+    ::kill(-pid, SIGKILL);
 }
 
 }  // namespace tornavel::service

@@ -14,9 +14,13 @@ namespace tornavel::service {
 
 namespace {
 
-constexpr unsigned kConnectionLimit = 16;
-constexpr unsigned kConnectionTimeoutSeconds = 10;
-constexpr int kBacklog = 16;
+// One host may hold a few connections, all hosts together many, and an idle
+// one is closed soon: sockets held open by one host, or left half-open, never
+// keep a scrape from another waiting. A scrape is one short request.
+constexpr unsigned kConnectionLimit = 256;
+constexpr unsigned kConnectionsPerAddress = 8;
+constexpr unsigned kConnectionTimeoutSeconds = 3;
+constexpr int kBacklog = 64;
 
 MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string& body, const char* type,
                  const char* allow = nullptr)
@@ -126,8 +130,8 @@ std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Start(const ListenAddress& add
     endpoint->daemon_ = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | (tls ? MHD_USE_TLS : 0), 0, nullptr, nullptr,
         &EndpointAccess::Answer, endpoint.get(), MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT,
-        kConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds, MHD_OPTION_ARRAY, https,
-        MHD_OPTION_END);
+        kConnectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+        kConnectionTimeoutSeconds, MHD_OPTION_ARRAY, https, MHD_OPTION_END);
     if (!endpoint->daemon_) {
         ::close(fd);
         error = "cannot start the HTTP server on " + address.text;

@@ -3,13 +3,17 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "monitor.h"
 #include "options.h"
 #include "setupcheck.h"
+#include "startchecks.h"
 #include "tornavel_version.h"
 
 using namespace tornavel::service;
@@ -37,15 +41,19 @@ int main(int argc, char** argv)
     }
     if (command.action == CommandLine::Action::Check) return CheckSetup(command.options, stdout, stderr);
 
-    // SIGTERM and SIGINT are taken by sigwait below: blocked before any
-    // thread starts, so every thread inherits the block. A vanished serial
-    // device or a closed HTTP client must not end the program.
+    if (const auto problem = StartProblem(command.options)) {
+        std::fprintf(stderr, "tornavel-monitor: %s\n", problem->c_str());
+        return 2;
+    }
+
+    // SIGTERM, SIGINT and SIGHUP are taken by sigtimedwait below: blocked
+    // before any thread starts, so every thread inherits the block. A
+    // vanished serial device or a closed HTTP client must not end the program.
     ::signal(SIGPIPE, SIG_IGN);
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     Monitor monitor(command.options);
     std::string error;
@@ -54,9 +62,28 @@ int main(int argc, char** argv)
         return 1;
     }
     monitor.Start();
-    int signal = 0;
-    while (::sigwait(&stopSignals, &signal) != 0) {
+
+    // The first SIGTERM or SIGINT starts the stop on a thread of its own, so
+    // a second one can still end the monitor at once. SIGHUP ends nothing.
+    std::thread stopping;
+    std::atomic<bool> stopped{false};
+    const timespec step{0, 100'000'000};
+    while (!stopped) {
+        const int signal = ::sigtimedwait(&signals, nullptr, &step);
+        if (signal == SIGHUP) {
+            monitor.Reopen();
+        } else if ((signal == SIGTERM || signal == SIGINT) && !stopping.joinable()) {
+            stopping = std::thread([&] {
+                monitor.Stop();
+                stopped = true;
+            });
+        } else if (signal == SIGTERM || signal == SIGINT) {
+            monitor.Abandon();
+            std::fputs("tornavel-monitor: second stop signal: ending at once\n", stderr);
+            std::fflush(stdout);
+            std::_Exit(1);
+        }
     }
-    monitor.Stop();
+    stopping.join();
     return 0;
 }

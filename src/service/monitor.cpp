@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 
 #include "controlrequests.h"
 #include "metricstext.h"
+#include "monitorcounters.h"
 #include "selfmetrics.h"
 #include "serial/portmap.h"
 #include "serial/posixport.h"
@@ -47,7 +48,7 @@ Monitor::Monitor(MonitorOptions options)
                                         log_.Note("-", name, message);
                                     })
                               : nullptr),
-      log_(stdout, hooks_.get())
+      log_(stdout, hooks_.get(), StreamIsJournal(STDOUT_FILENO, std::getenv("JOURNAL_STREAM")))
 {
     if (options_.textfile) textfile_.emplace(*options_.textfile);
     for (const UnitPort& unit : options_.units) {
@@ -183,9 +184,24 @@ void Monitor::Stop()
     for (auto& thread : threads_) thread.join();
     threads_.clear();
     control_.reset();  // after the units: a request in progress has been answered
+    log_.FlushAll();
     log_.Record(Event{{}, "-", "stop", "all ports closed", {}});
+    // No unit is watched any more: readings left in the file would pass for
+    // current ones.
+    WriteTextfile(/*stopped=*/true);
     endpoints_.clear();
-    if (hooks_) hooks_->Finish();
+    if (hooks_) hooks_->Finish(kHookStopMs);
+}
+
+void Monitor::Reopen()
+{
+    log_.Note("-", "reopen", textfile_ ? "hangup: the text file is written anew" : "hangup: nothing to reopen");
+    Published();
+}
+
+void Monitor::Abandon()
+{
+    if (hooks_) hooks_->KillRunning();
 }
 
 std::string Monitor::Metrics() const
@@ -193,26 +209,49 @@ std::string Monitor::Metrics() const
     return UnitMetrics() + RenderProcessMetrics();
 }
 
-std::string Monitor::UnitMetrics() const
+std::string Monitor::UnitMetrics(bool stopped) const
 {
     std::vector<UnitSnapshot> units;
-    for (const auto& worker : workers_) units.push_back(worker->Snapshot());
+    for (const auto& worker : workers_) {
+        units.push_back(worker->Snapshot());
+        if (stopped) units.back().up = false;
+    }
     for (std::size_t i = 0; i < units.size(); ++i) units[i].unit = options_.units[i].name;
     for (const auto& protector : protectors_)
         for (UnitSnapshot& unit : units)
             if (unit.port == protector->port()) unit.shutdownPending = protector->Pending();
-    return RenderMetrics(units) + RenderBuildInfo(TORNAVEL_VERSION);
+    return RenderMetrics(units) + RenderBuildInfo(TORNAVEL_VERSION) + RenderMonitorCounters(Counters());
+}
+
+MonitorCounters Monitor::Counters() const
+{
+    MonitorCounters counters;
+    if (hooks_) {
+        const HookRunner::Counts hooks = hooks_->counts();
+        counters.hookRuns = hooks.runs;
+        counters.hookFailures = hooks.failures;
+        counters.hookTimeouts = hooks.timeouts;
+        counters.hookSkipped = hooks.skipped;
+    }
+    counters.eventsCoalesced = log_.coalesced();
+    counters.textfileWriteErrors = textfileErrors_;
+    return counters;
 }
 
 void Monitor::Published()
+{
+    WriteTextfile(/*stopped=*/false);
+}
+
+void Monitor::WriteTextfile(bool stopped)
 {
     if (!textfile_) return;
     // Rendered under the lock: two units publishing at once must not let the
     // text rendered first be written last and hide the other's news.
     std::lock_guard lock(textfileMutex_);
-    const std::string text = UnitMetrics();
     std::string error;
-    const bool written = textfile_->Write(text, error);
+    const bool written = textfile_->Write(UnitMetrics(stopped), error);
+    if (!written) ++textfileErrors_;
     // A failure is logged once, and again only after the file was written.
     if (!written && !textfileFailing_) log_.Note("-", "textfile_failed", error);
     textfileFailing_ = !written;

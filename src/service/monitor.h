@@ -1,5 +1,7 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +15,7 @@
 #include "follower.h"
 #include "hookrunner.h"
 #include "httpendpoint.h"
+#include "monitorcounters.h"
 #include "options.h"
 #include "protector.h"
 #include "serial/serialdevice.h"
@@ -33,16 +36,27 @@ public:
     bool Open(std::string& error);
     // Starts the units' threads.
     void Start();
-    // Every unit leaves smart mode and closes its port; returns once all have.
+    // Every unit leaves smart mode and closes its port; then the text file
+    // is written with every unit down and no readings, and event programs get
+    // at most kHookStopMs more.
     void Stop();
+    // Writes the text file anew (after SIGHUP, e.g. once it was removed).
+    void Reopen();
+    // Ends every running event program at once (a second stop signal).
+    void Abandon();
 
     // What /metrics serves: the units, the build and the process.
     std::string Metrics() const;
 
+    static constexpr int kHookStopMs = 3000;
+
 private:
-    // The units and the build: what the text file holds too.
-    std::string UnitMetrics() const;
+    // The units, the build and the monitor's counters: what the text file
+    // holds too. `stopped`: every unit down, without readings.
+    std::string UnitMetrics(bool stopped = false) const;
+    MonitorCounters Counters() const;
     void Published();
+    void WriteTextfile(bool stopped);
     bool OpenControlSocket(std::string& error);
     void Protect();
     void TickProtectors();
@@ -74,6 +88,7 @@ private:
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;
     bool textfileFailing_ = false;
+    std::atomic<std::uint64_t> textfileErrors_{0};
 };
 
 }  // namespace tornavel::service

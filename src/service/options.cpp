@@ -98,18 +98,24 @@ Tornavel window maps it) or a device path such as /dev/serial/by-id/...
                       node_exporter's textfile collector
   --on-event PROGRAM  run PROGRAM EVENT PORT for every event, without a shell;
                       details in TORNAVEL_* environment variables
-  --hook-timeout SEC  kill an event program still running after SEC seconds
-                      (default 10)
+  --hook-timeout SEC  end an event program still running after SEC seconds
+                      (SIGTERM to its process group, SIGKILL 2 s later;
+                      default 10)
   --control-socket PATH
                       tornavelctl's socket, root only (default
                       $RUNTIME_DIRECTORY/control under systemd, else none)
   --help              this text
   --version           the version
 )") + ProtectUsageText() + R"(
-Events are logged on standard output, one line each. SIGTERM or SIGINT ends
-the monitor: every connected unit leaves smart mode ("R") and its port is
-closed. Exit status: 0 after a stop, 1 if the listen address or the text file
-cannot be used, 2 for a wrong command line.
+Events are logged on standard output, one line each; repeats of one alert
+from one unit within 10 s are folded into one line with their number.
+SIGTERM or SIGINT ends the monitor: every connected unit leaves smart mode
+("R") and its port is closed, the text file is written with every unit down,
+and event programs get at most 3 s more. A second SIGTERM or SIGINT ends it
+at once (exit status 1). SIGHUP writes the text file anew and ends nothing.
+Exit status: 0 after a stop, 1 if the listen address or the text file cannot
+be used, 2 for a wrong command line, an event program that cannot be run or
+one device named twice.
 )";
 }
 

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "startchecks.h"
+
 namespace tornavel::service {
 
 namespace {
@@ -53,6 +55,10 @@ int CheckSetup(const MonitorOptions& options, std::FILE* out, std::FILE* err)
     if (options.onEvent) {
         std::fprintf(out, "on-event %s (timeout %d s)\n", options.onEvent->c_str(), options.hookTimeoutSeconds);
         check("event program", *options.onEvent, true);
+    }
+    if (const auto twice = SameDeviceTwice(options)) {
+        std::fprintf(err, "tornavel-monitor: %s\n", twice->c_str());
+        ++problems;
     }
     std::fprintf(out, problems ? "not ready: %d problem%s\n" : "ready\n", problems, problems == 1 ? "" : "s");
     return problems ? 2 : 0;

@@ -42,7 +42,8 @@ bool TextfileWriter::Write(const std::string& text, std::string& error) const
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
-    bool written = done == text.size();
+    // On disk before the rename, so a crash never leaves the target empty.
+    bool written = done == text.size() && ::fsync(fd) == 0;
     if (::close(fd) != 0) written = false;
     if (written && ::rename(name.c_str(), path_.c_str()) == 0) return true;
     error = written ? Failure("cannot rename to", path_) : Failure("cannot write", name);

@@ -5,7 +5,8 @@ namespace tornavel::service {
 
 // The metrics as a file for node_exporter's textfile collector. Each write
 // goes to a temporary file in the same directory, which is then renamed over
-// the target: a reader sees the old file or the new one, never half of one.
+// the target once it is on disk: a reader sees the old file or the new one,
+// never half of one.
 // The monitor writes it once at start, so a wrong path fails there.
 class TextfileWriter {
 public:

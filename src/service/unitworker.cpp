@@ -63,11 +63,16 @@ void UnitWorker::Publish(Change change)
     if (published_) published_();
 }
 
-void UnitWorker::Record(const std::string& name, const std::string& message)
+Event UnitWorker::UnitEvent(const std::string& name, const std::string& message) const
 {
     const auto& table = session_.table;
-    log_.Record(Event{{}, label_, name, message,
-                      {{"model", UnitText(table.Slot(kSlotModel))}, {"serial", UnitText(table.Slot(kSlotSerial))}}});
+    return Event{{}, label_, name, message,
+                 {{"model", UnitText(table.Slot(kSlotModel))}, {"serial", UnitText(table.Slot(kSlotSerial))}}};
+}
+
+void UnitWorker::Record(const std::string& name, const std::string& message)
+{
+    log_.Record(UnitEvent(name, message));
 }
 
 void UnitWorker::RequestStop()
@@ -97,9 +102,10 @@ void UnitWorker::Run()
 
 void UnitWorker::Unavailable(std::string& lastReason)
 {
-    const std::string reason = opener_.lastOpened
-                                   ? "no Smart-UPS answers on the port (no \"SM\" to \"Y\"); retrying"
-                                   : "cannot open the port (absent, busy or not permitted); retrying";
+    const std::string reason =
+        emptyRead_           ? "the unit answered \"SM\" to \"Y\" but nothing of the full read; retrying"
+        : opener_.lastOpened ? "no Smart-UPS answers on the port (no \"SM\" to \"Y\"); retrying"
+                             : "cannot open the port (absent, busy or not permitted); retrying";
     if (reason == lastReason) return;  // logged once, not on every try
     lastReason = reason;
     log_.Record(Event{{}, label_, "unavailable", reason, {}});
@@ -107,9 +113,19 @@ void UnitWorker::Unavailable(std::string& lastReason)
 
 bool UnitWorker::Connect()
 {
+    emptyRead_ = false;
     if (!OpenAndRead(session_, port_, 1)) return false;
     const double now = UnixSecondsNow();
     const apcrec record = session_.table.Record(0);
+    // "SM" to "Y" and then silence: nothing is known of the unit, so it is
+    // neither up nor connected.
+    emptyRead_ = std::all_of(record.slot.begin() + 1, record.slot.begin() + kReadSlotCount + 1,
+                             [](const Bytes& answer) { return answer.empty(); });
+    if (emptyRead_) {
+        port_.ClosePort(session_.hCom);
+        session_.hCom = nullptr;
+        return false;
+    }
     Publish([&](UnitSnapshot& s) {
         s.identified = true;
         s.up = true;
@@ -161,6 +177,7 @@ void UnitWorker::CycleRead()
             s.outage.Unseen();
         }
     });
+    log_.FlushDue();
     {
         // A test request is served at the start of a cycle; its status is read in it.
         std::lock_guard lock(controlMutex_);
@@ -204,7 +221,7 @@ void UnitWorker::Alert(const Bytes& token)
         ++s.alerts[row];
         if (row == kMainsFailureRow) s.outage.MainsFailure(now);
     });
-    Record(kAlertNames[row], alertTable[row].message);
+    log_.RecordAlert(UnitEvent(kAlertNames[row], alertTable[row].message));
 }
 
 void UnitWorker::WaitBeforeRetry(int ms)

@@ -23,7 +23,8 @@ namespace tornavel::service {
 // loop as the window's, run over a headless screen. A cycle without any
 // answer ends the loop; the port is closed and reopened with a growing pause
 // (1 s doubling up to 30 s) until "Y" gets "SM" and a full read is done
-// again. A stop makes the unit leave smart mode ("R"), waits a second and
+// again; a full read without a single answer counts as no unit there. A
+// stop makes the unit leave smart mode ("R"), waits a second and
 // closes the port, as the window's "стоп" does.
 class UnitWorker {
 public:
@@ -73,6 +74,7 @@ private:
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
     void Beat();
+    Event UnitEvent(const std::string& name, const std::string& message) const;
     void Record(const std::string& name, const std::string& message);
     template <typename Change>
     void Publish(Change change);
@@ -88,6 +90,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<std::int64_t> lastBeatMs_;
     bool linkLost_ = false;  // this thread only
+    bool emptyRead_ = false;  // this thread only: the last full read got no answer
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
     mutable std::mutex mutex_;

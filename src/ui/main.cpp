@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 #include <QScreen>
 #include <csignal>
 #include <cstdio>
@@ -29,6 +30,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tornavel"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tornavel.Tornavel"));  // the desktop's menu entry and icon
+    // X11 takes a window's icon from the window itself: the installed one.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.tornavel.Tornavel")));
     tornavel::PosixPortOpener opener{tornavel::PortMap(command.portsDir)};
 
     TFormMain window(opener);

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "core/unit_fixture.h"
+#include "alertnames.h"
 #include "eventlog.h"
 #include "unitworker.h"
 
@@ -140,37 +142,114 @@ TEST(UnitWorker, LosesTheLinkInOneCycleRetriesWithBackOffAndReadsAgain)
     std::fclose(logFile);
 }
 
-// Alerts found anywhere in the unit's input are counted by kind and logged
-// with their message; acknowledgements are not alerts.
-TEST(UnitWorker, CountsAndLogsAlerts)
-{
-    FakeClock clock(/*realMicros=*/20);
+// A unit answering from a table, with changes; `statusRequests` counts its
+// "Q"s so a test can wait for cycles.
+struct TableUnit {
+    TableUnit(FakeClock& clock, std::function<void(const Bytes&, std::vector<FakeDevice::Reply>&)> change)
+    {
+        opener.ports[2] = [this, &clock, change]() -> std::unique_ptr<SerialDevice> {
+            auto device = std::make_unique<FakeDevice>(clock);
+            device->SetResponder([this, change](const Bytes& command) {
+                auto replies = tornavel::testing::TableResponder(tornavel::testing::UnitAnswers())(command);
+                if (command == "Q") ++statusRequests;
+                change(command, replies);
+                return replies;
+            });
+            return device;
+        };
+    }
     FakeOpener opener;
     std::atomic<int> statusRequests{0};
-    opener.ports[2] = [&]() -> std::unique_ptr<SerialDevice> {
-        auto device = std::make_unique<FakeDevice>(clock);
-        device->SetResponder([&](const Bytes& command) {
-            auto replies = tornavel::testing::TableResponder(tornavel::testing::UnitAnswers())(command);
-            if (command == "Q" && ++statusRequests == 2) replies.front().bytes = "!18\r\nOK\r\n";
-            return replies;
-        });
-        return device;
-    };
+};
+
+class EveryAlert : public ::testing::TestWithParam<std::size_t> {};
+
+// Each alert found in the unit's input lands in its own counter and is logged
+// with its own name and message; the acknowledgement beside it is no alert.
+TEST_P(EveryAlert, IsCountedByItsKindAndLogged)
+{
+    const std::size_t row = GetParam();
+    FakeClock clock(/*realMicros=*/20);
+    TableUnit unit(clock, [&](const Bytes& command, std::vector<FakeDevice::Reply>& replies) {
+        if (command == "Q" && unit.statusRequests == 2) replies.front().bytes = alertTable[row].code + Bytes("18\r\nOK\r\n");
+    });
     std::FILE* logFile = std::tmpfile();
     EventLog log(logFile, nullptr);
-    UnitWorker worker("COM2", 2, opener, clock, log, nullptr);
+    UnitWorker worker("COM2", 2, unit.opener, clock, log, nullptr);
     Running running(worker);
-    ASSERT_TRUE(Eventually([&] { return statusRequests >= 4; }));
+    ASSERT_TRUE(Eventually([&] { return unit.statusRequests >= 4; }));
     running.Stop();
 
-    const UnitSnapshot unit = worker.Snapshot();
-    EXPECT_EQ(unit.alerts[0], 1u);  // mains failure
-    for (std::size_t row = 1; row < unit.alerts.size(); ++row) EXPECT_EQ(unit.alerts[row], 0u) << row;
+    const UnitSnapshot snapshot = worker.Snapshot();
+    for (std::size_t other = 0; other < snapshot.alerts.size(); ++other)
+        EXPECT_EQ(snapshot.alerts[other], other == row ? 1u : 0u) << kAlertNames[other];
     const auto lines = LogLines(logFile);
-    ASSERT_EQ(CountEvent(lines, "mains_failure"), 1u);
-    const auto line = *std::find_if(lines.begin(), lines.end(),
-                                    [](const std::string& l) { return l.find("mains_failure") != std::string::npos; });
-    EXPECT_NE(line.find(" COM2 mains_failure Сбой сети.\n"), std::string::npos) << line;
+    ASSERT_EQ(CountEvent(lines, kAlertNames[row]), 1u);
+    const auto line = *std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+        return l.find(std::string(" ") + kAlertNames[row] + " ") != std::string::npos;
+    });
+    EXPECT_NE(line.find(std::string(" COM2 ") + kAlertNames[row] + " " + alertTable[row].message + "\n"),
+              std::string::npos)
+        << line;
+    std::fclose(logFile);
+}
+
+INSTANTIATE_TEST_SUITE_P(UnitWorker, EveryAlert, ::testing::Range<std::size_t>(0, alertTable.size()));
+
+// "SM" to "Y" and then not one answer: no unit is known there, so it is
+// neither up nor identified, and the log says why it is retried.
+TEST(UnitWorker, HandshakeWithoutAnyAnswerOfTheFullReadIsNoConnection)
+{
+    FakeClock clock(/*realMicros=*/20);
+    std::atomic<int> handshakes{0};
+    TableUnit unit(clock, [&](const Bytes& command, std::vector<FakeDevice::Reply>& replies) {
+        if (command == "Y")
+            ++handshakes;
+        else
+            replies.clear();
+    });
+    std::FILE* logFile = std::tmpfile();
+    EventLog log(logFile, nullptr);
+    std::atomic<int> published{0};
+    UnitWorker worker("COM2", 2, unit.opener, clock, log, [&] { ++published; });
+    Running running(worker);
+    ASSERT_TRUE(Eventually([&] { return handshakes >= 3; }));
+    running.Stop();
+
+    const UnitSnapshot snapshot = worker.Snapshot();
+    EXPECT_FALSE(snapshot.up);
+    EXPECT_FALSE(snapshot.identified);
+    EXPECT_EQ(published.load(), 0);
+    const auto lines = LogLines(logFile);
+    EXPECT_EQ(CountEvent(lines, "connected"), 0u);
+    ASSERT_EQ(CountEvent(lines, "unavailable"), 1u);
+    EXPECT_NE(lines.back().find("answered \"SM\" to \"Y\" but nothing of the full read"), std::string::npos)
+        << lines.back();
+    std::fclose(logFile);
+}
+
+// An older unit that lacks some of the cycle's commands stays up with the
+// readings it gives; only a cycle without any answer loses the link.
+TEST(UnitWorker, UnitLackingSomeCycleCommandsStaysUpWithItsOtherReadings)
+{
+    FakeClock clock(/*realMicros=*/20);
+    TableUnit unit(clock, [](const Bytes& command, std::vector<FakeDevice::Reply>& replies) {
+        if (command == "f" || command == "O" || command == "P") replies.clear();
+    });
+    std::FILE* logFile = std::tmpfile();
+    EventLog log(logFile, nullptr);
+    UnitWorker worker("COM2", 2, unit.opener, clock, log, nullptr);
+    Running running(worker);
+    ASSERT_TRUE(Eventually([&] { return unit.statusRequests >= 5; }));
+    const UnitSnapshot snapshot = worker.Snapshot();
+    running.Stop();
+
+    EXPECT_TRUE(snapshot.up);
+    EXPECT_EQ(snapshot.linkLosses, 0u);
+    EXPECT_EQ(snapshot.slots[kSlotStatus], "08");
+    EXPECT_EQ(snapshot.slots[kSlotInputVolts], "229.3");
+    EXPECT_EQ(snapshot.slots[kSlotLoad], "");
+    EXPECT_EQ(CountEvent(LogLines(logFile), "link_lost"), 0u);
     std::fclose(logFile);
 }
 

@@ -111,9 +111,24 @@ TEST(MonitorWithSimulator, TwoUnitsAndASilentPortFromStartToStop)
               std::string::npos);
     EXPECT_TRUE(monitor.waitForEvent(R"(\n\S+Z COM1 mains_failure Сбой сети\.\n)", 5000)) << monitor.events();
 
+    // SIGHUP ends nothing: the text file, removed meanwhile, is written anew.
+    std::filesystem::remove(dir / "ups.prom");
+    ::kill(monitor.pid(), SIGHUP);
+    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return std::filesystem::exists(dir / "ups.prom"); }, 5000));
+    EXPECT_EQ(HttpRequest(monitor.port(), "GET", "/metrics").status, 200);
+
     // SIGTERM: each unit gets "R" as its last byte and its port is closed a
     // second later; then the exit status is 0.
     EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0) << monitor.errors();
+    // No unit is watched any more, and the file says so: down, no readings,
+    // the counters kept.
+    const std::string stopped = ReadFile(dir / "ups.prom");
+    for (const char* line : {R"(tornavel_ups_up{port="COM1"} 0)", R"(tornavel_ups_up{port="COM3"} 0)",
+                             R"(tornavel_ups_up{port="COM4"} 0)",
+                             R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 1)"})
+        EXPECT_NE(stopped.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << stopped;
+    for (const char* reading : {"tornavel_ups_input_volts{", "tornavel_ups_status{", "tornavel_ups_load_ratio{"})
+        EXPECT_EQ(stopped.find(reading), std::string::npos) << reading << "\n" << stopped;
     const std::string log = sim.log();
     for (const char* port : {"com1", "com4"}) {
         const std::string received = sim.received(port);
@@ -187,7 +202,10 @@ TEST(MonitorWithSimulator, EventProgramGetsUnitTextIntactAndUnexecuted)
     UpssimProcess sim({"--steady", "com1=ups"});
     std::string escaped;  // the simulator reads escapes in the text
     for (char c : model) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    sim.event("com1 set \\x01 " + escaped);
+    // ESC and BEL, which would colour or ring a terminal showing the journal,
+    // arrive as U+FFFD in the log and in the variables alike.
+    sim.event("com1 set \\x01 " + escaped + "\\x1b[31m\\x07");
+    const std::string shown = model + "\uFFFD[31m\uFFFD";
     MonitorProcess monitor({"--ports", sim.ports(), "--on-event", hook, "COM1"});
     ASSERT_TRUE(MonitorProcess::waitUntil([&] { return ReadFile(hook + ".calls").find("connected|COM1|") != std::string::npos; },
                                           kConnectMs))
@@ -196,9 +214,15 @@ TEST(MonitorWithSimulator, EventProgramGetsUnitTextIntactAndUnexecuted)
 
     const std::string calls = ReadFile(hook + ".calls");
     EXPECT_NE(calls.find("start|-|start|-||listening on"), std::string::npos) << calls;
-    EXPECT_NE(calls.find("connected|COM1|connected|COM1|" + model + "|" + model + ", serial QS0512345678\n"),
+    EXPECT_NE(calls.find("connected|COM1|connected|COM1|" + shown + "|" + shown + ", serial QS0512345678\n"),
               std::string::npos)
         << calls;
+    const std::string events = monitor.events();
+    EXPECT_NE(events.find(" COM1 connected " + shown + ", serial QS0512345678\n"), std::string::npos) << events;
+    for (const std::string& text : {calls, events}) {
+        EXPECT_EQ(text.find('\x1b'), std::string::npos);
+        EXPECT_EQ(text.find('\x07'), std::string::npos);
+    }
     EXPECT_NE(calls.find("stop|-|stop|-|"), std::string::npos) << calls;
     EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
     EXPECT_FALSE(std::filesystem::exists(dir / "pwned2"));
@@ -237,11 +261,80 @@ TEST(MonitorWithSimulator, HangingEventProgramIsKilledWithoutHoldingUpPolling)
     // The program run for "start" hangs all the while the unit is read.
     ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.events();
     EXPECT_EQ(monitor.events().find("hook_timeout"), std::string::npos) << "the read was meant to overlap the hang";
-    ASSERT_TRUE(monitor.waitForEvent(R"( - hook_timeout \S+ for start still running after 12 s: killed)", 20000))
+    ASSERT_TRUE(monitor.waitForEvent(R"( - hook_timeout \S+ for start still running after 12 s: ended)", 20000))
         << monitor.events();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(Zombies(monitor.pid()), 0);
     EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0);
+}
+
+// A process that is gone or only waits to be reaped by someone else.
+bool Ended(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    return !std::getline(stat, text) || text[text.rfind(')') + 2] == 'Z';
+}
+
+// 500 alert characters with a battery-low alert among them, while the event
+// program hangs on the first mains failure: the battery-low program runs at
+// once, the flood is one line, one run and then one summary, every alert is
+// counted, and SIGTERM still ends the monitor within its stop deadline,
+// ending the hung program with its child.
+TEST(MonitorWithSimulator, AlertFloodIsFoldedAndAStopDuringItKeepsItsDeadline)
+{
+    TempDir dir;
+    const std::string hook = dir / "hook";
+    std::ofstream(hook) << "#!/bin/sh\n"
+                           "echo \"$1 $TORNAVEL_REPEATS\" >> \"$0.calls\"\n"
+                           "if [ \"$1\" = mains_failure ] && [ -z \"$TORNAVEL_REPEATS\" ]; then\n"
+                           "  sleep 600 & echo $! > \"$0.child\"; wait\n"
+                           "fi\n";
+    std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
+    UpssimProcess sim({"--steady", "com1=ups"});
+    MonitorProcess monitor({"--ports", sim.ports(), "--on-event", hook, "--hook-timeout", "600", "COM1"});
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.events();
+
+    sim.event("com1 send " + std::string(250, '!') + "%" + std::string(249, '!'));
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 499)", 15000))
+        << monitor.metrics();
+    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return ReadFile(hook + ".calls").find("battery_low \n") != std::string::npos; },
+                                          5000))
+        << ReadFile(hook + ".calls");
+    ASSERT_TRUE(MonitorProcess::waitUntil([&] { return !ReadFile(hook + ".child").empty(); }, 5000));
+    EXPECT_TRUE(monitor.waitForMetric("tornavel_monitor_events_coalesced_total 498", 5000));
+    EXPECT_NE(monitor.metrics().find(R"(tornavel_ups_alerts_total{port="COM1",alert="battery_low"} 1)"),
+              std::string::npos);
+    EXPECT_EQ(Count(monitor.events(), " COM1 mains_failure "), 1u) << monitor.events();
+    EXPECT_EQ(Count(monitor.events(), " COM1 battery_low "), 1u) << monitor.events();
+
+    // The units' "R" first, then at most a few seconds for the event
+    // program: far less than its timeout.
+    EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0) << monitor.events();
+    EXPECT_EQ(sim.received("com1").back(), 'R');
+    const std::string events = monitor.events();
+    EXPECT_NE(events.find(" COM1 mains_failure repeated 498 more time(s) within 10 s\n"), std::string::npos) << events;
+    EXPECT_NE(events.find(" for mains_failure still running at the stop: ended\n"), std::string::npos) << events;
+    EXPECT_EQ(Count(events, " COM1 mains_failure "), 2u) << events;
+    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return Ended(std::stoi(ReadFile(hook + ".child"))); }, 2000));
+    EXPECT_EQ(Count(ReadFile(hook + ".calls"), "mains_failure \n"), 1u) << ReadFile(hook + ".calls");
+}
+
+// While the stop waits for a hung event program, a second SIGTERM ends the
+// monitor at once (exit status 1) and the program with it.
+TEST(MonitorStop, SecondSignalEndsAtOnce)
+{
+    TempDir dir;
+    const std::string hook = dir / "hook";
+    std::ofstream(hook) << "#!/bin/sh\nsleep 600 & echo $! > \"$0.child\"; wait\n";
+    std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
+    MonitorProcess monitor({"--ports", "/nonexistent", "--on-event", hook, "--hook-timeout", "600", "COM1"});
+    ASSERT_TRUE(MonitorProcess::waitUntil([&] { return !ReadFile(hook + ".child").empty(); }, 5000));
+    ::kill(monitor.pid(), SIGTERM);
+    ASSERT_TRUE(monitor.waitForEvent(" - stop all ports closed\n", 5000)) << monitor.events();
+    EXPECT_EQ(monitor.terminate(SIGTERM, 10000), 1);
+    EXPECT_EQ(monitor.errors(), "tornavel-monitor: second stop signal: ending at once\n");
+    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return Ended(std::stoi(ReadFile(hook + ".child"))); }, 2000));
 }
 
 // Bad input at start: each a clear one-line error and the right exit status,
@@ -274,7 +367,11 @@ INSTANTIATE_TEST_SUITE_P(
         StartFailure{{"--listen", "127.0.0.1:0", "--textfile", "/proc/version/ups.prom", "COM1"}, 1,
                      "cannot write beside /proc/version/ups.prom: Not a directory"},
         StartFailure{{"--listen", "192.0.2.1:9184", "COM1"}, 1,
-                     "cannot listen on 192.0.2.1:9184: Cannot assign requested address"}));
+                     "cannot listen on 192.0.2.1:9184: Cannot assign requested address"},
+        StartFailure{{"--listen", "127.0.0.1:0", "--on-event", "/nonexistent/hook", "COM1"}, 2,
+                     "tornavel-monitor: --on-event program '/nonexistent/hook' does not exist or is not executable"},
+        StartFailure{{"--listen", "127.0.0.1:0", "/dev/null", "/dev/./null"}, 2,
+                     "tornavel-monitor: ports '/dev/null' and '/dev/./null' are the same device (/dev/null)"}));
 
 TEST(MonitorStart, ListenAddressInUse)
 {

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tornavel::service {
+
+// Folds repeats of one alert from one unit: the first of a kind passes at
+// once and opens a window; its repeats within the window are only counted,
+// and once the window has closed they come out as one summary with their
+// number. Another kind of alert, or the same from another unit, has its own
+// window, so it never waits behind a flood.
+class EventCoalescer {
+public:
+    static constexpr std::int64_t kWindowMs = 10000;
+
+    struct Repeats {
+        std::string port;
+        std::string name;
+        std::uint64_t count = 0;
+    };
+
+    // True if the alert is to be passed now; false if it was folded.
+    bool Admit(const std::string& port, const std::string& name, std::int64_t nowMs);
+    // The folded repeats of windows closed by `nowMs` (all of them when
+    // `everything`), or of one port's windows when `port` is given.
+    std::vector<Repeats> TakeDue(std::int64_t nowMs, bool everything = false, const std::string* port = nullptr);
+
+private:
+    struct Window {
+        std::int64_t openedMs = 0;
+        std::uint64_t repeats = 0;
+    };
+    std::map<std::pair<std::string, std::string>, Window> windows_;
+};
+
+}  // namespace tornavel::service

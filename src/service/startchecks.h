@@ -1,0 +1,18 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "options.h"
+
+namespace tornavel::service {
+
+// What makes a command line unusable although it reads well: an event
+// program that is absent or cannot be run, and one device named twice
+// (COM1 and /dev/ttyS0, or a link in /dev/serial/by-id), which would leave
+// one unit's worker finding its port busy forever. A port that does not
+// exist yet is not a problem: it is retried. The reason in one line.
+std::optional<std::string> StartProblem(const MonitorOptions& options);
+// Only the second: one device named twice.
+std::optional<std::string> SameDeviceTwice(const MonitorOptions& options);
+
+}  // namespace tornavel::service

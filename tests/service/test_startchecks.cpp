@@ -1,0 +1,70 @@
+// Command lines that read well but cannot work: an event program that cannot
+// be run, and one device named twice under different names.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "startchecks.h"
+
+namespace tornavel::service {
+namespace {
+
+struct Case {
+    const char* what;
+    std::optional<std::string> onEvent;
+    std::vector<UnitPort> units;
+    std::string problem;  // empty: none
+};
+
+class StartChecks : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "start-checks-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        std::ofstream(dir + "/plain") << "#!/bin/sh\n";
+        std::filesystem::permissions(dir + "/plain", std::filesystem::perms::owner_read);
+        std::ofstream(dir + "/hook") << "#!/bin/sh\n";
+        std::filesystem::permissions(dir + "/hook", std::filesystem::perms::owner_all);
+        std::filesystem::create_directory(dir + "/ports");
+        std::filesystem::create_symlink("/dev/null", dir + "/ports/com1");
+        std::filesystem::create_symlink("/dev/zero", dir + "/ports/com2");
+        std::filesystem::create_symlink(dir + "/hook", dir + "/hook-link");
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string dir;
+};
+
+TEST_F(StartChecks, RefusesWhatCannotWorkAndNothingElse)
+{
+    const UnitPort com1{"COM1", 1, {}}, com2{"COM2", 2, {}}, com3{"COM3", 3, {}};
+    auto path = [](const std::string& p) { return UnitPort{p, 0, p}; };
+    const std::vector<Case> cases = {
+        {"all well", dir + "/hook", {com1, com2, com3, path("/nonexistent/ttyUSB0")}, ""},
+        {"a program found in PATH", "true", {com1}, ""},
+        {"an absent program", dir + "/absent", {com1},
+         "--on-event program '" + dir + "/absent' does not exist or is not executable"},
+        {"a program not executable", dir + "/plain", {com1},
+         "--on-event program '" + dir + "/plain' does not exist or is not executable"},
+        {"a directory", dir, {com1}, "--on-event program '" + dir + "' does not exist or is not executable"},
+        {"a name not in PATH", "no-such-program-here", {com1},
+         "--on-event program 'no-such-program-here' does not exist or is not executable"},
+        {"a COM name and its device", std::nullopt, {com1, com2, path("/dev/null")},
+         "ports 'COM1' and '/dev/null' are the same device (/dev/null)"},
+        {"a device and a link to it", std::nullopt, {path("/dev/zero"), path(dir + "/ports/com2")},
+         "ports '/dev/zero' and '" + dir + "/ports/com2' are the same device (/dev/zero)"},
+        {"one file under two names", std::nullopt, {path(dir + "/hook"), path(dir + "/hook-link")},
+         "ports '" + dir + "/hook' and '" + dir + "/hook-link' are the same device (" + dir + "/hook)"},
+    };
+    for (const Case& c : cases) {
+        MonitorOptions options;
+        options.portsDir = dir + "/ports";
+        options.onEvent = c.onEvent;
+        options.units = c.units;
+        EXPECT_EQ(StartProblem(options).value_or(""), c.problem) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace tornavel::service
