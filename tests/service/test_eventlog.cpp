@@ -12,24 +12,17 @@
 #include <vector>
 
 #include "eventlog.h"
+#include "log_lines.h"
 
 namespace tornavel::service {
 namespace {
 
-std::vector<std::string> Lines(std::FILE* file)
+// The lines so far, each without its time.
+std::vector<std::string> Bodies(std::FILE* file)
 {
-    std::fflush(file);
-    std::rewind(file);
-    std::vector<std::string> lines;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, file)) lines.emplace_back(buffer);
-    return lines;
-}
-
-// The part of a line after its time.
-std::string Body(const std::string& line)
-{
-    return line.substr(line.find(' ') + 1);
+    std::vector<std::string> bodies;
+    for (const auto& line : LogLines(file)) bodies.push_back(line.substr(line.find(' ') + 1));
+    return bodies;
 }
 
 Event Alert(const std::string& port, const std::string& name)
@@ -47,7 +40,7 @@ TEST(EventLog, FloodOfOneAlertIsFoldedAndOtherAlertsPassAtOnce)
         if (n == 250) {
             log.RecordAlert(Alert("COM1", "battery_low"));
             // Written now, not behind the flood.
-            ASSERT_EQ(Lines(file).size(), 3u);
+            ASSERT_EQ(LogLines(file).size(), 3u);
         }
         log.RecordAlert(Alert("COM1", "mains_failure"));
         log.RecordAlert(Alert("COM2", "mains_failure"));  // another unit's window
@@ -68,9 +61,7 @@ TEST(EventLog, FloodOfOneAlertIsFoldedAndOtherAlertsPassAtOnce)
         "COM2 mains_failure repeated 499 more time(s) within 10 s\n",
         "COM1 mains_failure message of mains_failure\n",
     };
-    std::vector<std::string> bodies;
-    for (const auto& line : Lines(file)) bodies.push_back(Body(line));
-    EXPECT_EQ(bodies, expected);
+    EXPECT_EQ(Bodies(file), expected);
     std::fclose(file);
 }
 
@@ -92,9 +83,7 @@ TEST(EventLog, FoldedRepeatsAreToldBeforeTheUnitsNextEventAndAtTheStop)
         "COM1 link_lost gone\n",
         "COM2 mains_restored repeated 3 more time(s) within 10 s\n",
     };
-    std::vector<std::string> bodies;
-    for (const auto& line : Lines(file)) bodies.push_back(Body(line));
-    EXPECT_EQ(bodies, expected);
+    EXPECT_EQ(Bodies(file), expected);
     std::fclose(file);
 }
 
@@ -112,7 +101,7 @@ TEST_P(EventLevel, LineStartsWithItsSyslogLevelInTheJournal)
         std::FILE* file = std::tmpfile();
         EventLog log(file, nullptr, journal);
         log.Record(Event{{}, "COM1", GetParam().event, "text", {}});
-        const auto lines = Lines(file);
+        const auto lines = LogLines(file);
         ASSERT_EQ(lines.size(), 1u);
         const std::string expected = journal ? GetParam().prefix : "";
         EXPECT_EQ(lines[0].substr(0, expected.size()), expected) << lines[0];

@@ -11,6 +11,7 @@
 #include "core/unit_fixture.h"
 #include "alertnames.h"
 #include "eventlog.h"
+#include "log_lines.h"
 #include "unitworker.h"
 
 namespace tornavel::service {
@@ -75,16 +76,6 @@ struct Running {
     UnitWorker& worker;
     std::thread thread;
 };
-
-std::vector<std::string> LogLines(std::FILE* file)
-{
-    std::fflush(file);
-    std::rewind(file);
-    std::vector<std::string> lines;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, file)) lines.emplace_back(buffer);
-    return lines;
-}
 
 std::size_t CountEvent(const std::vector<std::string>& lines, const std::string& event)
 {
