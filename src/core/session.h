@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <functional>
 
 #include "monitor/volthistory.h"
 #include "protocol/alerts.h"
@@ -23,6 +24,9 @@ struct Session {
     // The connected unit's port: set before the polling thread starts and
     // closed only after it has ended, so one thread uses it at a time.
     PortHandle hCom;
+    // Hears each test or calibration command the polling thread sent, with
+    // the unit's answer (empty: none), on that thread. Set before it starts.
+    std::function<void(const Bytes& command, const Bytes& answer)> onTestAnswer;
 };
 
 }  // namespace tornavel

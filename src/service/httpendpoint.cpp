@@ -68,6 +68,21 @@ int BoundPort(int fd)
     return ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
 }
 
+// Basic authentication against the web config's bcrypt hashes.
+bool Authorized(MHD_Connection* connection, const WebConfig& web)
+{
+    char* password = nullptr;
+    char* user = MHD_basic_auth_get_username_password(connection, &password);
+    bool good = false;
+    if (user && password) {
+        const auto known = web.users.find(user);
+        good = known != web.users.end() && PasswordMatches(known->second, password);
+    }
+    MHD_free(user);
+    MHD_free(password);
+    return good;
+}
+
 }  // namespace
 
 struct EndpointAccess {
@@ -81,6 +96,15 @@ struct EndpointAccess {
         if (!readOnly)
             return Reply(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only GET and HEAD.\n", "text/plain; charset=utf-8",
                          "GET, HEAD");
+        if (!endpoint->web_.users.empty() && !Authorized(connection, endpoint->web_)) {
+            const std::string body = "Authentication required.\n";
+            MHD_Response* response = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()),
+                                                                     MHD_RESPMEM_MUST_COPY);
+            if (!response) return MHD_NO;
+            const MHD_Result queued = MHD_queue_basic_auth_fail_response(connection, "tornavel-monitor", response);
+            MHD_destroy_response(response);
+            return queued;
+        }
         if (std::strcmp(url, "/metrics") != 0)
             return Reply(connection, MHD_HTTP_NOT_FOUND, "Not found: the metrics are at /metrics.\n",
                          "text/plain; charset=utf-8");
@@ -89,17 +113,25 @@ struct EndpointAccess {
 };
 
 std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Start(const ListenAddress& address, Render render,
-                                                        std::string& error)
+                                                        std::string& error, const WebConfig& web)
 {
     const int fd = Listen(address, error);
     if (fd < 0) return nullptr;
     std::unique_ptr<MetricsEndpoint> endpoint(new MetricsEndpoint(std::move(render)));
     endpoint->port_ = BoundPort(fd);
+    endpoint->web_ = web;
+    const bool tls = !web.certPem.empty();
+    // The key and certificate texts are the endpoint's own copies: the
+    // library keeps the pointers.
+    MHD_OptionItem https[] = {
+        {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0, const_cast<char*>(endpoint->web_.keyPem.c_str())},
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(endpoint->web_.certPem.c_str())},
+        {MHD_OPTION_END, 0, nullptr}};
     endpoint->daemon_ = MHD_start_daemon(
-        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL, 0, nullptr, nullptr, &EndpointAccess::Answer,
-        endpoint.get(), MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress,
-        MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds, MHD_OPTION_END);
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | (tls ? MHD_USE_TLS : 0), 0, nullptr, nullptr,
+        &EndpointAccess::Answer, endpoint.get(), MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT,
+        kConnectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+        kConnectionTimeoutSeconds, MHD_OPTION_ARRAY, https, MHD_OPTION_END);
     if (!endpoint->daemon_) {
         ::close(fd);
         error = "cannot start the HTTP server on " + address.text;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "listenaddress.h"
+#include "webconfig.h"
 
 struct MHD_Daemon;
 
@@ -17,7 +18,10 @@ public:
     using Render = std::function<std::string()>;
 
     // Null with a one-line reason when the address cannot be listened on.
-    static std::unique_ptr<MetricsEndpoint> Start(const ListenAddress& address, Render render, std::string& error);
+    // With a web config, HTTPS with its certificate and, when it names
+    // users, basic authentication for every request (401 otherwise).
+    static std::unique_ptr<MetricsEndpoint> Start(const ListenAddress& address, Render render, std::string& error,
+                                                  const WebConfig& web = {});
     ~MetricsEndpoint();
     MetricsEndpoint(const MetricsEndpoint&) = delete;
     MetricsEndpoint& operator=(const MetricsEndpoint&) = delete;
@@ -29,6 +33,7 @@ private:
     explicit MetricsEndpoint(Render render) : render_(std::move(render)) {}
 
     Render render_;
+    WebConfig web_;
     MHD_Daemon* daemon_ = nullptr;
     int port_ = 0;
 

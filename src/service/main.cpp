@@ -20,16 +20,26 @@ using namespace tornavel::service;
 
 int main(int argc, char** argv)
 {
-    const CommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    CommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (command.action) {
     case CommandLine::Action::Help: std::fputs(UsageText().c_str(), stdout); return 0;
     case CommandLine::Action::Version: std::puts("tornavel-monitor " TORNAVEL_VERSION); return 0;
     case CommandLine::Action::Error:
         std::fprintf(stderr, "tornavel-monitor: %s (see --help)\n", command.error.c_str());
         return 2;
-    case CommandLine::Action::Check: return CheckSetup(command.options, stdout, stderr);
+    case CommandLine::Action::Check:
     case CommandLine::Action::Run: break;
     }
+    if (command.options.webConfigFile) {
+        std::string error;
+        const auto web = LoadWebConfig(*command.options.webConfigFile, error);
+        if (!web) {
+            std::fprintf(stderr, "tornavel-monitor: %s\n", error.c_str());
+            return 2;
+        }
+        command.options.web = *web;
+    }
+    if (command.action == CommandLine::Action::Check) return CheckSetup(command.options, stdout, stderr);
 
     if (const auto problem = StartProblem(command.options)) {
         std::fprintf(stderr, "tornavel-monitor: %s\n", problem->c_str());

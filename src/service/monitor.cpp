@@ -103,9 +103,10 @@ bool Monitor::Open(std::string& error)
         return false;
     }
     for (const ListenAddress& address : options_.listen) {
-        auto endpoint = MetricsEndpoint::Start(address, [this] { return Metrics(); }, error);
+        auto endpoint = MetricsEndpoint::Start(address, [this] { return Metrics(); }, error, options_.web);
         if (!endpoint) return false;
-        listening_ += " http://" + ListenText(address, endpoint->port()) + "/metrics";
+        listening_ += (options_.web.certPem.empty() ? " http://" : " https://") + ListenText(address, endpoint->port()) +
+                      "/metrics";
         endpoints_.push_back(std::move(endpoint));
     }
     if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;

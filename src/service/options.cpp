@@ -89,6 +89,8 @@ Tornavel window maps it) or a device path such as /dev/serial/by-id/...
                       [::]:9184 or :9184 every address, IPv4 and IPv6
   --name NAME=PORT    give the unit on PORT the label unit="NAME", so its
                       series stay the same when its adapter moves
+  --web-config FILE   TLS and basic authentication for /metrics, in the
+                      Prometheus exporters' web config format
   --check             check the command line, the ports' devices and the
                       event program, print what would run, and exit (0 or 2)
                       without touching a unit
@@ -163,7 +165,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         }
         const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" ||
                            arg == "--on-event" || arg == "--hook-timeout" || arg == "--name" ||
-                           arg == "--control-socket";
+                           arg == "--control-socket" || arg == "--web-config";
         if (!known && !IsProtectOption(arg)) return fail("unknown option '" + arg + "'");
         if (!known && !ProtectOptionTakesValue(arg)) {
             if (value) return fail("option '" + arg + "' takes no value");
@@ -184,6 +186,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         if (arg == "--ports") options.portsDir = *value;
         if (arg == "--listen") listens.push_back(*value);
         if (arg == "--name") names.push_back(*value);
+        if (arg == "--web-config") options.webConfigFile = *value;
         if (arg == "--textfile") options.textfile = *value;
         if (arg == "--on-event") options.onEvent = *value;
         if (arg == "--control-socket") options.controlSocket = *value;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "listenaddress.h"
+#include "webconfig.h"
 #include "protectoptions.h"
 
 namespace tornavel::service {
@@ -19,6 +20,8 @@ struct UnitPort {
 struct MonitorOptions {
     std::optional<std::string> portsDir;
     std::vector<ListenAddress> listen;  // one endpoint each
+    std::optional<std::string> webConfigFile;
+    WebConfig web;                      // loaded from webConfigFile by the program
     std::optional<std::string> textfile;
     std::optional<std::string> onEvent;
     int hookTimeoutSeconds = 10;

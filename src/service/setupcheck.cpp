@@ -37,6 +37,10 @@ int CheckSetup(const MonitorOptions& options, std::FILE* out, std::FILE* err)
     };
     for (const ListenAddress& address : options.listen)
         std::fprintf(out, "listen %s\n", address.text.c_str());
+    if (options.webConfigFile)
+        std::fprintf(out, "web config %s: %s, %zu user%s\n", options.webConfigFile->c_str(),
+                     options.web.certPem.empty() ? "plain HTTP" : "HTTPS", options.web.users.size(),
+                     options.web.users.size() == 1 ? "" : "s");
     for (const UnitPort& unit : options.units) {
         const std::string device = UnitDevice(unit, options.portsDir);
         std::fprintf(out, "unit %s%s%s on %s\n", unit.label.c_str(), unit.name.empty() ? "" : " named ",

@@ -111,7 +111,8 @@ void QtScreen::SetColor(std::string_view control, std::uint32_t rgb)
             w->setStyleSheet(QStringLiteral("QProgressBar::chunk{background:%1;}").arg(colour));
         } else {
             QPalette palette = w->palette();
-            palette.setColor(QPalette::WindowText, QColor::fromRgb(rgb));
+            palette.setColor(QPalette::WindowText, QColor::fromRgb(rgb));  // a label's text
+            palette.setColor(QPalette::Text, QColor::fromRgb(rgb));        // an edit box's text
             w->setPalette(palette);
         }
     });

@@ -3,9 +3,12 @@
 #include <QAbstractScrollArea>
 #include <QCloseEvent>
 #include <QMouseEvent>
+#include <QShortcut>
 
 #include "calibrationpanel.h"
 #include "gridcelldelegate.h"
+#include "history/unitevents.h"
+#include "historydialog.h"
 #include "monitor/statusdisplay.h"
 #include "parameterpage.h"
 #include "protocol/commands.h"
@@ -31,6 +34,7 @@ constexpr int kReconnectMs = 3000;
 TFormMain::TFormMain(tornavel::PortOpener& opener, QWidget* parent)
     : QWidget(parent),
       ui_(new Ui::TFormMain),
+      history_(tornavel::DefaultHistoryPath()),
       screen_(this, [this](WindowMessage m) { OnMessage(m); }),
       session_(screen_),
       opener_(opener),
@@ -41,6 +45,7 @@ TFormMain::TFormMain(tornavel::PortOpener& opener, QWidget* parent)
     FormCreate();
     WireControls();
     WireHoverFrame();
+    WireHistory();
     reconnectTimer_.setInterval(kReconnectMs);
     connect(&reconnectTimer_, &QTimer::timeout, this, &TFormMain::TryReconnect);
 }
@@ -117,6 +122,30 @@ void TFormMain::WireHoverFrame()
             return false;
         });
     }
+}
+
+void TFormMain::WireHistory()
+{
+    historyDialog_ = new HistoryDialog(history_, this);
+    // Events come from the polling thread too: the list is changed on this one.
+    history_.SetListener([dialog = historyDialog_](const tornavel::HistoryEntry& entry) {
+        QMetaObject::invokeMethod(dialog, [dialog, entry] { dialog->Add(entry); }, Qt::QueuedConnection);
+    });
+    tornavel::RecordSessionEvents(session_, history_);
+    auto* open = new QShortcut(QKeySequence(Qt::Key_F9), this);
+    connect(open, &QShortcut::activated, this, [this] {
+        historyDialog_->show();
+        historyDialog_->raise();
+        historyDialog_->activateWindow();
+    });
+}
+
+void TFormMain::RecordChange(const tornavel::Bytes& before)
+{
+    const auto& requests = session_.requests;
+    history_.Record(tornavel::HistoryKind::Change,
+                    tornavel::ChangeText(requests.changeCmd.Get(), requests.changeField.Get(), before,
+                                         requests.changeAnswer.Get(), requests.changeValue.Get()));
 }
 
 void TFormMain::showEvent(QShowEvent* event)
@@ -221,6 +250,10 @@ bool TFormMain::Connect(int row)
             ui_->PanelPIC->show();
             OnPageShown(ui_->PageControl1->currentIndex());
             ui_->LabelST->setText(QStringLiteral("подключен"));
+            const tornavel::apcrec record = session_.table.Record(session_.table.apcIndex());
+            history_.Record(tornavel::HistoryKind::Connected,
+                            tornavel::ConnectedText(record.port, record.slot[tornavel::kSlotModel],
+                                                    record.slot[tornavel::kSlotSerial]));
         }
         ui_->ImageW->hide();
         SetButtonsEnabled(!connected, true);
@@ -273,6 +306,12 @@ void TFormMain::ThreadEnded()
         session_.requests.stopRequest = false;
     }
     const bool vanished = session_.requests.lineGone;
+    using tornavel::EndReason;
+    const EndReason reason = vanished                               ? EndReason::DeviceGone
+                             : session_.requests.closeRequest ? EndReason::WindowClosed
+                                                              : EndReason::Stopped;
+    history_.Record(tornavel::HistoryKind::Disconnected,
+                    tornavel::DisconnectedText(session_.table.Record(session_.table.apcIndex()).port, reason));
     RunLocked([this] {
         tornavel::CloseConnection(session_, port_);
         ++connectionsEnded_;
@@ -307,9 +346,13 @@ void TFormMain::OnMessage(WindowMessage message)
     case WindowMessage::ThreadEnded:
         ThreadEnded();
         break;
-    case WindowMessage::ChangeDone:
+    case WindowMessage::ChangeDone: {
+        const int slot = tornavel::SlotOfCommand(session_.requests.changeCmd.Get());
+        const tornavel::Bytes before = slot > 0 ? session_.table.Slot(slot) : tornavel::Bytes();
         tornavel::CompleteChange(session_);
+        RecordChange(before);
         break;
+    }
     case WindowMessage::DrawVolt:
         voltGraph_->DrawVolt();
         break;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "eventloopclock.h"
+#include "history/eventhistory.h"
 #include "hoverframe.h"
 #include "qtscreen.h"
 #include "serial/comport.h"
@@ -11,6 +12,7 @@
 
 namespace Ui { class TFormMain; }
 class CalibrationPanel;
+class HistoryDialog;
 class ParameterPage;
 class TCOMThread;
 class TerminalPage;
@@ -34,6 +36,8 @@ public:
     void BitBtnGOClick();
     // Waiting for a vanished unit's device to come back.
     bool reconnecting() const { return reconnectTimer_.isActive(); }
+    // The history of events, opened with F9.
+    HistoryDialog* historyDialog() const { return historyDialog_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -44,6 +48,9 @@ private:
     void FormCreate();
     void WireControls();
     void WireHoverFrame();
+    void WireHistory();
+    // The history entry for the setting change just completed.
+    void RecordChange(const tornavel::Bytes& before);
     void OnMessage(tornavel::WindowMessage message);
     void OnPageShown(int index);
     void RequestTest(const tornavel::Bytes& command, const char* caption);
@@ -61,6 +68,7 @@ private:
     void SetButtonsEnabled(bool scan, bool go);
 
     Ui::TFormMain* ui_;
+    tornavel::EventHistory history_;
     QtScreen screen_;
     tornavel::Session session_;
     tornavel::PortOpener& opener_;
@@ -71,6 +79,7 @@ private:
     ParameterPage* parameterPage_ = nullptr;
     TerminalPage* terminalPage_ = nullptr;
     CalibrationPanel* calibrationPanel_ = nullptr;
+    HistoryDialog* historyDialog_ = nullptr;
     TCOMThread* comThread_ = nullptr;
     int connectionsEnded_ = 0;
     bool busy_ = false;

@@ -103,6 +103,11 @@ void VoltGraph::DrawVolt()
     for (int i = 0; i < columns; ++i) {
         const int x = kFirstColumn + i;
         const qint64 volts = curveSelect_ == 'i' ? readings[i].input : readings[i].output;
+        if (volts < 0) {  // a cycle without an answer: a gap, not a reading
+            Line(image_, {x, 0}, {x, kHeight}, kBackground);
+            image_.setPixel(x, kMid, kAxis);
+            continue;
+        }
         const int d = static_cast<int>(std::clamp<qint64>(220 - volts, -kSpan, kSpan));
         const int y = kMid + d;
         Line(image_, {x, 0}, {x, y}, kBackground);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <set>
 #include <thread>
 
@@ -134,7 +136,7 @@ TEST_F(PollingLoopTest, SilentUnitCycleTakesAboutFourPointOneSecondsAndEmptiesTh
     EXPECT_EQ(session.table.Slot(kSlotStatus), "");
     EXPECT_EQ(session.table.Slot(kSlotCharge), "");
     EXPECT_EQ(screen.Text("EditUSin"), "");
-    EXPECT_EQ(session.volts.Readings().back().input, 0);
+    EXPECT_EQ(session.volts.Readings().back().input, -1);  // a gap in the graph, not 0 V
 }
 
 TEST_F(PollingLoopTest, ASlotNeverHoldsAnotherCommandsAnswer)
@@ -350,6 +352,47 @@ TEST_F(PollingLoopTest, PulledCableKeepsPollingWithEmptyValues)
     loop.Pass();
     EXPECT_EQ(session.table.Slot(kSlotInputVolts), "");
     EXPECT_EQ(session.volts.voltCount(), 2);
+}
+
+// A unit that falls silent: after one cycle without any answer the page's
+// values are old; the first answered cycle makes them current again.
+TEST_F(PollingLoopTest, SilentCycleMarksTheValuesOldAndAnAnswerRestoresThem)
+{
+    loop.Pass();
+    EXPECT_EQ(screen.Text("LabelST"), "");
+    device->SetResponder(nullptr);
+    screen.Clear();
+    loop.Pass();
+    const auto old = screen.Calls();
+    for (const char* call : {"color EditUSin=909090", "color EditUbatt=909090", "color EditSTATUS=909090",
+                             "hide ImageST0", "hide ImageST7", "color LOAD=C0C0C0", "color BATT=C0C0C0",
+                             "text LabelLOAD=?", "text LabelCharge=?"})
+        EXPECT_NE(std::find(old.begin(), old.end(), call), old.end()) << call;
+    EXPECT_EQ(screen.Text("LabelST").rfind("нет ответа, данные от ", 0), 0u) << screen.Text("LabelST");
+    // The old values are greyed after the cycle's gauge messages, which
+    // would otherwise colour the gauges again.
+    const auto lastGaugeMessage = std::find(old.rbegin(), old.rend(), "post 1036");
+    const auto greyed = std::find(old.rbegin(), old.rend(), "color BATT=C0C0C0");
+    EXPECT_LT(greyed - old.rbegin(), lastGaugeMessage - old.rbegin());
+
+    device->SetResponder(testing::TableResponder(testing::UnitAnswers()));
+    screen.Clear();
+    loop.Pass();
+    const auto current = screen.Calls();
+    for (const char* call : {"color EditUSin=000000", "show ImageST0", "color LabelLOAD=000000"})
+        EXPECT_NE(std::find(current.begin(), current.end(), call), current.end()) << call;
+    EXPECT_EQ(screen.Text("LabelST"), "подключен");
+}
+
+TEST(StaleText, GivesTheLocalTimeOfTheLastGoodReading)
+{
+    const char* zone = std::getenv("TZ");
+    const std::string saved = zone ? zone : "";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    EXPECT_EQ(StaleText(12 * 3600 + 34 * 60 + 56), "нет ответа, данные от 12:34:56");
+    zone ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
 }
 
 // The device goes away: the loop ends by itself after that pass, without a

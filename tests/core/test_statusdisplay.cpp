@@ -136,5 +136,18 @@ TEST(VoltHistory, FillsThenScrollsKeepingTheNewest)
     EXPECT_TRUE(history.Readings().empty());
 }
 
+TEST(VoltHistory, AnUnansweredReadIsNoReadingWhileZeroVoltsIsOne)
+{
+    VoltHistory history;
+    history.SetVolt("", "228.1");
+    history.SetVolt("000.0", "");
+    const auto readings = history.Readings();
+    ASSERT_EQ(readings.size(), 2u);
+    EXPECT_EQ(readings[0].input, -1);
+    EXPECT_EQ(readings[0].output, 228);
+    EXPECT_EQ(readings[1].input, 0);  // on battery: the mains really reads 0 V
+    EXPECT_EQ(readings[1].output, -1);
+}
+
 }  // namespace
 }  // namespace tornavel

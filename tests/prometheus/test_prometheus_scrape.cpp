@@ -4,6 +4,8 @@
 // promtool checks the exposition too.
 #include <gtest/gtest.h>
 
+#include <crypt.h>
+
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -73,8 +75,10 @@ std::string UrlEncoded(const std::string& text)
 
 class PrometheusServer {
 public:
-    // Scrapes the monitor every second and evaluates `rules` as often.
-    PrometheusServer(const std::string& dir, int target, const std::string& rules) : port_(FreePort())
+    // Scrapes the monitor every second and evaluates `rules` as often;
+    // `moreJobs` are further entries of scrape_configs.
+    PrometheusServer(const std::string& dir, int target, const std::string& rules, const std::string& moreJobs)
+        : port_(FreePort())
     {
         const std::string config = dir + "/prometheus.yml";
         std::ofstream(config) << "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n  evaluation_interval: 1s\n"
@@ -83,7 +87,8 @@ public:
                               << "']\n"
                                  "scrape_configs:\n  - job_name: tornavel\n    static_configs:\n"
                                  "      - targets: ['127.0.0.1:"
-                              << target << "']\n";
+                              << target << "']\n"
+                              << moreJobs;
         std::vector<std::string> args = {PROMETHEUS_PATH, "--config.file=" + config,
                                          "--storage.tsdb.path=" + dir + "/data",
                                          "--web.listen-address=127.0.0.1:" + std::to_string(port_)};
@@ -161,8 +166,29 @@ TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
 
     std::string dir = (std::filesystem::temp_directory_path() / "prometheus-test-XXXXXX").string();
     ASSERT_TRUE(::mkdtemp(dir.data()));
+
+    // A second monitor behind TLS and basic authentication, scraped by one
+    // job with the right password and one with a wrong one.
+    UpssimProcess tlsSim({"--steady", "com1=ups"});
+    const auto [made, said] = RunWithInput({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                            "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", dir + "/key.pem",
+                                            "-out", dir + "/cert.pem", "-days", "2", "-subj", "/CN=localhost",
+                                            "-addext", "subjectAltName=IP:127.0.0.1"},
+                                           "");
+    ASSERT_EQ(made, 0) << said;
+    std::ofstream(dir + "/web.yml") << "tls_server_config:\n  cert_file: " << dir << "/cert.pem\n  key_file: " << dir
+                                    << "/key.pem\nbasic_auth_users:\n  prom: "
+                                    << ::crypt("s3cret", ::crypt_gensalt("$2b$", 4, nullptr, 0)) << "\n";
+    MonitorProcess tlsMonitor({"--web-config", dir + "/web.yml", "--ports", tlsSim.ports(), "COM1"});
+    const int tlsPort = tlsMonitor.port();
+    ASSERT_GT(tlsPort, 0) << tlsMonitor.errors();
+    std::string tlsJobs;
+    for (const auto& [job, password] : {std::pair{"tornavel-tls", "s3cret"}, {"tornavel-wrong-password", "s3cre"}})
+        tlsJobs += std::string("  - job_name: ") + job + "\n    scheme: https\n    tls_config:\n      ca_file: " + dir +
+                   "/cert.pem\n    basic_auth:\n      username: prom\n      password: " + password +
+                   "\n    static_configs:\n      - targets: ['127.0.0.1:" + std::to_string(tlsPort) + "']\n";
     {
-        PrometheusServer prometheus(dir, monitor.port(), RULES_PATH);
+        PrometheusServer prometheus(dir, monitor.port(), RULES_PATH, tlsJobs);
         const std::string query = R"(tornavel_ups_input_volts{port="COM1"})";
         std::string answer;
         const bool scraped = MonitorProcess::waitUntil(
@@ -175,6 +201,21 @@ TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
         EXPECT_NE(answer.find(R"("job":"tornavel")"), std::string::npos) << answer;
         EXPECT_NE(prometheus.Query(R"(tornavel_ups_input_volts{port="COM4"})").find("\"226.8\"]"),
                   std::string::npos);
+
+        // The right password over TLS gets the readings; the wrong one nothing.
+        EXPECT_TRUE(MonitorProcess::waitUntil(
+            [&] {
+                answer = prometheus.Query(R"(tornavel_ups_input_volts{job="tornavel-tls",port="COM1"})");
+                return answer.find("\"229.3\"]") != std::string::npos;
+            },
+            30000))
+            << answer << "\n" << std::ifstream(dir + "/prometheus.log").rdbuf();
+        EXPECT_TRUE(MonitorProcess::waitUntil(
+            [&] { return (answer = prometheus.Query(R"(up{job="tornavel-wrong-password"})")).find("\"0\"]") !=
+                         std::string::npos; },
+            30000))
+            << answer;
+        EXPECT_TRUE(Empty(prometheus.Query(R"(tornavel_ups_up{job="tornavel-wrong-password"})")));
 
         // A mains failure on COM1 makes the shipped on-battery rule pending
         // (it fires after 30 s) for that unit alone.

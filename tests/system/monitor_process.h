@@ -113,10 +113,10 @@ public:
     // The metrics port, from the start line.
     int port()
     {
-        if (port_ == 0 && waitForEvent(R"(start listening on http://[^ ]*:(\d+)/metrics)", 5000)) {
+        if (port_ == 0 && waitForEvent(R"(start listening on https?://[^ ]*:(\d+)/metrics)", 5000)) {
             std::smatch match;
             const std::string text = events();
-            std::regex_search(text, match, std::regex(R"(listening on http://[^ ]*:(\d+)/metrics)"));
+            std::regex_search(text, match, std::regex(R"(listening on https?://[^ ]*:(\d+)/metrics)"));
             port_ = std::stoi(match[1]);
         }
         return port_;

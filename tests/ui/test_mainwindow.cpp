@@ -1,6 +1,8 @@
 // The whole program against the UPS simulator, headless: scan, connect,
 // monitor, events, stop and close, by clicking the window's real widgets.
+#include <QDir>
 #include <QFrame>
+#include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +11,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include "historydialog.h"
 #include "serial/posixport.h"
 #include "simulator.h"
 #include "tformmain.h"
@@ -419,6 +422,92 @@ private slots:
         QCOMPARE(w.ui().LabelUin->palette().color(QPalette::WindowText), QColor(0, 0, 255));
         QTest::mouseMove(w.ui().PanelU, {150, 5});
         QCOMPARE(w.ui().LabelUin->palette().color(QPalette::WindowText), normal);
+    }
+
+    void mutedUnitsValuesTurnOldAndComeBack()
+    {
+        Simulator sim({"com1=ups"});
+        Window w(sim.dir());
+        w.Connect(0);
+        // The slow values are read once in eight cycles: most keep their
+        // last value through a silent cycle, and must not look current.
+        const QList<QLineEdit*> slow = {w.ui().EditUbatt, w.ui().EditTgrad, w.ui().EditRUNTIME,
+                                        w.ui().EditUout,  w.ui().EditUSmin, w.ui().EditUSmax,
+                                        w.ui().EditFREQ,  w.ui().EditQUALITY};
+        const QColor current = w.ui().EditUbatt->palette().color(QPalette::Text);
+        QVERIFY(w.ui().ImageST3->isVisible());
+
+        sim.Event("com1 silent on");
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().LabelST->text().startsWith(QStringLiteral("нет ответа, данные от ")), 15000);
+        int keptValues = 0;
+        for (QLineEdit* edit : slow) {
+            keptValues += !edit->text().isEmpty();
+            QVERIFY(edit->palette().color(QPalette::Text) != current);
+        }
+        QVERIFY(keptValues >= 6);
+        QVERIFY(!w.ui().ImageST3->isVisible());
+        QCOMPARE(w.ui().LabelLOAD->text(), QStringLiteral("?"));
+
+        sim.Event("com1 silent off");
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("подключен"), 15000);
+        for (QLineEdit* edit : slow) QCOMPARE(edit->palette().color(QPalette::Text), current);
+        QVERIFY(w.ui().ImageST3->isVisible());
+        QVERIFY(w.ui().LabelLOAD->text().endsWith('%'));
+    }
+
+    void historyKeepsWhatHappenedAndShowsItNewestFirst()
+    {
+        QTemporaryDir state;
+        const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", state.path().toUtf8());
+        const auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", savedState); });
+        const QString path = state.path() + QStringLiteral("/tornavel/events.log");
+        QVERIFY(QDir().mkpath(state.path() + QStringLiteral("/tornavel")));
+        {
+            QFile earlier(path);
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("100\talert\t<b>earlier</b> run\nnot a line of ours\n");
+        }
+        Simulator sim({"com1=ups"}, {"--steady"});
+        Window w(sim.dir());
+        w.Connect(0);
+        auto* list = w.form.historyDialog()->list();
+        auto shown = [list](const QString& part) {
+            for (int row = 0; row < list->count(); ++row)
+                if (list->item(row)->text().contains(part)) return row;
+            return -1;
+        };
+
+        QTest::mouseClick(w.ui().ImageTB, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("тест батарей: ответ «OK»")) >= 0, 15000);
+        sim.Event("com1 mains-fail");
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Сбой сети.")) >= 0, 15000);
+        w.ui().PageControl1->setCurrentWidget(w.ui().TabSheetKA);
+        QTest::mouseClick(w.ui().LabelZS, Qt::LeftButton);
+        QTest::mouseClick(w.ui().ImageRI, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("(EditZS)")) >= 0, 30000);
+
+        QVERIFY(!w.form.historyDialog()->isVisible());
+        QTest::keyClick(&w.form, Qt::Key_F9);
+        QVERIFY(w.form.historyDialog()->isVisible());
+        const int change = shown(QStringLiteral("изменение:   параметр «k» (EditZS)"));
+        const int test = shown(QStringLiteral("тест:   тест батарей"));
+        const int alert = shown(QStringLiteral("сигнал:   Сбой сети."));
+        const int connected = shown(QStringLiteral("подключение:   COM1: подключен «Smart-UPS 1000»"));
+        const int earlier = shown(QStringLiteral("<b>earlier</b> run"));  // as text, tags and all
+        QVERIFY(change >= 0 && change < alert && alert < test && test < connected && connected < earlier);
+        QCOMPARE(earlier, list->count() - 1);
+        QCOMPARE(shown(QStringLiteral("not a line of ours")), -1);
+        QVERIFY(list->item(change)->text().endsWith(QStringLiteral(", подтверждено")));
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString kept = QString::fromUtf8(file.readAll());
+        for (const char* line : {"\talert\tСбой сети.\n", "\ttest\tтест батарей: ответ «OK»\n", "\tchange\tпараметр «k»",
+                                 "\tconnected\tCOM1: подключен «Smart-UPS 1000»"})
+            QVERIFY2(kept.contains(QString::fromUtf8(line)), line);
+        QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("COM1: отключен кнопкой «стоп»")) == 0, 15000);
     }
 
     void unpluggedUnitIsReportedAndReconnectedAfterThePlug()

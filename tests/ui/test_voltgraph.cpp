@@ -153,7 +153,8 @@ private slots:
         const QString at177 = Runs({{'e', 45}, {'g', 1}, {'e', 42}, {'b', 1}, {'a', 1}});
         const QString at219 = Runs({{'e', 45}, {'g', 1}, {'b', 1}, {'a', 43}});
         const QString at221 = Runs({{'e', 44}, {'b', 1}, {'d', 1}, {'a', 44}});
-        QTest::newRow("answer without digits is 0 V") << QByteArray("") << QByteArray("230") << false << kAt176OrBelow;
+        QTest::newRow("answer without digits is 0 V") << QByteArray("x") << QByteArray("230") << false << kAt176OrBelow;
+        QTest::newRow("no answer is a gap") << QByteArray("") << QByteArray("230") << false << kAxisColumn;
         QTest::newRow("0 V") << QByteArray("000.0") << QByteArray("230") << false << kAt176OrBelow;
         QTest::newRow("176 V") << QByteArray("176.0") << QByteArray("230") << false << kAt176OrBelow;
         QTest::newRow("177 V") << QByteArray("177.0") << QByteArray("230") << false << at177;
@@ -200,6 +201,22 @@ private slots:
         const QImage& scrolled = group.graph.image();
         for (int x = 20; x < 149; ++x) QCOMPARE(Column(scrolled, x), Column(full, x + 1));
         QCOMPARE(Column(scrolled, 149), kAt220);
+    }
+
+    void aGapErasesWhatItsColumnShowedBefore()
+    {
+        Group group;
+        group.Add("300");
+        group.Add("300");
+        group.Redraw();
+        group.history.ResetVoltGraph();
+        group.Add("220");
+        group.Add("");  // a cycle the unit did not answer
+        group.graph.DrawVolt();
+
+        const QImage& image = group.graph.image();
+        QCOMPARE(Column(image, 20), kAt220);
+        QCOMPARE(Column(image, 21), kAxisColumn);
     }
 
     void columnsBeyondTheReadingsAreNotTouched()

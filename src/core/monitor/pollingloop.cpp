@@ -1,6 +1,7 @@
 #include "monitor/pollingloop.h"
 
 #include <array>
+#include <ctime>
 
 #include "monitor/statusdisplay.h"
 #include "protocol/commands.h"
@@ -32,12 +33,13 @@ constexpr std::array<RotatingField, PollingLoop::kRotationLength> kRotation = {{
 }  // namespace
 
 PollingLoop::PollingLoop(Session& session, ComPort& port)
-    : session_(session), port_(port), writer_(session, port)
+    : session_(session), port_(port), writer_(session, port), staleness_(session.screen)
 {
 }
 
 void PollingLoop::Execute()
 {
+    staleness_.Start(std::time(nullptr));  // the full read has just filled the page
     do {
         Pass();
         if (port_.Vanished(session_.hCom)) {
@@ -87,8 +89,10 @@ void PollingLoop::ServeTestRequest()
     if (command.empty()) return;
     for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
                               &cmd::kCalibration}) {
-        if (command == *test && AskLine(port_, session_.hCom, command, session_.alerts).empty())
-            everyExchangeAnswered_ = false;
+        if (command != *test) continue;
+        const Bytes answer = AskLine(port_, session_.hCom, command, session_.alerts);
+        if (answer.empty()) everyExchangeAnswered_ = false;
+        if (session_.onTestAnswer) session_.onTestAnswer(command, answer);
     }
     session_.screen.SetVisible("ImageW", false);
 }
@@ -101,12 +105,13 @@ void PollingLoop::Monitor()
     ServeTestRequest();
 
     const int rot = session_.rotIndex.load();
-    ReadByNN(kRotation[rot % kRotationLength].slot);
+    const Bytes rotating = ReadByNN(kRotation[rot % kRotationLength].slot);
     session_.rotIndex.store((rot + 1) % kRotationLength);
 
-    screen.SetText("EditSTATUS", MakeStatus(screen, Read(kSlotStatus)));
-    Read(kSlotLoad);
-    Read(kSlotCharge);
+    const Bytes status = Read(kSlotStatus);
+    screen.SetText("EditSTATUS", MakeStatus(screen, status));
+    const Bytes load = Read(kSlotLoad);
+    const Bytes charge = Read(kSlotCharge);
     const Bytes input = Read(kSlotInputVolts);
     screen.SetText("EditUSin", Cp1251ToUtf8(input));
     const Bytes output = Read(kSlotOutputVolts);
@@ -116,20 +121,24 @@ void PollingLoop::Monitor()
     screen.PostMessage(WindowMessage::DrawVolt);
     screen.PostMessage(WindowMessage::SetLoad);
     screen.PostMessage(WindowMessage::SetBatt);
+    const bool answered = !(rotating + status + load + charge + input + output).empty();
+    staleness_.AfterCycle(answered, std::time(nullptr));
 
     if (ChangeWaiting(session_.requests)) writer_.WriteChange();
     screen.SetPicture("ImageA", "ImageAOFF");
     port_.clock().Sleep(kPauseMs);
 }
 
-void PollingLoop::ReadByNN(int slot)
+Bytes PollingLoop::ReadByNN(int slot)
 {
     for (const auto& field : kRotation) {
         if (field.slot == slot) {
-            session_.screen.SetText(field.edit, Cp1251ToUtf8(Read(slot)));
-            return;
+            const Bytes answer = Read(slot);
+            session_.screen.SetText(field.edit, Cp1251ToUtf8(answer));
+            return answer;
         }
     }
+    return {};
 }
 
 Bytes PollingLoop::Read(int slot)

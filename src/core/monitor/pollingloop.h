@@ -2,6 +2,7 @@
 #include <bitset>
 
 #include "protocol/devicetable.h"
+#include "monitor/staleness.h"
 #include "serial/comport.h"
 #include "settings/changewriter.h"
 
@@ -27,8 +28,9 @@ public:
     void Execute();
     // One pass of the loop.
     void Pass();
-    // The rotating read of one slot; other slots do nothing.
-    void ReadByNN(int slot);
+    // The rotating read of one slot, returning its answer; other slots do
+    // nothing.
+    Bytes ReadByNN(int slot);
 
     // Whether the slot was read in the present (or last) monitoring cycle
     // after only answered exchanges. A command that got no answer in time may
@@ -48,6 +50,7 @@ private:
     Session& session_;
     ComPort& port_;
     ChangeWriter writer_;
+    Staleness staleness_;
     bool everyExchangeAnswered_ = true;  // in the present cycle
     std::bitset<kSlotCount + 1> settled_;
 };

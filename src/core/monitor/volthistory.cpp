@@ -13,7 +13,10 @@ void VoltHistory::ResetVoltGraph()
 
 void VoltHistory::SetVolt(const Bytes& input, const Bytes& output)
 {
-    const VoltReading reading{s2int(input), s2int(output)};
+    // An unanswered read is no reading: the graph leaves its column empty
+    // rather than drawing a drop to 0 V.
+    auto volts = [](const Bytes& answer) { return answer.empty() ? -1 : s2int(answer); };
+    const VoltReading reading{volts(input), volts(output)};
     std::lock_guard lock(mutex_);
     if (voltCount_ < VOLT_HISTORY_LEN) {
         voltHistory_[voltCount_++] = reading;

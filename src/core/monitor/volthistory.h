@@ -21,8 +21,8 @@ public:
 
     VoltHistory() { ResetVoltGraph(); }
     void ResetVoltGraph();
-    // Appends the readings of the answers to "L" and "O"; once full, the
-    // oldest reading is dropped.
+    // Appends the readings of the answers to "L" and "O" (-1 for an empty
+    // one); once full, the oldest reading is dropped.
     void SetVolt(const Bytes& input, const Bytes& output);
     // The voltCount valid readings, oldest first.
     std::vector<VoltReading> Readings() const;

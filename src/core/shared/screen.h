@@ -29,7 +29,7 @@ public:
     virtual void SetVisible(std::string_view control, bool visible) = 0;
     // The control takes the picture of the (hidden) source control.
     virtual void SetPicture(std::string_view control, std::string_view source) = 0;
-    // Bar colour of a gauge, or text colour of a label, as 0xRRGGBB.
+    // Bar colour of a gauge, or text colour of a label or edit box, as 0xRRGGBB.
     virtual void SetColor(std::string_view control, std::uint32_t rgb) = 0;
     // Progress bars.
     virtual void SetValue(std::string_view control, int value) = 0;

@@ -1,0 +1,31 @@
+#pragma once
+#include <map>
+#include <optional>
+#include <string>
+
+namespace tornavel::service {
+
+// --web-config: the file Prometheus exporters read for TLS and basic
+// authentication, in the subset this monitor serves:
+//
+//   tls_server_config:
+//     cert_file: /etc/tornavel/cert.pem
+//     key_file: /etc/tornavel/key.pem
+//   basic_auth_users:
+//     prometheus: $2y$10$...   (bcrypt)
+//
+// Any other key is refused, so a setting the monitor would not honour is
+// never silently dropped.
+struct WebConfig {
+    std::string certPem;  // empty: plain HTTP
+    std::string keyPem;
+    std::map<std::string, std::string> users;  // name -> bcrypt hash; empty: no authentication
+};
+
+// Nothing, with a one-line reason, for a file that cannot be read or used.
+std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error);
+
+// Whether the password matches the bcrypt hash ($2a$, $2b$ or $2y$).
+bool PasswordMatches(const std::string& hash, const std::string& password);
+
+}  // namespace tornavel::service
