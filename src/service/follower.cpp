@@ -111,10 +111,11 @@ std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const s
     return reading;
 }
 
-Follower::Follower(const ProtectOptions& options, Protector& protector, EventLog& log)
+Follower::Follower(const ProtectOptions& options, std::string credentials, Protector& protector, EventLog& log)
     : url_(options.followUrl.value_or("")),
       port_(options.followPort),
       ca_(options.followCa),
+      credentials_(std::move(credentials)),
       everySeconds_(options.followEverySeconds),
       protector_(protector),
       log_(log)
@@ -161,6 +162,10 @@ std::optional<std::string> Follower::Fetch(std::string& error) const
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     if (ca_) curl_easy_setopt(curl, CURLOPT_CAINFO, ca_->c_str());
+    if (!credentials_.empty()) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+        curl_easy_setopt(curl, CURLOPT_USERPWD, credentials_.c_str());
+    }
     const CURLcode result = curl_easy_perform(curl);
     curl_easy_cleanup(curl);
     if (result != CURLE_OK) {

@@ -28,7 +28,8 @@ std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const s
 // read gives no reading, which the policy counts towards a lost link.
 class Follower {
 public:
-    Follower(const ProtectOptions& options, Protector& protector, EventLog& log);
+    // `credentials` is USER:PASSWORD for a primary that asks for them, or empty.
+    Follower(const ProtectOptions& options, std::string credentials, Protector& protector, EventLog& log);
     ~Follower();
 
     void Start();
@@ -41,6 +42,7 @@ private:
     const std::string url_;
     const std::string port_;
     const std::optional<std::string> ca_;
+    const std::string credentials_;  // USER:PASSWORD, or empty
     const int everySeconds_;
     Protector& protector_;
     EventLog& log_;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "controlrequests.h"
 #include "metricstext.h"
@@ -74,7 +75,13 @@ void Monitor::Protect()
     }
     if (protection.followUrl) {
         protectors_.push_back(std::make_unique<Protector>(protection.followPort, "", protection, log_, bootId));
-        follower_ = std::make_unique<Follower>(protection, *protectors_.back(), log_);
+        std::string credentials;
+        if (protection.followAuth) {
+            std::ifstream file(*protection.followAuth);
+            if (!std::getline(file, credentials) || credentials.find(':') == std::string::npos)
+                protectError_ = "--follow-auth " + *protection.followAuth + ": no USER:PASSWORD line to read";
+        }
+        follower_ = std::make_unique<Follower>(protection, credentials, *protectors_.back(), log_);
     }
 }
 
@@ -97,6 +104,10 @@ bool Monitor::Open(std::string& error)
     // A decision that cannot be recorded would never be carried out: refused
     // at start rather than found out during an outage.
     const ProtectOptions& protection = options_.protection;
+    if (!protectError_.empty()) {
+        error = protectError_;
+        return false;
+    }
     if (protection.Enabled() && !protection.dryRun && ::access(protection.stateDir.c_str(), W_OK) != 0) {
         error = "host protection: cannot write the state directory " + protection.stateDir + ": " +
                 std::strerror(errno);

@@ -70,6 +70,7 @@ private:
     std::vector<std::thread> threads_;
     std::vector<std::unique_ptr<Protector>> protectors_;
     std::unique_ptr<Follower> follower_;
+    std::string protectError_;  // found while setting protection up, reported by Open
     // systemd: READY=1 once the units run, STOPPING=1 at a stop, and the
     // watchdog fed at half its interval while every unit's thread is alive.
     void FeedWatchdog(long long intervalMs);

@@ -11,7 +11,7 @@ namespace {
 
 constexpr const char* kValued[] = {"--protect",   "--runtime-below", "--charge-below", "--on-battery-longer",
                                    "--link-lost", "--state-dir",     "--follow",       "--follow-port",
-                                   "--follow-ca", "--follow-every"};
+                                   "--follow-ca", "--follow-auth", "--follow-every"};
 
 }  // namespace
 
@@ -70,6 +70,7 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
     }
     if (name == "--follow-port") options.followPort = value;
     if (name == "--follow-ca") options.followCa = value;
+    if (name == "--follow-auth") options.followAuth = value;
     return true;
 }
 
@@ -86,8 +87,8 @@ bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::s
         error = "--follow needs --follow-port, the primary's port label of the unit";
         return false;
     }
-    if (!options.followUrl && (!options.followPort.empty() || options.followCa)) {
-        error = "--follow-port and --follow-ca need --follow";
+    if (!options.followUrl && (!options.followPort.empty() || options.followCa || options.followAuth)) {
+        error = "--follow-port, --follow-ca and --follow-auth need --follow";
         return false;
     }
     return true;
@@ -111,6 +112,8 @@ Host protection (off unless --protect or --follow is given):
                           port (a host on the same unit without the cable)
   --follow-port LABEL     the unit on the primary: its port label or its name
   --follow-ca FILE        CA certificate for an https primary
+  --follow-auth FILE      USER:PASSWORD in FILE, for a primary that asks
+                          for basic authentication
   --follow-every SEC      read the primary every SEC seconds (default 5)
 )";
 }

@@ -17,6 +17,7 @@ struct ProtectOptions {
     std::optional<std::string> followUrl;
     std::string followPort;            // the primary's port label of the unit
     std::optional<std::string> followCa;
+    std::optional<std::string> followAuth;  // a file holding USER:PASSWORD for the primary's basic auth
     int followEverySeconds = 5;
 
     bool Enabled() const { return !protect.empty() || followUrl.has_value(); }

@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Wrong{{"--charge-below", "101", "COM1"}, "--charge-below takes a whole number from 0 to 100"},
                       Wrong{{"--follow", "ftp://h/metrics", "--follow-port", "COM1"}, "--follow takes an http"},
                       Wrong{{"--follow", "http://h:9184/metrics"}, "--follow needs --follow-port"},
-                      Wrong{{"--follow-port", "COM1", "COM1"}, "--follow-port and --follow-ca need --follow"}));
+                      Wrong{{"--follow-port", "COM1", "COM1"}, "--follow-port, --follow-ca and --follow-auth need --follow"}));
 
 TEST(CommandLine, HostProtectionIsOffUnlessAskedAndTakesItsLimits)
 {

@@ -4,6 +4,7 @@
 // power off and back. Loopback only; every wait is bounded.
 #include <gtest/gtest.h>
 
+#include <crypt.h>
 #include <sys/wait.h>
 
 #include <csignal>
@@ -184,6 +185,57 @@ TEST(HostProtection, AFollowerWhosePrimaryVanishesOnBatteryShutsDown)
     EXPECT_TRUE(follower.waitForEvent("COM1 shutdown shutting this host down: no valid reading for", 20000))
         << follower.events();
     EXPECT_TRUE(std::filesystem::exists(dir / "follower/shutdown"));
+}
+
+// A self-signed certificate for 127.0.0.1 and its key, in `dir`.
+void MakeCertificate(const TempDir& dir, const std::string& name)
+{
+    ASSERT_EQ(RunWith({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                       "-nodes", "-keyout", dir / (name + ".key"), "-out", dir / (name + ".pem"), "-days", "2",
+                       "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1"},
+                      {}),
+              0);
+}
+
+// Over https the follower reads only a primary whose certificate chains to
+// the CA it was given, with the password the primary asks for: one with both
+// follows the unit to the end; one with another CA, and one with a wrong
+// password, never get a reading and decide nothing.
+TEST(HostProtection, AFollowerOverHttpsTrustsOnlyItsPrimarysCertificateAndPassword)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups"});
+    TempDir dir;
+    MakeCertificate(dir, "primary");
+    MakeCertificate(dir, "stranger");
+    std::ofstream(dir / "web.yml") << "tls_server_config:\n  cert_file: " << dir / "primary.pem"
+                                   << "\n  key_file: " << dir / "primary.key" << "\nbasic_auth_users:\n  follower: "
+                                   << ::crypt("s3cret", ::crypt_gensalt("$2b$", 4, nullptr, 0)) << "\n";
+    std::ofstream(dir / "auth") << "follower:s3cret\n";
+    std::ofstream(dir / "wrong-auth") << "follower:s3cre\n";
+    auto primary = std::make_unique<MonitorProcess>(
+        std::vector<std::string>{"--web-config", dir / "web.yml", "--ports", sim.ports(), "COM1"});
+    ASSERT_GT(primary->port(), 0) << primary->errors();
+    const std::string url = "https://127.0.0.1:" + std::to_string(primary->port()) + "/metrics";
+    auto follow = [&](const std::string& state, const std::string& ca, const std::string& auth) {
+        return std::vector<std::string>{"--state-dir", dir / state, "--link-lost",  "5",  "--follow-every",
+                                        "1",           "--follow",  url,            "--follow-port", "COM1",
+                                        "--follow-ca", ca,          "--follow-auth", auth};
+    };
+    MonitorProcess trusting(follow("trusting/", dir / "primary.pem", dir / "auth"));
+    MonitorProcess misled(follow("misled/", dir / "stranger.pem", dir / "auth"));
+    MonitorProcess refused(follow("refused/", dir / "primary.pem", dir / "wrong-auth"));
+    ASSERT_TRUE(primary->waitForEvent("COM1 connected", kConnectMs)) << primary->events();
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(primary->waitForEvent("COM1 mains_failure", 10000));
+    std::this_thread::sleep_for(std::chrono::seconds(5));  // a cycle on battery, read by the followers
+    primary.reset();
+    EXPECT_TRUE(trusting.waitForEvent("COM1 shutdown shutting this host down: no valid reading", 20000))
+        << trusting.events();
+    for (MonitorProcess* unread : {&misled, &refused}) {
+        EXPECT_TRUE(unread->waitForEvent("COM1 primary_unreadable", 1000)) << unread->events();
+        EXPECT_EQ(Count(unread->events(), "COM1 shutdown"), 0u) << unread->events();
+    }
 }
 
 TEST(HostProtection, AStateDirectoryThatCannotBeWrittenIsRefusedAtStart)
