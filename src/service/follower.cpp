@@ -7,6 +7,9 @@
 #include <map>
 #include <sstream>
 
+#include "metricstext.h"
+#include "readings/readingtable.h"
+
 namespace tornavel::service {
 
 namespace {
@@ -53,7 +56,7 @@ std::map<std::string, double> SamplesOf(const std::string& text, const std::stri
     std::map<std::string, double> samples;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind("tornavel_ups_", 0) != 0) continue;
+        if (!line.starts_with(kMetricPrefix)) continue;
         const auto open = line.find('{');
         const auto close = line.rfind('}');
         if (open == std::string::npos || close == std::string::npos || close < open) continue;
@@ -69,9 +72,10 @@ std::map<std::string, double> SamplesOf(const std::string& text, const std::stri
     return samples;
 }
 
-std::optional<double> Sample(const std::map<std::string, double>& samples, const std::string& key)
+// The sample of the series the exporter writes under `name`.
+std::optional<double> Sample(const std::map<std::string, double>& samples, std::string_view name)
 {
-    const auto it = samples.find(key);
+    const auto it = samples.find(std::string(kMetricPrefix) + std::string(name));
     if (it == samples.end() || !std::isfinite(it->second)) return std::nullopt;
     return it->second;
 }
@@ -92,21 +96,23 @@ std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const s
     const auto samples = SamplesOf(text, port);
     PolicyReading reading;
     // The primary's own decision is followed whatever else it says.
-    if (Sample(samples, "tornavel_ups_shutdown_pending") == 1.0) {
+    if (Sample(samples, kShutdownPendingMetric) == 1.0) {
         reading.primaryDecided = true;
         return reading;
     }
-    if (Sample(samples, "tornavel_ups_up") != 1.0) return std::nullopt;
-    const auto lastGood = Sample(samples, "tornavel_ups_last_good_reading_timestamp_seconds");
+    if (Sample(samples, kUpMetric) != 1.0) return std::nullopt;
+    const auto lastGood = Sample(samples, kLastGoodMetric);
     if (!lastGood || (memory.lastGood && *lastGood <= *memory.lastGood)) return std::nullopt;
     memory.lastGood = lastGood;
 
-    const auto status = Sample(samples, "tornavel_ups_status_byte");
+    const auto status = Sample(samples, ReadingOf(kSlotStatus).metric);
     if (status && *status >= 0 && *status <= 255 && std::floor(*status) == *status)
         reading.status = StatusFlags{static_cast<int>(*status)};
-    if (const auto charge = Sample(samples, "tornavel_ups_battery_charge_ratio")) reading.chargePercent = *charge * 100;
-    const auto runtime = Sample(samples, "tornavel_ups_runtime_seconds");
-    if (runtime && runtime != memory.runtime) reading.runtimeSeconds = runtime;
+    const Reading& charge = ReadingOf(kSlotCharge);
+    if (const auto value = Sample(samples, charge.metric)) reading.chargePercent = FromMetric(charge, *value);
+    const Reading& runtimeReading = ReadingOf(kSlotRuntime);
+    const auto runtime = Sample(samples, runtimeReading.metric);
+    if (runtime && runtime != memory.runtime) reading.runtimeSeconds = FromMetric(runtimeReading, *runtime);
     memory.runtime = runtime;
     return reading;
 }

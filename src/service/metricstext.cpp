@@ -3,17 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <functional>
 
 #include "alertnames.h"
 #include "monitor/readings.h"
+#include "readings/readingtable.h"
 #include "unittext.h"
 
 namespace tornavel::service {
 
 namespace {
-
-constexpr const char* kPrefix = "tornavel_ups_";
 
 // A label value: backslash, double quote and line feed escaped.
 std::string Escaped(const std::string& value)
@@ -50,7 +48,7 @@ public:
 
     void Add(const UnitSnapshot& unit, double value, const Labels& extra = {})
     {
-        samples_ += kPrefix;
+        samples_ += kMetricPrefix;
         samples_ += name_;
         samples_ += "{port=\"" + Escaped(unit.port) + "\"";
         if (!unit.unit.empty()) samples_ += ",unit=\"" + Escaped(unit.unit) + "\"";
@@ -60,8 +58,8 @@ public:
     void WriteTo(std::string& out) const
     {
         if (samples_.empty()) return;
-        out += std::string("# HELP ") + kPrefix + name_ + " " + help_ + "\n";
-        out += std::string("# TYPE ") + kPrefix + name_ + " " + type_ + "\n";
+        out += "# HELP " + std::string(kMetricPrefix) + name_ + " " + help_ + "\n";
+        out += "# TYPE " + std::string(kMetricPrefix) + name_ + " " + type_ + "\n";
         out += samples_;
     }
 
@@ -72,96 +70,39 @@ private:
     std::string samples_;
 };
 
-// A reading taken from one slot of the record.
-struct Reading {
-    const char* name;
-    const char* help;
-    int slot;
-    std::function<std::optional<double>(const Bytes&)> parse;
-};
-
-std::optional<double> Plain(const Bytes& answer) { return ParseDecimal(answer); }
-std::optional<double> Ratio(const Bytes& answer) { return ParseDecimal(answer, 2); }
-std::optional<double> HexValue(const Bytes& answer)
-{
-    const auto value = ParseHexByte(answer);
-    return value ? std::optional<double>(*value) : std::nullopt;
-}
-
-const std::vector<Reading>& Readings()
-{
-    static const std::vector<Reading> readings = {
-        {"load_ratio", "Output load as a ratio of the unit's capacity (0..1).", kSlotLoad, Ratio},
-        {"battery_charge_ratio", "Battery charge (0..1).", kSlotCharge, Ratio},
-        {"input_volts", "Input (mains) voltage.", kSlotInputVolts, Plain},
-        {"output_volts", "Output voltage.", kSlotOutputVolts, Plain},
-        {"input_frequency_hertz", "Input line frequency.", kSlotFrequency, Plain},
-        {"input_min_volts",
-         "Lowest input voltage the unit saw since it was last asked: asked once in 8 monitoring cycles, so about "
-         "the last 20 seconds.",
-         kSlotMinLine, Plain},
-        {"input_max_volts",
-         "Highest input voltage the unit saw since it was last asked: asked once in 8 monitoring cycles, so about "
-         "the last 20 seconds.",
-         kSlotMaxLine, Plain},
-        {"battery_volts", "Battery voltage.", kSlotBatteryVolts, Plain},
-        {"battery_nominal_volts", "Nominal battery voltage.", kSlotNominalVolts, Plain},
-        {"temperature_celsius", "Internal temperature.", kSlotTemperature, Plain},
-        {"runtime_seconds", "Estimated runtime on battery at the present load.", kSlotRuntime,
-         ParseMinutesAsSeconds},
-        {"output_nominal_volts", "Output voltage setting while on battery.", kSlotOutputSetting, Plain},
-        {"transfer_low_volts", "Input voltage below which the unit goes to battery.", kSlotLowTransfer, Plain},
-        {"transfer_high_volts", "Input voltage above which the unit goes to battery.", kSlotHighTransfer, Plain},
-        {"self_test_interval_seconds", "Interval of the automatic self-test (absent when off or only at start).",
-         kSlotSelfTestInterval, ParseHoursAsSeconds},
-        {"external_batteries", "Number of external battery packs.", kSlotBatteryCount, Plain},
-        {"line_quality",
-         "Line quality code as the unit reports it (0..255): 255 (FF) a good line, 0 an acceptable one.",
-         kSlotLineQuality, HexValue},
-        {"battery_replaced_timestamp_seconds",
-         "Battery replacement date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).",
-         kSlotBatteryDate, ParseDateAsTimestamp},
-        {"manufactured_timestamp_seconds",
-         "Manufacture date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).",
-         kSlotMadeDate, ParseDateAsTimestamp},
-    };
-    return readings;
-}
-
-// Status byte bits, from bit 0.
-constexpr std::array<const char*, 8> kStatusFlags = {
-    "calibration", "smart_trim", "smart_boost", "on_line",
-    "on_battery",  "overload",   "battery_low", "replace_battery",
-};
-
 constexpr std::array<int, 4> kRegisterSlots = {kSlotRegister0, kSlotRegister1, kSlotRegister2, kSlotRegister3};
 
-Labels Identity(const UnitSnapshot& unit)
-{
-    return {{"model", UnitText(unit.slots[kSlotModel])},
-            {"serial", UnitText(unit.slots[kSlotSerial])},
-            {"name", UnitText(unit.slots[kSlotName])},
-            {"manufactured", UnitText(unit.slots[kSlotMadeDate])},
-            {"battery_replaced", UnitText(unit.slots[kSlotBatteryDate])}};
-}
+// The layout of the exposition: which readings are gauges, info labels and
+// registers, in the order written. Names, help texts and parsing come from
+// the readings table.
+constexpr std::array kGaugeOrder = {
+    kSlotLoad,         kSlotCharge,       kSlotInputVolts,     kSlotOutputVolts,      kSlotFrequency,
+    kSlotMinLine,      kSlotMaxLine,      kSlotBatteryVolts,   kSlotNominalVolts,     kSlotTemperature,
+    kSlotRuntime,      kSlotOutputSetting, kSlotLowTransfer,   kSlotHighTransfer,     kSlotSelfTestInterval,
+    kSlotBatteryCount, kSlotLineQuality,  kSlotBatteryDate,    kSlotMadeDate,
+};
+constexpr std::array kIdentityLabels = {kSlotModel, kSlotSerial, kSlotName, kSlotMadeDate, kSlotBatteryDate};
+constexpr std::array kSettingsLabels = {kSlotAlarmDelay, kSlotSensitivity, kSlotSelfTestInterval};
 
-Labels Settings(const UnitSnapshot& unit)
+template <std::size_t N>
+Labels InfoLabels(const UnitSnapshot& unit, const std::array<Slot, N>& slots)
 {
-    return {{"alarm_delay", UnitText(unit.slots[kSlotAlarmDelay])},
-            {"sensitivity", UnitText(unit.slots[kSlotSensitivity])},
-            {"self_test_interval", UnitText(unit.slots[kSlotSelfTestInterval])}};
+    Labels labels;
+    for (const Slot slot : slots) labels.emplace_back(ReadingOf(slot).label.data(), UnitText(unit.slots[slot]));
+    return labels;
 }
 
 }  // namespace
 
 std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
 {
-    Family up("up", "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer.");
-    Family lastGood("last_good_reading_timestamp_seconds", "gauge",
+    Family up(kUpMetric, "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer.");
+    Family lastGood(kLastGoodMetric, "gauge",
                     "Unix time of the last monitoring cycle the unit answered.");
     Family info("info", "gauge", "Identity of the unit from its last full read.");
     Family settings("settings_info", "gauge", "Settings of the unit from its last full read, as it reports them.");
-    Family statusByte("status_byte", "gauge", "The unit's status byte (answer to Q).");
+    const Reading& statusReading = ReadingOf(kSlotStatus);
+    Family statusByte(statusReading.metric.data(), "gauge", statusReading.help.data());
     Family status("status", "gauge", "One status flag of the unit: 1 set, 0 clear.");
     Family registers("register", "gauge", "The unit's registers 0 to 3 as bytes.");
     Family alerts("alerts_total", "counter", "Alerts the unit sent since the monitor started, by kind.");
@@ -171,18 +112,19 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
                      "outage began before the monitor saw the unit.");
     Family lastTransfer("last_transfer_to_battery_timestamp_seconds", "gauge",
                         "Unix time the monitor last saw the unit go to battery.");
-    Family pending("shutdown_pending", "gauge",
+    Family pending(kShutdownPendingMetric, "gauge",
                    "1 once this monitor has decided to shut its host down for the unit's battery, else 0; "
                    "only for a unit that protects the host (--protect).");
     std::vector<Family> readings;
-    for (const Reading& r : Readings()) readings.emplace_back(r.name, "gauge", r.help);
+    for (const Slot slot : kGaugeOrder)
+        readings.emplace_back(ReadingOf(slot).metric.data(), "gauge", ReadingOf(slot).help.data());
 
     for (const UnitSnapshot& unit : units) {
         up.Add(unit, unit.up ? 1 : 0);
         if (unit.lastGoodSeconds) lastGood.Add(unit, *unit.lastGoodSeconds);
         if (unit.identified) {
-            info.Add(unit, 1, Identity(unit));
-            settings.Add(unit, 1, Settings(unit));
+            info.Add(unit, 1, InfoLabels(unit, kIdentityLabels));
+            settings.Add(unit, 1, InfoLabels(unit, kSettingsLabels));
         }
         for (std::size_t row = 0; row < kAlertNames.size(); ++row)
             alerts.Add(unit, static_cast<double>(unit.alerts[row]), {{"alert", kAlertNames[row]}});
@@ -191,18 +133,18 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         if (unit.shutdownPending) pending.Add(unit, *unit.shutdownPending ? 1 : 0);
         if (!unit.up) continue;  // no reading of a silent unit is current
 
-        if (const auto byte = ParseHexByte(unit.slots[kSlotStatus])) {
+        if (const auto byte = ParseHexByte(unit.slots[statusReading.slot])) {
             statusByte.Add(unit, *byte);
-            for (std::size_t bit = 0; bit < kStatusFlags.size(); ++bit)
-                status.Add(unit, (*byte >> bit) & 1, {{"flag", kStatusFlags[bit]}});
+            for (const StatusBit& flag : StatusBits())
+                status.Add(unit, (*byte >> flag.bit) & 1, {{"flag", std::string(flag.metric)}});
             if (!StatusFlags{*byte}.OnBattery())
                 onBattery.Add(unit, 0);
             else if (unit.outage.since() && unit.lastGoodSeconds)
                 onBattery.Add(unit, std::max(0.0, *unit.lastGoodSeconds - *unit.outage.since()));
         }
-        for (std::size_t i = 0; i < readings.size(); ++i) {
-            const Reading& r = Readings()[i];
-            if (const auto value = r.parse(unit.slots[r.slot])) readings[i].Add(unit, *value);
+        for (std::size_t i = 0; i < kGaugeOrder.size(); ++i) {
+            const Reading& reading = ReadingOf(kGaugeOrder[i]);
+            if (const auto value = MetricValue(reading, unit.slots[reading.slot])) readings[i].Add(unit, *value);
         }
         for (std::size_t n = 0; n < kRegisterSlots.size(); ++n) {
             if (const auto value = ParseHexByte(unit.slots[kRegisterSlots[n]]))

@@ -7,6 +7,7 @@
 #include "alertnames.h"
 #include "monitor/readings.h"
 #include "protocol/connection.h"
+#include "readings/readingtable.h"
 #include "settings/changestore.h"
 #include "unittext.h"
 
@@ -14,12 +15,8 @@ namespace tornavel::service {
 
 namespace {
 
-// The values every monitoring cycle reads: a cycle in which none of them got
-// an answer is a cycle without an answer.
 // The unit's own alert that its battery is low.
 const Bytes kLowBatteryAlert = "%";
-
-constexpr int kCycleSlots[] = {kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts};
 
 double UnixSecondsNow()
 {
@@ -162,8 +159,12 @@ void UnitWorker::Beat()
 void UnitWorker::CycleRead()
 {
     Beat();
-    const bool answered = std::any_of(std::begin(kCycleSlots), std::end(kCycleSlots),
-                                      [this](int slot) { return !session_.table.Slot(slot).empty(); });
+    // A cycle in which none of the values it reads every time got an answer
+    // is a cycle without an answer.
+    const auto readings = Readings();
+    const bool answered = std::any_of(readings.begin(), readings.end(), [this](const Reading& reading) {
+        return reading.refresh == Refresh::EveryCycle && !session_.table.Slot(reading.slot).empty();
+    });
     const double now = UnixSecondsNow();
     const apcrec record = session_.table.Record(0);
     Publish([&](UnitSnapshot& s) {
@@ -201,8 +202,8 @@ PolicyReading UnitWorker::SettledReading()
     };
     PolicyReading reading;
     reading.status = ParseStatus(settled(kSlotStatus));
-    reading.chargePercent = ParseDecimal(settled(kSlotCharge));
-    reading.runtimeSeconds = ParseMinutesAsSeconds(settled(kSlotRuntime));
+    reading.chargePercent = ReadingValue(ReadingOf(kSlotCharge), settled(kSlotCharge));
+    reading.runtimeSeconds = ReadingValue(ReadingOf(kSlotRuntime), settled(kSlotRuntime));
     reading.lowBatteryAlert = std::exchange(lowBatteryAlert_, false);
     return reading;
 }

@@ -1,0 +1,155 @@
+#include "readings/readingtable.h"
+
+#include <array>
+#include <cmath>
+
+#include "monitor/readings.h"
+#include "protocol/commands.h"
+
+namespace tornavel {
+
+namespace {
+
+using enum ParseRule;
+using enum Refresh;
+
+// In the order of the full read.
+const std::array<Reading, kReadSlotCount> kReadings = {{
+    {kSlotModel, &cmd::kModel, "model", "", Text, FullRead, "", "", 0, "model", "ups.model"},
+    {kSlotName, &cmd::kName, "name", "", Text, FullRead, "", "", 0, "name", "ups.id"},
+    {kSlotSerial, &cmd::kSerial, "serial", "", Text, FullRead, "", "", 0, "serial",
+     "ups.serial"},
+    {kSlotMadeDate, &cmd::kMadeDate, "manufacture-date", "", Date, FullRead, "manufactured_timestamp_seconds",
+     "Manufacture date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).", 0,
+     "manufactured", "ups.mfr.date"},
+    {kSlotStatus, &cmd::kStatus, "status", "", HexByte, EveryCycle, "status_byte",
+     "The unit's status byte (answer to Q).", 0, "", "ups.status"},
+    {kSlotLoad, &cmd::kLoad, "load", "%", Decimal, EveryCycle, "load_ratio",
+     "Output load as a ratio of the unit's capacity (0..1).", 2, "", "ups.load"},
+    {kSlotBatteryCount, &cmd::kBatteryCount, "external-batteries", "", Decimal, FullRead, "external_batteries",
+     "Number of external battery packs.", 0, "", ""},
+    {kSlotBatteryDate, &cmd::kBatteryDate, "battery-date", "", Date, FullRead,
+     "battery_replaced_timestamp_seconds",
+     "Battery replacement date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).",
+     0, "battery_replaced", "battery.date"},
+    {kSlotBatteryVolts, &cmd::kBatteryVolts, "battery-voltage", "V", Decimal, Rotation, "battery_volts",
+     "Battery voltage.", 0, "", "battery.voltage"},
+    {kSlotNominalVolts, &cmd::kNominalVolts, "nominal-battery-voltage", "V", Decimal, FullRead,
+     "battery_nominal_volts", "Nominal battery voltage.", 0, "", "battery.voltage.nominal"},
+    {kSlotTemperature, &cmd::kTemperature, "temperature", "°C", Decimal, Rotation, "temperature_celsius",
+     "Internal temperature.", 0, "", "ups.temperature"},
+    {kSlotRuntime, &cmd::kRuntime, "runtime", "min", MinutesToSeconds, Rotation, "runtime_seconds",
+     "Estimated runtime on battery at the present load.", 0, "", "battery.runtime"},
+    {kSlotCharge, &cmd::kCharge, "battery-charge", "%", Decimal, EveryCycle, "battery_charge_ratio",
+     "Battery charge (0..1).", 2, "", "battery.charge"},
+    {kSlotAlarmDelay, &cmd::kAlarmDelay, "alarm-delay", "", Text, FullRead, "", "", 0, "alarm_delay", ""},
+    {kSlotSelfTestInterval, &cmd::kSelfTestInterval, "self-test-interval", "", HoursToSeconds, FullRead,
+     "self_test_interval_seconds", "Interval of the automatic self-test (absent when off or only at start).", 0,
+     "self_test_interval", "ups.test.interval"},
+    {kSlotSensitivity, &cmd::kSensitivity, "sensitivity", "", Text, FullRead, "", "", 0, "sensitivity", "input.sensitivity"},
+    {kSlotOutputSetting, &cmd::kOutputSetting, "output-on-battery", "V", Decimal, Rotation,
+     "output_nominal_volts", "Output voltage setting while on battery.", 0, "",
+     "output.voltage.nominal"},
+    {kSlotLowTransfer, &cmd::kLowTransfer, "low-transfer", "V", Decimal, FullRead, "transfer_low_volts",
+     "Input voltage below which the unit goes to battery.", 0, "", "input.transfer.low"},
+    {kSlotHighTransfer, &cmd::kHighTransfer, "high-transfer", "V", Decimal, FullRead, "transfer_high_volts",
+     "Input voltage above which the unit goes to battery.", 0, "", "input.transfer.high"},
+    {kSlotMinLine, &cmd::kMinLine, "min-line-voltage", "V", Decimal, Rotation, "input_min_volts",
+     "Lowest input voltage the unit saw since it was last asked: asked once in 8 monitoring cycles, so about "
+     "the last 20 seconds.",
+     0, "", "input.voltage.minimum"},
+    {kSlotMaxLine, &cmd::kMaxLine, "max-line-voltage", "V", Decimal, Rotation, "input_max_volts",
+     "Highest input voltage the unit saw since it was last asked: asked once in 8 monitoring cycles, so about "
+     "the last 20 seconds.",
+     0, "", "input.voltage.maximum"},
+    {kSlotInputVolts, &cmd::kInputVolts, "input-voltage", "V", Decimal, EveryCycle, "input_volts",
+     "Input (mains) voltage.", 0, "", "input.voltage"},
+    {kSlotOutputVolts, &cmd::kOutputVolts, "output-voltage", "V", Decimal, EveryCycle, "output_volts",
+     "Output voltage.", 0, "", "output.voltage"},
+    {kSlotFrequency, &cmd::kFrequency, "frequency", "Hz", Decimal, Rotation, "input_frequency_hertz",
+     "Input line frequency.", 0, "", "input.frequency"},
+    {kSlotLineQuality, &cmd::kLineQuality, "line-quality", "", HexByte, Rotation, "line_quality",
+     "Line quality code as the unit reports it (0..255): 255 (FF) a good line, 0 an acceptable one.", 0,
+     "", ""},
+    {kSlotSeven, &cmd::kSeven, "switches", "", Text, FullRead, "", "", 0, "", ""},
+    {kSlotRegister0, &cmd::kRegister0, "register0", "", HexByte, FullRead, "", "", 0, "", ""},
+    {kSlotRegister1, &cmd::kRegister1, "register1", "", HexByte, FullRead, "", "", 0, "", ""},
+    {kSlotRegister2, &cmd::kRegister2, "register2", "", HexByte, FullRead, "", "", 0, "", ""},
+    {kSlotRegister3, &cmd::kRegister3, "register3", "", HexByte, FullRead, "", "", 0, "", ""},
+}};
+
+const std::array<StatusBit, 8> kStatusBits = {{
+    {0, "calibration", "calibrating", "CAL"},
+    {1, "smart_trim", "smart trim", "TRIM"},
+    {2, "smart_boost", "smart boost", "BOOST"},
+    {3, "on_line", "on line", "OL"},
+    {4, "on_battery", "on battery", "OB"},
+    {5, "overload", "overload", "OVER"},
+    {6, "battery_low", "battery low", "LB"},
+    {7, "replace_battery", "replace battery", "RB"},
+}};
+
+std::optional<double> Parsed(ParseRule rule, const Bytes& answer, int shift)
+{
+    switch (rule) {
+    case Text: return std::nullopt;
+    case Decimal: return ParseDecimal(answer, shift);
+    case MinutesToSeconds: return ParseMinutesAsSeconds(answer);
+    case HoursToSeconds: return ParseHoursAsSeconds(answer);
+    case HexByte: {
+        const auto value = ParseHexByte(answer);
+        return value ? std::optional<double>(*value) : std::nullopt;
+    }
+    case Date: return ParseDateAsTimestamp(answer);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::span<const StatusBit> StatusBits()
+{
+    return kStatusBits;
+}
+
+std::span<const Reading> Readings()
+{
+    return kReadings;
+}
+
+const Reading* ReadingAt(int slot)
+{
+    for (const Reading& reading : kReadings)
+        if (reading.slot == slot) return &reading;
+    return nullptr;
+}
+
+const Reading& ReadingOf(Slot slot)
+{
+    return *ReadingAt(slot);  // every read slot has its reading
+}
+
+const Reading* FindReading(std::string_view name)
+{
+    for (const Reading& reading : kReadings)
+        if (reading.name == name) return &reading;
+    return nullptr;
+}
+
+std::optional<double> ReadingValue(const Reading& reading, const Bytes& answer)
+{
+    return Parsed(reading.parse, answer, 0);
+}
+
+std::optional<double> MetricValue(const Reading& reading, const Bytes& answer)
+{
+    // The shift is applied to the digits, so 023.4 % is exactly 0.234.
+    return Parsed(reading.parse, answer, reading.metricShift);
+}
+
+double FromMetric(const Reading& reading, double metricValue)
+{
+    return metricValue * std::pow(10.0, reading.metricShift);
+}
+
+}  // namespace tornavel
