@@ -1,7 +1,7 @@
 #pragma once
 #include <atomic>
-#include <functional>
 
+#include "monitor/pollevents.h"
 #include "monitor/volthistory.h"
 #include "protocol/alerts.h"
 #include "protocol/devicetable.h"
@@ -13,7 +13,10 @@ namespace tornavel {
 
 // The state the window and the polling thread share for the whole run.
 struct Session {
-    explicit Session(Screen& screen_) : screen(screen_), alerts(screen_, table) {}
+    explicit Session(Screen& screen_) : screen(screen_), alerts(screen_, table)
+    {
+        alerts.SetObserver([this](const Bytes& token) { events->Alert(token); });
+    }
 
     Screen& screen;
     DeviceTable table;           // apcList, apcIndex
@@ -24,9 +27,13 @@ struct Session {
     // The connected unit's port: set before the polling thread starts and
     // closed only after it has ended, so one thread uses it at a time.
     PortHandle hCom;
-    // Hears each test or calibration command the polling thread sent, with
-    // the unit's answer (empty: none), on that thread. Set before it starts.
-    std::function<void(const Bytes& command, const Bytes& answer)> onTestAnswer;
+    // Hears what the connection and the polling loop report, on the thread
+    // that talks to the unit. Set before the polling thread starts; by
+    // default nothing hears them.
+    PollEvents* events = &nobody;
+
+private:
+    PollEvents nobody;
 };
 
 }  // namespace tornavel

@@ -15,9 +15,12 @@ DirectUnit::DirectUnit(const PortName& port, std::unique_ptr<PortOpener> opener,
       loop_(session_, port_)
 {
     session_.table.Add(port.number);
-    session_.alerts.SetObserver([this](const Bytes& token) {
-        if (token.size() > 1) acknowledgement_ = token;  // "OK" or "NO"; alerts are one character
-    });
+    session_.events = this;
+}
+
+void DirectUnit::Alert(const Bytes& token)
+{
+    if (token.size() > 1) acknowledgement_ = token;  // "OK" or "NO"; alerts are one character
 }
 
 DirectUnit::~DirectUnit()

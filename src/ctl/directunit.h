@@ -17,7 +17,7 @@ namespace tornavel::ctl {
 // "SM", the full read, changes by the change writer one request at a time,
 // tests by one pass of the polling loop, and "R" with the window's second
 // of waiting before the port is closed.
-class DirectUnit final : public UnitAccess, private ChangePath {
+class DirectUnit final : public UnitAccess, private ChangePath, private PollEvents {
 public:
     DirectUnit(const PortName& port, std::unique_ptr<PortOpener> opener, Clock& clock);
     ~DirectUnit() override;
@@ -30,6 +30,8 @@ public:
 
 private:
     std::optional<Bytes> Perform(const ChangeRequestTexts& request) override;
+    // A test's acknowledgement is the last "OK" or "NO" of the pass.
+    void Alert(const Bytes& token) override;
 
     PortName name_;
     std::unique_ptr<PortOpener> inner_;

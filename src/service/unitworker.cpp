@@ -32,7 +32,6 @@ UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock&
       opener_(opener),
       log_(log),
       published_(std::move(published)),
-      screen_([this] { CycleRead(); }, [this] { ChangeDone(); }, [this] { Beat(); }),
       session_(screen_),
       port_(opener_, clock),
       loop_(session_, port_),
@@ -40,7 +39,7 @@ UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock&
 {
     session_.table.Add(number);
     session_.table.SetApcIndex(0);
-    session_.alerts.SetObserver([this](const Bytes& token) { Alert(token); });
+    session_.events = this;
     snapshot_.port = label_;
 }
 
@@ -138,7 +137,7 @@ bool UnitWorker::Poll()
     linkLost_ = false;
     session_.requests.stopRequest = false;
     if (!stopping_) loop_.Execute();  // a stop asked after this check ends it after one pass
-    if (linkLost_ || session_.requests.lineGone) {  // the device went mid-cycle: polled again
+    if (linkLost_) {  // silent, or the device went mid-cycle: polled again
         port_.ClosePort(session_.hCom);
         session_.hCom = nullptr;
         // Nothing asked of this connection may reach the next one.
@@ -156,7 +155,17 @@ void UnitWorker::Beat()
     lastBeatMs_ = port_.clock().NowMs();
 }
 
-void UnitWorker::CycleRead()
+void UnitWorker::FullReadProgress(int)
+{
+    Beat();
+}
+
+void UnitWorker::LineGone()
+{
+    linkLost_ = true;
+}
+
+void UnitWorker::CycleRead(const CycleReport& cycle)
 {
     Beat();
     // A cycle in which none of the values it reads every time got an answer
@@ -182,12 +191,14 @@ void UnitWorker::CycleRead()
     {
         // A test request is served at the start of a cycle; its status is read in it.
         std::lock_guard lock(controlMutex_);
-        if (awaiting_ == Awaiting::Test && !session_.requests.cmdPending.load())
-            controlAnswer_.emplace(answered ? std::optional<Bytes>(acknowledgement_) : std::nullopt);
+        if (awaiting_ == Awaiting::Test && !session_.requests.cmdPending.load()) {
+            controlResult_ = answered ? std::optional<Bytes>(acknowledgement_) : std::nullopt;
+            awaiting_ = Awaiting::Nothing;
+        }
     }
-    controlAnswered_.notify_all();
+    controlWake_.notify_all();
     if (answered) {
-        if (protector_) protector_->Cycle(SettledReading(), now);
+        if (protector_) protector_->Cycle(SettledReading(cycle), now);
         return;
     }
     linkLost_ = true;
@@ -195,11 +206,9 @@ void UnitWorker::CycleRead()
     Record("link_lost", "no answer for a whole monitoring cycle; reconnecting");
 }
 
-PolicyReading UnitWorker::SettledReading()
+PolicyReading UnitWorker::SettledReading(const CycleReport& cycle)
 {
-    const auto settled = [this](int slot) {
-        return loop_.Settled(slot) ? session_.table.Slot(slot) : Bytes();
-    };
+    const auto settled = [&](int slot) { return cycle.settled[slot] ? session_.table.Slot(slot) : Bytes(); };
     PolicyReading reading;
     reading.status = ParseStatus(settled(kSlotStatus));
     reading.chargePercent = ReadingValue(ReadingOf(kSlotCharge), settled(kSlotCharge));
@@ -212,7 +221,7 @@ void UnitWorker::Alert(const Bytes& token)
 {
     if (token == kLowBatteryAlert) lowBatteryAlert_ = true;
     const int row = AlertRow(token);
-    if (row < 0) {  // an acknowledgement
+    if (row < 0) {  // an acknowledgement: the answer of the test being served
         std::lock_guard lock(controlMutex_);
         if (awaiting_ == Awaiting::Test) acknowledgement_ = token;
         return;
@@ -233,60 +242,56 @@ void UnitWorker::WaitBeforeRetry(int ms)
     }
 }
 
-void UnitWorker::ChangeDone()
+void UnitWorker::ChangeDone(const Bytes&)
 {
-    // The window's completion: the read-back is filtered and stored in the
-    // record, and only then is the request released.
+    // As the window completes a change: the read-back is filtered and stored
+    // in the record, and only then is the request released.
     CompleteChange(session_);
     const apcrec record = session_.table.Record(0);
     Publish([&](UnitSnapshot& s) { s.slots = record.slot; });
     AnswerControl(session_.requests.changeAnswer.Get());
 }
 
-void UnitWorker::AnswerControl(std::optional<Bytes> answer)
+void UnitWorker::AnswerControl(std::optional<Bytes> result)
 {
     {
         std::lock_guard lock(controlMutex_);
         if (awaiting_ == Awaiting::Nothing) return;
-        controlAnswer_.emplace(std::move(answer));
+        controlResult_ = std::move(result);
+        awaiting_ = Awaiting::Nothing;
     }
-    controlAnswered_.notify_all();
+    controlWake_.notify_all();
 }
 
 std::optional<Bytes> UnitWorker::PerformChange(const ChangeRequestTexts& request, int patienceMs)
 {
-    std::lock_guard one(controlOne_);
-    {
-        std::lock_guard lock(controlMutex_);
-        awaiting_ = Awaiting::Change;
-        controlAnswer_.reset();
-    }
-    session_.requests.PostChange(request.changeCmd, request.changeField, request.changeValue);
-    return AwaitControl(patienceMs);
+    return AwaitControl(
+        Awaiting::Change,
+        [&] { session_.requests.PostChange(request.changeCmd, request.changeField, request.changeValue); },
+        patienceMs);
 }
 
 std::optional<Bytes> UnitWorker::PerformTest(const Bytes& command, Bytes& status, int patienceMs)
 {
-    std::lock_guard one(controlOne_);
-    {
-        std::lock_guard lock(controlMutex_);
-        awaiting_ = Awaiting::Test;
-        acknowledgement_.clear();
-        controlAnswer_.reset();
-    }
-    session_.requests.PostCommand(command);
-    auto answer = AwaitControl(patienceMs);
+    auto answer = AwaitControl(Awaiting::Test, [&] { session_.requests.PostCommand(command); }, patienceMs);
     status = session_.table.Slot(kSlotStatus);
     return answer;
 }
 
-std::optional<Bytes> UnitWorker::AwaitControl(int patienceMs)
+std::optional<Bytes> UnitWorker::AwaitControl(Awaiting kind, const std::function<void()>& post, int patienceMs)
 {
+    std::lock_guard one(controlOne_);
     std::unique_lock lock(controlMutex_);
-    const bool answered = controlAnswered_.wait_for(lock, std::chrono::milliseconds(patienceMs),
-                                                    [this] { return controlAnswer_.has_value() || stopping_; });
+    awaiting_ = kind;
+    acknowledgement_.clear();
+    controlResult_.reset();
+    lock.unlock();
+    post();
+    lock.lock();
+    controlWake_.wait_for(lock, std::chrono::milliseconds(patienceMs),
+                          [this] { return awaiting_ == Awaiting::Nothing || stopping_; });
+    if (awaiting_ == Awaiting::Nothing) return controlResult_;
     awaiting_ = Awaiting::Nothing;
-    if (answered && controlAnswer_) return *controlAnswer_;
     // Not performed in time (a unit that will not enter programming mode,
     // a lost link): withdrawn, so it cannot be carried out later unasked.
     session_.requests.eepromChange = false;

@@ -8,25 +8,25 @@
 
 #include "clock.h"
 #include "eventlog.h"
-#include "headlessscreen.h"
 #include "protector.h"
 #include "monitor/pollingloop.h"
 #include "serial/comport.h"
 #include "serial/notingopener.h"
 #include "session.h"
+#include "shared/quietscreen.h"
 #include "settings/fieldrules.h"
 #include "unitsnapshot.h"
 
 namespace tornavel::service {
 
 // One unit, on its own thread: the same connection, full read and polling
-// loop as the window's, run over a headless screen. A cycle without any
+// loop as the window's, whose events it takes directly. A cycle without any
 // answer ends the loop; the port is closed and reopened with a growing pause
 // (1 s doubling up to 30 s) until "Y" gets "SM" and a full read is done
 // again; a full read without a single answer counts as no unit there. A
 // stop makes the unit leave smart mode ("R"), waits a second and
 // closes the port, as the window's "стоп" does.
-class UnitWorker {
+class UnitWorker final : private PollEvents {
 public:
     static constexpr int kFirstRetryMs = 1000;
     static constexpr int kLongestRetryMs = 30000;
@@ -64,13 +64,19 @@ private:
     bool Connect();
     // Polls until the link is lost (false) or a stop is asked (true).
     bool Poll();
-    void CycleRead();
-    void ChangeDone();
-    // Waits for the loop to answer the control request just posted.
-    std::optional<Bytes> AwaitControl(int patienceMs);
-    void AnswerControl(std::optional<Bytes> answer);
-    void Alert(const Bytes& token);
-    PolicyReading SettledReading();
+    // What the connection and the polling loop report, on this unit's thread.
+    void FullReadProgress(int slot) override;
+    void CycleRead(const CycleReport& cycle) override;
+    void ChangeDone(const Bytes& readBack) override;
+    void Alert(const Bytes& token) override;
+    void LineGone() override;
+    // Hands a control request to the loop and waits for its answer.
+    enum class Awaiting { Nothing, Change, Test };
+    std::optional<Bytes> AwaitControl(Awaiting kind, const std::function<void()>& post, int patienceMs);
+    // Ends the wait of the control request being served, if any: `result`
+    // is its outcome, nullopt when it was not performed.
+    void AnswerControl(std::optional<Bytes> result);
+    PolicyReading SettledReading(const CycleReport& cycle);
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
     void Beat();
@@ -83,7 +89,7 @@ private:
     NotingOpener opener_;
     EventLog& log_;
     std::function<void()> published_;
-    HeadlessScreen screen_;
+    QuietScreen screen_;
     Session session_;
     ComPort port_;
     PollingLoop loop_;
@@ -96,13 +102,12 @@ private:
     mutable std::mutex mutex_;
     UnitSnapshot snapshot_;
 
-    enum class Awaiting { Nothing, Change, Test };
     std::mutex controlOne_;  // one control request at a time
     std::mutex controlMutex_;
-    std::condition_variable controlAnswered_;
-    Awaiting awaiting_ = Awaiting::Nothing;
-    std::optional<std::optional<Bytes>> controlAnswer_;
-    Bytes acknowledgement_;
+    std::condition_variable controlWake_;
+    Awaiting awaiting_ = Awaiting::Nothing;  // cleared once answered
+    std::optional<Bytes> controlResult_;
+    Bytes acknowledgement_;  // of the test being served
 };
 
 }  // namespace tornavel::service

@@ -131,7 +131,7 @@ void TFormMain::WireHistory()
     history_.SetListener([dialog = historyDialog_](const tornavel::HistoryEntry& entry) {
         QMetaObject::invokeMethod(dialog, [dialog, entry] { dialog->Add(entry); }, Qt::QueuedConnection);
     });
-    tornavel::RecordSessionEvents(session_, history_);
+    session_.events = &historyEvents_;
     auto* open = new QShortcut(QKeySequence(Qt::Key_F9), this);
     connect(open, &QShortcut::activated, this, [this] {
         historyDialog_->show();

@@ -5,6 +5,7 @@
 
 #include "eventloopclock.h"
 #include "history/eventhistory.h"
+#include "history/unitevents.h"
 #include "hoverframe.h"
 #include "qtscreen.h"
 #include "serial/comport.h"
@@ -69,6 +70,7 @@ private:
 
     Ui::TFormMain* ui_;
     tornavel::EventHistory history_;
+    tornavel::HistoryEvents historyEvents_{history_};
     QtScreen screen_;
     tornavel::Session session_;
     tornavel::PortOpener& opener_;

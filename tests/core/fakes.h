@@ -15,6 +15,7 @@
 
 #include "clock.h"
 #include "serial/serialdevice.h"
+#include "monitor/pollevents.h"
 #include "shared/screen.h"
 
 namespace tornavel::testing {
@@ -330,6 +331,45 @@ private:
     std::map<std::string, std::string> texts_;
     std::map<std::string, std::string> pictures_;
     std::map<std::string, bool> visible_;
+};
+
+// Records the events of a connection and its polling loop, one line each,
+// e.g. "cycle answered", "test A=OK", "alert !"; the last cycle's report.
+class RecordingEvents : public PollEvents {
+public:
+    void Connected(const apcrec& record) override { Add("connected " + record.slot[kSlotModel]); }
+    void CycleRead(const CycleReport& cycle) override
+    {
+        Add(cycle.answered ? "cycle answered" : "cycle silent");
+        std::lock_guard lock(mutex_);
+        lastCycle_ = cycle;
+    }
+    void UnitSilent() override { Add("silent"); }
+    void ChangeDone(const Bytes& readBack) override { Add("change done " + readBack); }
+    void TestAnswered(const Bytes& command, const Bytes& answer) override { Add("test " + command + "=" + answer); }
+    void Alert(const Bytes& token) override { Add("alert " + token); }
+    void LineGone() override { Add("line gone"); }
+
+    std::vector<std::string> Lines() const
+    {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    CycleReport LastCycle() const
+    {
+        std::lock_guard lock(mutex_);
+        return lastCycle_;
+    }
+
+private:
+    void Add(std::string line)
+    {
+        std::lock_guard lock(mutex_);
+        lines_.push_back(std::move(line));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    CycleReport lastCycle_;
 };
 
 // A unit that answers each command from a table after a short delay, the way

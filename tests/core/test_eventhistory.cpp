@@ -173,12 +173,13 @@ TEST_F(HistoryTest, AlertsAndTestAnswersOfTheSessionAreRecorded)
     testing::RecordingScreen screen;
     Session session{screen};
     EventHistory history(Path());
-    RecordSessionEvents(session, history);
+    HistoryEvents recorder(history);
+    session.events = &recorder;
     session.alerts.ReportAlert("!");
-    session.alerts.ReportAlert("NO");  // an acknowledgement is no event of its own,
-    session.onTestAnswer("W", "");     // but the outcome of the test it answered
-    session.onTestAnswer("A", "");
-    session.onTestAnswer("D", "NA");
+    session.alerts.ReportAlert("NO");        // an acknowledgement is no event of its own,
+    session.events->TestAnswered("W", "NO");  // but the outcome of the test it answered
+    session.events->TestAnswered("A", "");
+    session.events->TestAnswered("D", "NA");
     EXPECT_EQ(Texts(history.Load()), (std::vector<std::string>{"Сбой сети.", "тест батарей: ответ «NO»",
                                                                "тест индикации: нет ответа",
                                                                "калибровка: ответ «NA»"}));

@@ -90,6 +90,9 @@ TEST_F(LateAnswerTest, FieldsReadAfterAnUnansweredCommandAreNotSettled)
     for (int slot : {kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts})
         EXPECT_TRUE(loop.Settled(slot)) << "slot " << slot;
     EXPECT_FALSE(loop.Settled(kSlotBatteryVolts));  // not read in this cycle
+    // What the cycle reports to its listeners.
+    for (int slot = 0; slot <= kSlotCount; ++slot)
+        EXPECT_EQ(events.LastCycle().settled[slot], loop.Settled(slot)) << "slot " << slot;
 }
 
 TEST_F(LateAnswerTest, AnUnansweredTestCommandUnsettlesTheWholeCycle)

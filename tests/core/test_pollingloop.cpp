@@ -137,6 +137,8 @@ TEST_F(PollingLoopTest, SilentUnitCycleTakesAboutFourPointOneSecondsAndEmptiesTh
     EXPECT_EQ(session.table.Slot(kSlotCharge), "");
     EXPECT_EQ(screen.Text("EditUSin"), "");
     EXPECT_EQ(session.volts.Readings().back().input, -1);  // a gap in the graph, not 0 V
+    EXPECT_EQ(events.Lines(), (std::vector<std::string>{"cycle answered", "cycle silent", "silent"}));
+    EXPECT_TRUE(events.LastCycle().settled.none());
 }
 
 TEST_F(PollingLoopTest, ASlotNeverHoldsAnotherCommandsAnswer)
@@ -202,6 +204,12 @@ TEST_P(TestRequest, IsSentFirstAndAcknowledged)
     EXPECT_EQ(screen.Text("LabelUME"), "OK");
     EXPECT_EQ(screen.Calls("hide ImageW").size(), 1u);
     EXPECT_FALSE(session.requests.cmdPending);
+    // The acknowledgement is the test's answer, heard before the cycle's reads.
+    const auto lines = events.Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "alert OK");
+    EXPECT_EQ(lines[1], std::string("test ") + GetParam() + "=OK");
+    EXPECT_EQ(lines[2], "cycle answered");
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, TestRequest, ::testing::Values("A", "W", "U", "D"));
@@ -408,6 +416,7 @@ TEST_F(PollingLoopTest, VanishedDeviceEndsTheLoopByItself)
     EXPECT_TRUE(session.requests.lineGone);
     EXPECT_FALSE(session.requests.stopRequest);
     EXPECT_EQ(screen.Calls("post 1032").size(), 1u);
+    EXPECT_EQ(events.Lines().back(), "line gone");
 }
 
 // The loop on its own thread while the window side reads and requests, as in

@@ -34,11 +34,13 @@ struct UnitFixture {
         session.table.Add(1);
         session.table.SetApcIndex(0);
         session.hCom = device;
+        session.events = &events;
     }
     FakeClock clock;
     FakeOpener opener;
     ComPort port{opener, clock};
     RecordingScreen screen;
+    RecordingEvents events;
     Session session{screen};
     std::shared_ptr<FakeDevice> device = std::make_shared<FakeDevice>(clock);
 };

@@ -1,12 +1,10 @@
 #include "history/unitevents.h"
 
 #include <array>
-#include <memory>
 
 #include "history/eventhistory.h"
 #include "protocol/alerts.h"
 #include "protocol/commands.h"
-#include "session.h"
 #include "text/cp1251.h"
 
 namespace tornavel {
@@ -70,21 +68,16 @@ std::string TestText(const Bytes& command, const Bytes& answer)
     return name + ": " + (answer.empty() ? "нет ответа" : "ответ " + Quoted(answer));
 }
 
-void RecordSessionEvents(Session& session, EventHistory& history)
+void HistoryEvents::Alert(const Bytes& token)
 {
-    // A unit acknowledges a test with "OK" or "NO", which the alert filter
-    // takes out of the answer line: the last one heard is the test's outcome.
-    // Both observers run on the thread that talks to the unit.
-    auto acknowledgement = std::make_shared<Bytes>();
-    session.alerts.SetObserver([&history, acknowledgement](const Bytes& token) {
-        if (token == "OK" || token == "NO") *acknowledgement = token;
-        for (const auto& alert : alertTable)
-            if (token == alert.code) history.Record(HistoryKind::Alert, alert.message);
-    });
-    session.onTestAnswer = [&history, acknowledgement](const Bytes& command, const Bytes& answer) {
-        history.Record(HistoryKind::Test, TestText(command, answer.empty() ? *acknowledgement : answer));
-        acknowledgement->clear();
-    };
+    // An acknowledgement is no event of its own: it is the answer of a test.
+    for (const auto& alert : alertTable)
+        if (token == alert.code) history_.Record(HistoryKind::Alert, alert.message);
+}
+
+void HistoryEvents::TestAnswered(const Bytes& command, const Bytes& answer)
+{
+    history_.Record(HistoryKind::Test, TestText(command, answer));
 }
 
 }  // namespace tornavel

@@ -2,11 +2,11 @@
 #include <string>
 
 #include "bytes.h"
+#include "monitor/pollevents.h"
 
 namespace tornavel {
 
 class EventHistory;
-struct Session;
 
 // Why a connection ended.
 enum class EndReason { Stopped, WindowClosed, DeviceGone };
@@ -23,8 +23,16 @@ std::string ChangeText(const Bytes& command, const std::string& field, const Byt
 // A test or calibration command and the unit's answer to it.
 std::string TestText(const Bytes& command, const Bytes& answer);
 
-// Records every alert and every test's answer of the session into the
-// history. Call before the polling thread starts.
-void RecordSessionEvents(Session& session, EventHistory& history);
+// Records every alert and every test's answer of a session into the
+// history, on the thread that talks to the unit.
+class HistoryEvents final : public PollEvents {
+public:
+    explicit HistoryEvents(EventHistory& history) : history_(history) {}
+    void Alert(const Bytes& token) override;
+    void TestAnswered(const Bytes& command, const Bytes& answer) override;
+
+private:
+    EventHistory& history_;
+};
 
 }  // namespace tornavel

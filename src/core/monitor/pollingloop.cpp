@@ -47,6 +47,7 @@ void PollingLoop::Execute()
             break;
         }
     } while (!session_.requests.stopRequest.load(std::memory_order_acquire));
+    if (session_.requests.lineGone.load(std::memory_order_acquire)) session_.events->LineGone();
     session_.screen.PostMessage(WindowMessage::ThreadEnded);
 }
 
@@ -90,9 +91,10 @@ void PollingLoop::ServeTestRequest()
     for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
                               &cmd::kCalibration}) {
         if (command != *test) continue;
+        session_.alerts.TakeAcknowledgement();  // only this exchange's counts
         const Bytes answer = AskLine(port_, session_.hCom, command, session_.alerts);
         if (answer.empty()) everyExchangeAnswered_ = false;
-        if (session_.onTestAnswer) session_.onTestAnswer(command, answer);
+        session_.events->TestAnswered(command, answer.empty() ? session_.alerts.TakeAcknowledgement() : answer);
     }
     session_.screen.SetVisible("ImageW", false);
 }
@@ -122,6 +124,8 @@ void PollingLoop::Monitor()
     screen.PostMessage(WindowMessage::SetLoad);
     screen.PostMessage(WindowMessage::SetBatt);
     const bool answered = !(rotating + status + load + charge + input + output).empty();
+    session_.events->CycleRead(CycleReport{answered, settled_});
+    if (!answered) session_.events->UnitSilent();
     staleness_.AfterCycle(answered, std::time(nullptr));
 
     if (ChangeWaiting(session_.requests)) writer_.WriteChange();

@@ -28,6 +28,7 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 void AlertReporter::ReportAlert(const Bytes& token)
 {
     Show(token);
+    if (token == kOk || token == kNo) acknowledgement_ = token;
     if (observer_) observer_(token);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <functional>
+#include <utility>
 
 #include "bytes.h"
 
@@ -28,8 +29,12 @@ public:
     AlertReporter(Screen& screen, DeviceTable& table) : screen_(screen), table_(table) {}
     // token: "OK", "NO" or one alert character.
     void ReportAlert(const Bytes& token);
-    // Set before any thread reports; the headless monitor counts alerts here.
+    // Set before any thread reports (the session passes them on as events).
     void SetObserver(Observer observer) { observer_ = std::move(observer); }
+    // The last "OK" or "NO" reported since the last call, or empty; on the
+    // reporting thread. A unit acknowledges a test with one, which the alert
+    // filter takes out of the answer line.
+    Bytes TakeAcknowledgement() { return std::exchange(acknowledgement_, {}); }
 
 private:
     void Show(const Bytes& token);
@@ -37,6 +42,7 @@ private:
     Screen& screen_;
     DeviceTable& table_;
     Observer observer_;
+    Bytes acknowledgement_;
 };
 
 // Takes the alert characters and the "OK"/"NO" acknowledgements out of an

@@ -50,6 +50,7 @@ void ReadAll(Session& session, ComPort& port)
             slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts));
         screen.SetValue("GaugeW", slot);
         screen.ProcessMessages();
+        session.events->FullReadProgress(slot);
     }
 
     UpdateScreen(screen, session.table);
@@ -57,6 +58,7 @@ void ReadAll(Session& session, ComPort& port)
     screen.SetVisible("PanelWA", false);
     screen.SetVisible("ImageW", false);
     screen.SetPicture("ImageA", "ImageAOFF");
+    session.events->Connected(session.table.Record(session.table.apcIndex()));
 }
 
 void ShowIdle(Screen& screen)

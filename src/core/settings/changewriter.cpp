@@ -81,6 +81,7 @@ void ChangeWriter::Complete(const Bytes& answer)
 {
     session_.requests.changeAnswer.Set(answer);
     session_.requests.changeDone.store(true, std::memory_order_release);
+    session_.events->ChangeDone(answer);
     session_.screen.PostMessage(WindowMessage::ChangeDone);
 }
 

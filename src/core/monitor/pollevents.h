@@ -1,0 +1,47 @@
+#pragma once
+#include <bitset>
+
+#include "bytes.h"
+#include "protocol/devicetable.h"
+
+namespace tornavel {
+
+// One monitoring cycle's reads.
+struct CycleReport {
+    // Some value read in every cycle got an answer.
+    bool answered = false;
+    // The slots read in this cycle after only answered exchanges. A command
+    // that got no answer in time may be answered late, inside a later
+    // exchange of the same cycle, so what follows it is not sure to be its
+    // own command's answer: a decision never rests on a value not settled.
+    std::bitset<kSlotCount + 1> settled;
+};
+
+// What a unit's connection and polling loop report, in the order it
+// happens, on the thread that talks to the unit. The window's presenter
+// turns these into what the window shows; the monitor and tornavelctl take
+// them directly. Every event has a default that ignores it.
+class PollEvents {
+public:
+    virtual ~PollEvents() = default;
+    // One value of the full read has been read (slot 1..30).
+    virtual void FullReadProgress(int /*slot*/) {}
+    // "Y" answered "SM" and the full read is in the record.
+    virtual void Connected(const apcrec& /*record*/) {}
+    // A monitoring cycle's reads are in the record.
+    virtual void CycleRead(const CycleReport& /*cycle*/) {}
+    // A whole monitoring cycle got no answer.
+    virtual void UnitSilent() {}
+    // A setting change was performed; `readBack` is the unit's raw answer to
+    // the setting's command afterwards (empty: none).
+    virtual void ChangeDone(const Bytes& /*readBack*/) {}
+    // A test or calibration command was sent; `answer` is the unit's
+    // acknowledgement ("OK", "NO"), its answer line, or empty for none.
+    virtual void TestAnswered(const Bytes& /*command*/, const Bytes& /*answer*/) {}
+    // An alert character or acknowledgement the unit sent ("OK", "NO", "!"...).
+    virtual void Alert(const Bytes& /*token*/) {}
+    // The port's device vanished: nothing more is sent on this line.
+    virtual void LineGone() {}
+};
+
+}  // namespace tornavel
