@@ -16,4 +16,10 @@ std::int64_t SteadyClock::NowMs() const
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+double UnixSecondsNow()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
+}
+
 }  // namespace tornavel

@@ -14,6 +14,10 @@ public:
     virtual std::int64_t NowMs() const = 0;
 };
 
+// Wall-clock time as Unix seconds, to the millisecond: what the metrics and
+// the event log give as a time of day. Intervals are measured on a Clock.
+double UnixSecondsNow();
+
 // Plain sleeping on the calling thread.
 class SteadyClock final : public Clock {
 public:

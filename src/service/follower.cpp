@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "clock.h"
 #include "metricstext.h"
 #include "readings/readingtable.h"
 
@@ -16,12 +17,6 @@ namespace {
 
 // The primary's answer is small; anything much larger is not a monitor's.
 constexpr std::size_t kMaxBody = 4 << 20;
-
-double UnixSecondsNow()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
 
 // The value of label `name` in a sample's label set, unescaped; nothing when absent.
 std::optional<std::string> LabelValue(const std::string& labels, const std::string& name)

@@ -28,12 +28,6 @@ std::unique_ptr<PortOpener> OpenerFor(const UnitPort& unit, const std::optional<
     return std::make_unique<DevicePathOpener>(unit.path);
 }
 
-double UnixSecondsNow()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
-
 std::string ListenText(const ListenAddress& address, int port)
 {
     return address.text.substr(0, address.text.rfind(':') + 1) + std::to_string(port);

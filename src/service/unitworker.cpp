@@ -18,12 +18,6 @@ namespace {
 // The unit's own alert that its battery is low.
 const Bytes kLowBatteryAlert = "%";
 
-double UnixSecondsNow()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
-
 }  // namespace
 
 UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock& clock, EventLog& log,
