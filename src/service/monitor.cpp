@@ -64,7 +64,7 @@ void Monitor::Protect()
 {
     const ProtectOptions& protection = options_.protection;
     if (!protection.Enabled()) return;
-    const std::string bootId = CurrentBootId();
+    const std::string bootId = CurrentBootId(protection.bootIdFile);
     for (std::size_t i = 0; i < options_.units.size(); ++i) {
         const UnitPort& unit = options_.units[i];
         if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())

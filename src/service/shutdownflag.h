@@ -17,7 +17,7 @@ struct ShutdownRecord {
 };
 
 // The kernel's id of the present boot; empty if it cannot be read.
-std::string CurrentBootId(const std::string& path = "/proc/sys/kernel/random/boot_id");
+std::string CurrentBootId(const std::string& path);
 
 // Written whole or not at all: a temporary file, synced, renamed into place.
 bool WriteShutdownRecord(const std::string& path, const ShutdownRecord& record, std::string& error);

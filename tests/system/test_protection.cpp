@@ -31,8 +31,10 @@ using testing::UpssimProcess;
 constexpr int kConnectMs = 30000;
 constexpr int kOutageMs = 60000;
 
-// Runs a program with extra environment; its exit status.
-int RunWith(const std::vector<std::string>& args, const std::vector<std::string>& environment)
+// Runs a program with extra environment, its standard output (and, when
+// `output` is given, its errors) going there; its exit status.
+int RunWith(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+            const std::string& output = "")
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -40,8 +42,9 @@ int RunWith(const std::vector<std::string>& args, const std::vector<std::string>
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
+        const int out = ::open(output.empty() ? "/dev/null" : output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        ::dup2(out, 1);
+        if (!output.empty()) ::dup2(out, 2);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -126,17 +129,35 @@ TEST(HostProtection, AnOutageOutlastingTheBatteryShutsDownOnceAndFollowersFollow
     EXPECT_EQ(ReadFile(dir / "run/kill-power"), sim.ports() + "/com1\n");
 }
 
-TEST(HostProtection, ADecisionOfAnEarlierBootIsForgotten)
+// A decision the script cannot place in this boot is never carried out nor
+// dropped in silence: removed (the path unit must not start the script
+// again), the reason logged, the unit failed.
+TEST(HostProtection, ADecisionNotOfThisBootIsRemovedWithItsReasonAndAFailure)
 {
-    TempDir dir;
-    std::ofstream(dir / "state/shutdown") << "boot_id=an-earlier-boot\nport=COM1\ndevice=/dev/ttyS0\nreason=x\n";
-    std::ofstream(dir / "defaults") << "SHUTDOWN_COMMAND=\"touch " << dir / "called" << "\"\nSHUTDOWN_DELAY=0\n";
-    EXPECT_EQ(RunWith({"/bin/sh", SHUTDOWN_SCRIPT}, {"TORNAVEL_STATE_DIR=" + dir / "state", "TORNAVEL_RUN_DIR=" + dir / "run",
-                                                 "TORNAVEL_DEFAULTS=" + dir / "defaults"}),
-              0);
-    EXPECT_FALSE(std::filesystem::exists(dir / "called"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "state/shutdown"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "run/kill-power"));
+    struct Case {
+        const char* what;
+        const char* decidedIn;
+        const char* thisBoot;  // nullptr: cannot be read
+        const char* reason;
+    };
+    for (const Case& c : {Case{"an earlier boot", "an-earlier-boot", "this-boot", "taken in an earlier boot (an-earlier-boot)"},
+                          Case{"no boot", "", "this-boot", "it names no boot"},
+                          Case{"this boot unknown", "this-boot", nullptr, "cannot read this boot's id"}}) {
+        TempDir dir;
+        std::ofstream(dir / "state/shutdown") << "boot_id=" << c.decidedIn << "\nport=COM1\ndevice=/dev/ttyS0\nreason=x\n";
+        if (c.thisBoot) std::ofstream(dir / "boot_id") << c.thisBoot << "\n";
+        std::ofstream(dir / "defaults") << "SHUTDOWN_COMMAND=\"touch " << dir / "called" << "\"\nSHUTDOWN_DELAY=0\n";
+        EXPECT_EQ(RunWith({"/bin/sh", SHUTDOWN_SCRIPT},
+                          {"TORNAVEL_STATE_DIR=" + dir / "state", "TORNAVEL_RUN_DIR=" + dir / "run",
+                           "TORNAVEL_DEFAULTS=" + dir / "defaults", "TORNAVEL_BOOT_ID_FILE=" + dir / "boot_id"},
+                          dir / "output"),
+                  1)
+            << c.what;
+        EXPECT_NE(ReadFile(dir / "output").find(c.reason), std::string::npos) << c.what << ": " << ReadFile(dir / "output");
+        EXPECT_FALSE(std::filesystem::exists(dir / "called")) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(dir / "state/shutdown")) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(dir / "run/kill-power")) << c.what;
+    }
 }
 
 // A unit that falls silent: on battery the worst is assumed after the
