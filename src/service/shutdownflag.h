@@ -12,6 +12,7 @@ struct ShutdownRecord {
     std::string bootId;
     std::string port;    // the unit's port label
     std::string device;  // its device, for the unit's power-off at the end; empty for a follower
+    std::string serial;  // the unit's serial number there, checked before that power-off
     std::string reason;
     std::string time;
 };
