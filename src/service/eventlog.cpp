@@ -20,13 +20,14 @@ namespace {
 constexpr std::string_view kStateChanges[] = {"mains_failure",    "mains_restored", "battery_low",
                                               "battery_ok",       "shutdown_pending", "link_lost",
                                               "connected",        "shutdown",       "shutdown_failed",
-                                              "shutdown_dry_run"};
+                                              "shutdown_dry_run", "shutdown_cancelled", "protection_resumed"};
 
 // What an operator must see: syslog level "warning"; the rest is "notice".
 constexpr std::string_view kWarnings[] = {
     "mains_failure", "battery_low",     "abnormal_condition", "shutdown_pending", "replace_battery",
     "link_lost",     "unavailable",     "hook_failed",        "hook_timeout",     "hook_skipped",
-    "textfile_failed", "shutdown",      "shutdown_failed",    "shutdown_dry_run", "primary_unreadable"};
+    "textfile_failed", "shutdown",      "shutdown_failed",    "shutdown_dry_run", "primary_unreadable",
+    "shutdown_cancelled"};
 constexpr int kWarning = 4;
 constexpr int kNotice = 5;
 
