@@ -69,7 +69,9 @@ private:
     void CycleRead(const CycleReport& cycle) override;
     void ChangeDone(const Bytes& readBack) override;
     void Alert(const Bytes& token) override;
+    // The port's device vanished (an adapter pulled) while the unit was up.
     void LineGone() override;
+    void DeviceGone();
     // Hands a control request to the loop and waits for its answer.
     enum class Awaiting { Nothing, Change, Test };
     std::optional<Bytes> AwaitControl(Awaiting kind, const std::function<void()>& post, int patienceMs);
@@ -97,6 +99,7 @@ private:
     std::atomic<std::int64_t> lastBeatMs_;
     bool linkLost_ = false;  // this thread only
     bool emptyRead_ = false;  // this thread only: the last full read got no answer
+    std::optional<LockHolder> lockHolder_;  // this thread only: as published
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
     mutable std::mutex mutex_;

@@ -340,7 +340,7 @@ public:
     void Connected(const apcrec& record) override { Add("connected " + record.slot[kSlotModel]); }
     void CycleRead(const CycleReport& cycle) override
     {
-        Add(cycle.answered ? "cycle answered" : "cycle silent");
+        Add(cycle.answered.any() ? "cycle answered" : "cycle silent");
         std::lock_guard lock(mutex_);
         lastCycle_ = cycle;
     }

@@ -8,12 +8,12 @@ namespace tornavel {
 
 // One monitoring cycle's reads.
 struct CycleReport {
-    // Some value read in every cycle got an answer.
-    bool answered = false;
-    // The slots read in this cycle after only answered exchanges. A command
-    // that got no answer in time may be answered late, inside a later
-    // exchange of the same cycle, so what follows it is not sure to be its
-    // own command's answer: a decision never rests on a value not settled.
+    // The slots whose command got an answer in this cycle, settled or not:
+    // the unit is there.
+    std::bitset<kSlotCount + 1> answered;
+    // The slots read in this cycle whose answer is sure to be their own (see
+    // AnswerOrder): a decision never rests on a value not settled, and what
+    // is not settled is withheld from the record.
     std::bitset<kSlotCount + 1> settled;
 };
 
