@@ -156,7 +156,7 @@ Labels Settings(const UnitSnapshot& unit)
 
 std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
 {
-    Family up("up", "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer.");
+    Family up("up", "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer or the port's device went away.");
     Family lastGood("last_good_reading_timestamp_seconds", "gauge",
                     "Unix time of the last monitoring cycle the unit answered.");
     Family info("info", "gauge", "Identity of the unit from its last full read.");

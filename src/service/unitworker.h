@@ -65,6 +65,8 @@ private:
     // Polls until the link is lost (false) or a stop is asked (true).
     bool Poll();
     void CycleRead();
+    // The port's device vanished (an adapter pulled) while the unit was up.
+    void DeviceGone();
     void ChangeDone();
     // Waits for the loop to answer the control request just posted.
     std::optional<Bytes> AwaitControl(int patienceMs);
