@@ -20,7 +20,7 @@ namespace {
 constexpr std::string_view kStateChanges[] = {"mains_failure",    "mains_restored", "battery_low",
                                               "battery_ok",       "shutdown_pending", "link_lost",
                                               "connected",        "shutdown",       "shutdown_failed",
-                                              "shutdown_dry_run"};
+                                              "shutdown_dry_run", "shutdown_cancelled", "protection_resumed"};
 
 // The unit's alerts that tell a state, by the state they tell.
 struct StateAlert {
@@ -42,7 +42,8 @@ std::string StateOf(const std::string& alert)
 constexpr std::string_view kWarnings[] = {
     "mains_failure", "battery_low",     "abnormal_condition", "shutdown_pending", "replace_battery",
     "link_lost",     "unavailable",     "hook_failed",        "hook_timeout",     "hook_skipped",
-    "textfile_failed", "shutdown",      "shutdown_failed",    "shutdown_dry_run", "primary_unreadable"};
+    "textfile_failed", "shutdown",      "shutdown_failed",    "shutdown_dry_run", "primary_unreadable",
+    "shutdown_cancelled"};
 constexpr int kWarning = 4;
 constexpr int kNotice = 5;
 

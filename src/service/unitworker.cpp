@@ -102,9 +102,19 @@ void UnitWorker::Run()
 
 void UnitWorker::Unavailable(std::string& lastReason)
 {
+    // A lock file is honoured, as every serial program honours it; but
+    // /run/lock is writable by everyone, so whom it names is said.
+    const auto holder = opener_.lastOpened ? std::nullopt : port_.PortHolder(session_.table.Record(0).port);
+    const auto pidOf = [](const std::optional<LockHolder>& h) { return h ? h->pid : 0; };
+    if (pidOf(holder) != pidOf(lockHolder_)) Publish([&](UnitSnapshot& s) { s.lockHolder = holder; });
+    lockHolder_ = holder;
     const std::string reason =
         emptyRead_           ? "the unit answered \"SM\" to \"Y\" but nothing of the full read; retrying"
         : opener_.lastOpened ? "no Smart-UPS answers on the port (no \"SM\" to \"Y\"); retrying"
+        : holder             ? "cannot open the port: its UUCP lock file names process " + std::to_string(holder->pid) +
+                                   (holder->program.empty() ? "" : " (" + holder->program + ")") +
+                                   ", which is alive; if that process does not use the port, remove the lock "
+                                   "file; retrying"
                              : "cannot open the port (absent, busy or not permitted); retrying";
     if (reason == lastReason) return;  // logged once, not on every try
     lastReason = reason;
@@ -125,13 +135,16 @@ bool UnitWorker::Connect()
         session_.hCom = nullptr;
         return false;
     }
+    lockHolder_.reset();
     Publish([&](UnitSnapshot& s) {
+        s.lockHolder.reset();
         s.identified = true;
         s.up = true;
         s.lastGoodSeconds = now;
         s.slots = record.slot;
     });
     Record("connected", UnitText(record.slot[kSlotModel]) + ", serial " + UnitText(record.slot[kSlotSerial]));
+    if (protector_) protector_->Identified(record.slot[kSlotSerial]);
     return true;
 }
 
