@@ -117,6 +117,11 @@ struct LatePattern {
     std::function<int(const Bytes& command, std::mt19937& random)> delayMs;
 };
 
+void PrintTo(const LatePattern& pattern, std::ostream* out)
+{
+    *out << pattern.name;
+}
+
 class SlowUnit : public ::testing::TestWithParam<LatePattern>, public UnitFixture {
 protected:
     void SetUp() override

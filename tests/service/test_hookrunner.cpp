@@ -175,6 +175,11 @@ struct StateChangeCase {
     std::vector<std::pair<const char*, int>> expectedRuns;
 };
 
+void PrintTo(const StateChangeCase& change, std::ostream* out)
+{
+    *out << change.name;
+}
+
 class StateChangeUnderFlood : public ::testing::TestWithParam<StateChangeCase> {};
 
 int Runs(const std::string& ran, const std::string& name)
