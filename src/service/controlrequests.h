@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "eventlog.h"
+#include "protector.h"
 #include "unitworker.h"
 
 namespace tornavel::service {
@@ -18,5 +19,9 @@ struct ControlledUnit {
 // polling loop and logged as an event; nothing else reaches a unit.
 std::vector<std::string> AnswerControlRequest(const std::vector<std::string>& words,
                                               const std::vector<ControlledUnit>& units, EventLog& log);
+
+// Answers "cancel-shutdown": every recorded decision of these protectors is
+// withdrawn (see Protector::Cancel); one "cancelled PORT" line for each.
+std::vector<std::string> AnswerCancelShutdown(const std::vector<Protector*>& protectors);
 
 }  // namespace tornavel::service
