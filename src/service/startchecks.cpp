@@ -48,10 +48,7 @@ std::optional<std::string> StartProblem(const MonitorOptions& options)
     if (options.onEvent && !CanRun(*options.onEvent))
         return "--on-event program '" + *options.onEvent + "' does not exist or is not executable";
     if (const auto problem = BootIdProblem(options.protection)) return problem;
-    // Read at every request to the primary: refused now rather than failing for ever.
-    for (const auto& [option, file] : {std::pair{"--follow-ca", options.protection.followCa},
-                                       std::pair{"--follow-auth", options.protection.followAuth}})
-        if (file && !std::ifstream(*file)) return UnreadableFile(option, *file, errno);
+    if (const auto problem = FollowerFileProblem(options.protection)) return problem;
     return SameDeviceTwice(options);
 }
 
@@ -62,6 +59,15 @@ std::optional<std::string> BootIdProblem(const ProtectOptions& protection)
     if (!protection.Enabled() || !CurrentBootId(protection.bootIdFile).empty()) return std::nullopt;
     return std::string("host protection: cannot read the boot id from ") + protection.bootIdFile +
            " (a decision must say which boot it belongs to; under systemd, the unit needs ProcSubset=all)";
+}
+
+std::optional<std::string> FollowerFileProblem(const ProtectOptions& protection)
+{
+    // Read at every request to the primary: refused now rather than failing for ever.
+    for (const auto& [option, file] :
+         {std::pair{"--follow-ca", protection.followCa}, std::pair{"--follow-auth", protection.followAuth}})
+        if (file && !std::ifstream(*file)) return UnreadableFile(option, *file, errno);
+    return std::nullopt;
 }
 
 std::optional<std::string> SameDeviceTwice(const MonitorOptions& options)

@@ -17,6 +17,8 @@ namespace tornavel::service {
 std::optional<std::string> StartProblem(const MonitorOptions& options);
 // Only the boot id.
 std::optional<std::string> BootIdProblem(const ProtectOptions& protection);
+// Only the follower's files.
+std::optional<std::string> FollowerFileProblem(const ProtectOptions& protection);
 // Only the second: one device named twice.
 std::optional<std::string> SameDeviceTwice(const MonitorOptions& options);
 

@@ -56,12 +56,15 @@ struct FlakyUnit {
     std::vector<Bytes> written;
 };
 
-// Polls `done` in real time; the worker runs on virtual time, so this is
-// only a guard against a broken worker.
+// Polls `done` in real time; the worker runs on virtual time, so the
+// deadline is only a guard against a broken worker, generous for a loaded
+// machine.
 template <typename Condition>
 bool Eventually(Condition done)
 {
-    for (int i = 0; i < 20000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(500));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
     return done();
 }
 

@@ -75,10 +75,10 @@ void PollingLoop::ServeTerminal()
     // Taken before sending, so a key typed during the exchange is served next.
     const Bytes command = session_.requests.terminalCmd.Take();
     if (command.empty()) return;
-    const Bytes answer = AskLine(port_, session_.hCom, command, session_.alerts);
+    const LineAnswer reply = AskAnswer(port_, session_.hCom, command, session_.alerts);
     // Typed commands are owed answers too, until a cycle's pause.
-    if (answer.empty()) session_.order.Unanswered();
-    session_.requests.terminalAnswer.Set(answer);
+    if (!reply.answered) session_.order.Unanswered();
+    session_.requests.terminalAnswer.Set(reply.line);
     session_.screen.PostMessage(WindowMessage::TerminalAnswer);
 }
 
@@ -94,9 +94,10 @@ void PollingLoop::ServeTestRequest()
                               &cmd::kCalibration}) {
         if (command != *test) continue;
         session_.alerts.TakeAcknowledgement();  // only this exchange's counts
-        const Bytes answer = AskLine(port_, session_.hCom, command, session_.alerts);
-        if (answer.empty()) session_.order.Unanswered();
-        session_.events->TestAnswered(command, answer.empty() ? session_.alerts.TakeAcknowledgement() : answer);
+        const LineAnswer reply = AskAnswer(port_, session_.hCom, command, session_.alerts);
+        if (!reply.answered) session_.order.Unanswered();
+        session_.events->TestAnswered(command,
+                                      reply.line.empty() ? session_.alerts.TakeAcknowledgement() : reply.line);
     }
     session_.screen.SetVisible("ImageW", false);
 }
