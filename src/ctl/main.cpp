@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "cancelshutdown.h"
 #include "clock.h"
 #include "commands.h"
 #include "unitsource.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
         return kExitDone;
     }
     ::signal(SIGPIPE, SIG_IGN);  // a pulled adapter or a vanished monitor must not end the program
+    if (line.verb == "cancel-shutdown") return CancelShutdown(line.controlSocket, std::cout, std::cerr);
     tornavel::SteadyClock clock;
     UnitSource units = MakeUnitSource(line, clock);
     Diagnoser diagnose = MakeDiagnoser(line, clock);

@@ -92,4 +92,17 @@ std::vector<std::string> AnswerControlRequest(const std::vector<std::string>& wo
     return Error("not a request: read PORT, change PORT SETTING VALUE or test PORT COMMAND");
 }
 
+std::vector<std::string> AnswerCancelShutdown(HostShutdown* host)
+{
+    std::vector<std::string> lines;
+    if (host) {
+        const HostShutdown::Cancelled cancelled = host->Cancel();
+        if (cancelled.outcome == HostShutdown::Cancelled::Outcome::Failed) return Error(cancelled.port);
+        if (cancelled.outcome == HostShutdown::Cancelled::Outcome::Withdrawn)
+            lines.push_back(kCancelled + " " + Escape(cancelled.port));
+    }
+    lines.push_back(kOk);
+    return lines;
+}
+
 }  // namespace tornavel::service

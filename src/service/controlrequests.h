@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "eventlog.h"
+#include "hostshutdown.h"
 #include "unitworker.h"
 
 namespace tornavel::service {
@@ -18,5 +19,10 @@ struct ControlledUnit {
 // polling loop and logged as an event; nothing else reaches a unit.
 std::vector<std::string> AnswerControlRequest(const std::vector<std::string>& words,
                                               const std::vector<ControlledUnit>& units, EventLog& log);
+
+// Answers "cancel-shutdown": the host's recorded decision is withdrawn (see
+// HostShutdown::Cancel), with a "cancelled PORT" line naming its unit; `host`
+// is null without protection.
+std::vector<std::string> AnswerCancelShutdown(HostShutdown* host);
 
 }  // namespace tornavel::service

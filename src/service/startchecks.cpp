@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+#include "shutdownflag.h"
+
 namespace tornavel::service {
 
 namespace {
@@ -42,7 +44,17 @@ std::optional<std::string> StartProblem(const MonitorOptions& options)
 {
     if (options.onEvent && !CanRun(*options.onEvent))
         return "--on-event program '" + *options.onEvent + "' does not exist or is not executable";
+    if (const auto problem = BootIdProblem(options.protection)) return problem;
     return SameDeviceTwice(options);
+}
+
+std::optional<std::string> BootIdProblem(const ProtectOptions& protection)
+{
+    // A dry run records nothing, but it is how a setup is tried: it must
+    // fail where the real run would.
+    if (!protection.Enabled() || !CurrentBootId(protection.bootIdFile).empty()) return std::nullopt;
+    return std::string("host protection: cannot read the boot id from ") + protection.bootIdFile +
+           " (a decision must say which boot it belongs to; under systemd, the unit needs ProcSubset=all)";
 }
 
 std::optional<std::string> SameDeviceTwice(const MonitorOptions& options)

@@ -130,6 +130,7 @@ bool UnitWorker::Connect()
         s.slots = record.slot;
     });
     Record("connected", UnitText(record.slot[kSlotModel]) + ", serial " + UnitText(record.slot[kSlotSerial]));
+    if (protector_) protector_->Identified(record.slot[kSlotSerial]);
     return true;
 }
 

@@ -66,5 +66,41 @@ TEST_F(StartChecks, RefusesWhatCannotWorkAndNothingElse)
     }
 }
 
+// Host protection records the boot id with its decision; without it the
+// root side could not tell this boot's decision from an earlier one's.
+TEST_F(StartChecks, ProtectionIsRefusedWithoutABootId)
+{
+    std::ofstream(dir + "/boot_id") << "0f3c1e2a-5b7d-4c9e-8a61-2d4f6b8c0e13\n";
+    std::ofstream(dir + "/empty");
+    const std::string refused = "host protection: cannot read the boot id from ";
+    struct Case {
+        const char* what;
+        std::vector<std::string> protect;
+        std::optional<std::string> followUrl;
+        bool dryRun;
+        std::string bootIdFile;
+        std::string problem;  // empty: none
+    };
+    const std::vector<Case> cases = {
+        {"protect, readable", {"COM1"}, std::nullopt, false, dir + "/boot_id", ""},
+        {"protect, absent", {"COM1"}, std::nullopt, false, dir + "/absent", refused + dir + "/absent"},
+        {"protect, empty", {"COM1"}, std::nullopt, false, dir + "/empty", refused + dir + "/empty"},
+        {"a dry run, absent", {"COM1"}, std::nullopt, true, dir + "/absent", refused + dir + "/absent"},
+        {"follow, absent", {}, "http://primary:9184/metrics", false, dir + "/absent", refused + dir + "/absent"},
+        {"no protection, absent", {}, std::nullopt, false, dir + "/absent", ""},
+    };
+    for (const Case& c : cases) {
+        MonitorOptions options;
+        options.units = {UnitPort{"COM1", 1, {}, {}}};
+        options.portsDir = dir + "/ports";
+        options.protection.protect = c.protect;
+        options.protection.followUrl = c.followUrl;
+        options.protection.dryRun = c.dryRun;
+        options.protection.bootIdFile = c.bootIdFile;
+        EXPECT_EQ(StartProblem(options).value_or("").substr(0, c.problem.size()), c.problem) << c.what;
+        EXPECT_EQ(StartProblem(options).has_value(), !c.problem.empty()) << c.what;
+    }
+}
+
 }  // namespace
 }  // namespace tornavel::service

@@ -12,9 +12,11 @@ namespace tornavel::control {
 // request per connection, in lines of at most kMaxLine bytes.
 //   client: "tornavel-control 1"                 the protocol and its version
 //   client: "read PORT" | "change PORT SETTING VALUE" | "test PORT CMD"
+//           | "cancel-shutdown"
 //   server: zero or more result lines, then "ok" or "error MESSAGE"
 // Result lines: "slot N TEXT" for read (slots 1..30), "outcome STATUS STEPS
-// BEFORE AFTER OFFERED..." for change, "test ACK STATUS" for test. Words are
+// BEFORE AFTER OFFERED..." for change, "test ACK STATUS" for test,
+// "cancelled PORT" for each unit whose shutdown decision was withdrawn. Words are
 // separated by one blank; unit texts and values are escaped (Escape), so a
 // word never holds a blank, a line end or a byte outside printable ASCII.
 inline const std::string kGreeting = "tornavel-control 1";
@@ -24,6 +26,9 @@ inline const std::string kError = "error";
 // The first word of the error for a port this monitor does not watch: the
 // client may then open the port itself.
 inline const std::string kNotHeld = "not-held";
+// Withdraws the host protection decisions the monitor has recorded.
+inline const std::string kCancelShutdown = "cancel-shutdown";
+inline const std::string kCancelled = "cancelled";
 
 // Percent-escapes everything but printable ASCII other than '%'; the empty
 // text is "%". Unescape gives nullopt for a malformed word.
