@@ -285,6 +285,10 @@ TEST(HostProtection, OnBatteryOnPurposeDecidesNothingUntilTheMainsFail)
     ASSERT_TRUE(calibrating.waitForMetric(R"(tornavel_ups_status_byte{port="COM1"} 8)", kConnectMs))
         << calibrating.events();
     ASSERT_TRUE(testing.waitForMetric(R"(tornavel_ups_status_byte{port="COM2"} 8)", kConnectMs)) << testing.events();
+    // A monitoring cycle read the status on line after the full read: the
+    // transfer is seen between two cycles.
+    for (const char* port : {"com1", "com2"})
+        ASSERT_TRUE(MonitorProcess::waitUntil([&] { return Count(sim.received(port), "Q") >= 3; }, kConnectMs));
     sim.event("com1 set Q 51");  // calibrating, on battery, battery low
     sim.event("com2 set Q 50");  // on battery, battery low
     ASSERT_TRUE(calibrating.waitForMetric(R"(tornavel_ups_status_byte{port="COM1"} 81)", 10000));
