@@ -432,6 +432,29 @@ TEST(HostProtection, ALinkLostOnBatteryShutsDownAndOnLineDoesNot)
     EXPECT_EQ(Count(onLine.events(), "COM2 shutdown"), 0u) << onLine.events();
 }
 
+// The service restarts during an outage and the unit stays silent: the
+// restarted monitor remembers that it was on battery and assumes the worst
+// once the link-lost time has passed.
+TEST(HostProtection, ARestartDuringAnOutageWithTheUnitSilentDecidesAfterTheLinkLostTime)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups"});
+    TempDir dir;
+    auto args = ProtectArgs(sim, dir / "state/", "COM1");
+    args.insert(args.begin(), {"--link-lost", "5"});
+    auto monitor = std::make_unique<MonitorProcess>(args);
+    ASSERT_TRUE(monitor->waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor->events();
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(monitor->waitForMetric(R"(tornavel_ups_status{port="COM1",flag="on_battery"} 1)", 10000));
+    ASSERT_TRUE(MonitorProcess::waitUntil([&] { return std::filesystem::exists(dir / "state/outage-COM1"); }, 10000));
+    sim.event("com1 silent on");
+    monitor.reset();
+    MonitorProcess restarted(args);
+    EXPECT_TRUE(restarted.waitForEvent("COM1 outage_resumed", 5000)) << restarted.events();
+    EXPECT_TRUE(restarted.waitForEvent("COM1 shutdown shutting this host down: no valid reading for", 30000))
+        << restarted.events();
+}
+
 // A follower whose primary vanishes while the unit is on battery assumes
 // the worst once the link-lost time has passed.
 TEST(HostProtection, AFollowerWhosePrimaryVanishesOnBatteryShutsDown)
