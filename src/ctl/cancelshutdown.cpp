@@ -53,6 +53,10 @@ int CancelShutdown(const std::string& socketPath, std::ostream& out, std::ostrea
     const std::string run = Directory("TORNAVEL_RUN_DIR", "/run/tornavel");
 
     const ControlAnswer answer = AskMonitor(socketPath, control::kCancelShutdown, kPatienceSeconds);
+    if (answer.refused) {
+        err << "tornavelctl: " << answer.why << "; nothing done\n";
+        return kExitUnitFailed;
+    }
     if (answer.reached && !answer.lines) {
         err << "tornavelctl: tornavel-monitor did not withdraw its decision: " << answer.why
             << "; nothing else done\n";

@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "credentials.h"
 #include "shutdownflag.h"
 
 namespace tornavel::service {
@@ -45,6 +48,10 @@ std::optional<std::string> StartProblem(const MonitorOptions& options)
     if (options.onEvent && !CanRun(*options.onEvent))
         return "--on-event program '" + *options.onEvent + "' does not exist or is not executable";
     if (const auto problem = BootIdProblem(options.protection)) return problem;
+    // Read at every request to the primary: refused now rather than failing for ever.
+    for (const auto& [option, file] : {std::pair{"--follow-ca", options.protection.followCa},
+                                       std::pair{"--follow-auth", options.protection.followAuth}})
+        if (file && !std::ifstream(*file)) return UnreadableFile(option, *file, errno);
     return SameDeviceTwice(options);
 }
 

@@ -12,7 +12,8 @@ namespace tornavel::service {
 // one unit's worker finding its port busy forever. A port that does not
 // exist yet is not a problem: it is retried. Host protection without a
 // readable boot id, whose decision the root side could not tell from an
-// earlier boot's. The reason in one line.
+// earlier boot's. A --follow-ca or --follow-auth file that cannot be read.
+// The reason in one line.
 std::optional<std::string> StartProblem(const MonitorOptions& options);
 // Only the boot id.
 std::optional<std::string> BootIdProblem(const ProtectOptions& protection);

@@ -4,10 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <tuple>
+
+#include "credentials.h"
 
 namespace tornavel::service {
 
@@ -69,7 +74,7 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
 {
     std::string text;
     if (!ReadWhole(path, text)) {
-        error = "cannot read the web config " + path;
+        error = UnreadableFile("the web config", path, errno);
         return std::nullopt;
     }
     auto fail = [&](int line, const std::string& why) {
@@ -121,8 +126,13 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
         if (config.decoyHash.empty()) return fail(number, "cannot make a bcrypt hash to check unknown names with");
     }
     if (!certFile.empty()) {
-        if (!ReadWhole(certFile, config.certPem) || config.certPem.empty()) return fail(number, "cannot read " + certFile);
-        if (!ReadWhole(keyFile, config.keyPem) || config.keyPem.empty()) return fail(number, "cannot read " + keyFile);
+        const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+        for (auto [file, pem, what] : {std::tuple{&certFile, &config.certPem, "the certificate"},
+                                       std::tuple{&keyFile, &config.keyPem, "the key"}}) {
+            *file = CredentialPath(*file, credentials);
+            if (!ReadWhole(*file, *pem)) return fail(number, UnreadableFile(what, *file, errno));
+            if (pem->empty()) return fail(number, std::string(what) + " " + *file + " is empty");
+        }
     }
     return config;
 }

@@ -141,10 +141,11 @@ TEST_F(PollingLoopTest, SilentUnitCycleTakesAboutFourPointOneSecondsAndEmptiesTh
 
 TEST_F(PollingLoopTest, ASlotNeverHoldsAnotherCommandsAnswer)
 {
-    // Answers only "Q", with a second line: the next, unanswered command must
-    // not inherit that leftover.
+    // Answers only the rotating "B" and "Q", the latter with a second line:
+    // the next, unanswered command must not inherit that leftover.
     device->SetResponder([](const Bytes& cmd) {
         std::vector<testing::FakeDevice::Reply> r;
+        if (cmd == "B") r.push_back({40, "27.45\r\n"});
         if (cmd == "Q") r.push_back({40, "08\r\n18\r\n"});
         return r;
     });

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "eventlog.h"
 #include "hookrunner.h"
 
 namespace tornavel::service {
@@ -163,6 +164,68 @@ TEST(HookRunner, FinishEndsHungProgramsAndDropsTheQueueAfterItsPatience)
         << notes.get();
     EXPECT_NE(notes.get().find("for hang still running at the stop: ended"), std::string::npos) << notes.get();
 }
+
+
+// Changes of a unit's state under an alert flood: every event program is
+// hung and the queue is full of other units' alerts, yet each change is
+// handed over once a program is free again.
+struct StateChangeCase {
+    const char* name;
+    std::vector<std::pair<const char*, bool>> events;  // name, from the unit (an alert) or the monitor
+    std::vector<std::pair<const char*, int>> expectedRuns;
+};
+
+class StateChangeUnderFlood : public ::testing::TestWithParam<StateChangeCase> {};
+
+int Runs(const std::string& ran, const std::string& name)
+{
+    int runs = 0;
+    std::istringstream lines(ran);
+    for (std::string line; std::getline(lines, line);) runs += line == name;
+    return runs;
+}
+
+TEST_P(StateChangeUnderFlood, IsNeverDropped)
+{
+    Dir dir;
+    Notes notes;
+    HookRunner hooks(Program(dir), /*timeoutMs=*/1500, std::ref(notes));
+    std::FILE* out = std::tmpfile();
+    // Time stands still: no folding window ever closes by itself.
+    EventLog log(out, &hooks, false, [] { return std::int64_t{0}; });
+    for (int n = 0; n < HookRunner::kParallel; ++n) log.Record(Named("hang"));
+    ASSERT_TRUE(Within(10000, [&] { return Children(dir).size() == 2 * HookRunner::kParallel; }));
+    constexpr int kFlood = static_cast<int>(HookRunner::kQueueLimit) + 20;
+    for (int n = 0; n < kFlood; ++n) {
+        Event alert = Named("abnormal_condition");
+        alert.port = "COM" + std::to_string(100 + n);  // each unit's first: none is folded
+        log.RecordAlert(alert);
+    }
+    for (const auto& [name, fromUnit] : GetParam().events) {
+        if (fromUnit)
+            log.RecordAlert(Named(name));
+        else
+            log.Record(Named(name));
+    }
+    EXPECT_GE(hooks.counts().skipped, 20u) << "the queue was full";
+
+    for (const auto& [name, runs] : GetParam().expectedRuns)
+        EXPECT_TRUE(Within(60000, [&] { return Runs(Read(dir / "ran"), name) == runs; }))
+            << name << " should have run " << runs << " time(s); ran:\n" << Read(dir / "ran");
+    hooks.Finish(1000);
+    std::fclose(out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EventLog, StateChangeUnderFlood,
+    ::testing::Values(
+        StateChangeCase{"ShutdownDecision", {{"shutdown", false}}, {{"shutdown", 1}}},
+        StateChangeCase{"MainsFailure", {{"mains_failure", true}}, {{"mains_failure", 1}}},
+        // Within one folding window: the second failure is a change, not a repeat.
+        StateChangeCase{"MainsFailingAgain",
+                        {{"mains_failure", true}, {"mains_restored", true}, {"mains_failure", true}},
+                        {{"mains_failure", 2}, {"mains_restored", 1}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tornavel::service

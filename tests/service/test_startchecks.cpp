@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "credentials.h"
 #include "startchecks.h"
 
 namespace tornavel::service {
@@ -100,6 +101,46 @@ TEST_F(StartChecks, ProtectionIsRefusedWithoutABootId)
         EXPECT_EQ(StartProblem(options).value_or("").substr(0, c.problem.size()), c.problem) << c.what;
         EXPECT_EQ(StartProblem(options).has_value(), !c.problem.empty()) << c.what;
     }
+}
+
+TEST_F(StartChecks, AFollowersFilesMustBeReadable)
+{
+    std::ofstream(dir + "/auth") << "follower:s3cret\n";
+    MonitorOptions options;
+    options.protection.followUrl = "https://primary:9184/metrics";
+    options.protection.bootIdFile = "/proc/sys/kernel/random/boot_id";
+    options.protection.followAuth = dir + "/auth";
+    options.protection.followCa = dir + "/absent.pem";
+    EXPECT_EQ(StartProblem(options).value_or(""),
+              "cannot read --follow-ca " + dir + "/absent.pem: No such file or directory");
+    options.protection.followCa.reset();
+    EXPECT_EQ(StartProblem(options).value_or(""), "");
+}
+
+// Under systemd a file named without a slash is the credential of that name.
+TEST(Credentials, ANameWithoutASlashIsACredentialUnderSystemd)
+{
+    struct Case {
+        const char* file;
+        const char* directory;
+        const char* path;
+    };
+    for (const Case& c : {Case{"follow-auth", "/run/credentials/tornavel-monitor.service",
+                               "/run/credentials/tornavel-monitor.service/follow-auth"},
+                          Case{"/etc/tornavel/auth", "/run/credentials/x", "/etc/tornavel/auth"},
+                          Case{"./auth", "/run/credentials/x", "./auth"}, Case{"follow-auth", nullptr, "follow-auth"},
+                          Case{"follow-auth", "", "follow-auth"}})
+        EXPECT_EQ(CredentialPath(c.file, c.directory), c.path) << c.file;
+
+    MonitorOptions options;
+    options.webConfigFile = "web-config";
+    options.protection.followCa = "/etc/ssl/ca.pem";
+    options.protection.followAuth = "follow-auth";
+    ResolveCredentials(options, "/run/credentials/m");
+    EXPECT_EQ(options.webConfigFile, "/run/credentials/m/web-config");
+    EXPECT_EQ(options.protection.followCa, "/etc/ssl/ca.pem");
+    EXPECT_EQ(options.protection.followAuth, "/run/credentials/m/follow-auth");
+    EXPECT_NE(UnreadableFile("--follow-auth", "/etc/a", EACCES).find("LoadCredential="), std::string::npos);
 }
 
 }  // namespace

@@ -45,9 +45,10 @@ void ReadAll(Session& session, ComPort& port)
     screen.SetPicture("ImageA", "ImageAON");
     screen.ProcessMessages();
 
+    session.order.Restart();
     for (int slot = 1; slot <= kReadSlotCount; ++slot) {
-        session.table.SetSlot(
-            slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts));
+        session.table.SetField(
+            slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts, session.order));
         screen.SetValue("GaugeW", slot);
         screen.ProcessMessages();
     }
