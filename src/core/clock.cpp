@@ -5,6 +5,11 @@
 
 namespace tornavel {
 
+double Clock::UnixSeconds() const
+{
+    return UnixSecondsNow();
+}
+
 void SteadyClock::Sleep(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

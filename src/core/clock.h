@@ -11,7 +11,12 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual void Sleep(int ms) = 0;
+    // Monotonic: what every interval is measured on.
     virtual std::int64_t NowMs() const = 0;
+    // The wall clock, for the times shown and published; it may step (an
+    // NTP correction, `date -s`), so it never measures an interval. Real
+    // clocks give UnixSecondsNow(); a test clock may step it.
+    virtual double UnixSeconds() const;
 };
 
 // Wall-clock time as Unix seconds, to the millisecond: what the metrics and

@@ -106,8 +106,8 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     Family statusByte(statusReading.metric.data(), "gauge", statusReading.help.data());
     Family status("status", "gauge", "One status flag of the unit: 1 set, 0 clear.");
     Family registers("register", "gauge", "The unit's registers 0 to 3 as bytes.");
-    Family alerts("alerts_total", "counter", "Alerts the unit sent since the monitor started, by kind.");
-    Family losses("link_losses_total", "counter", "Times the unit stopped answering since the monitor started.");
+    Family alerts(kAlertsMetric, "counter", "Alerts the unit sent since the monitor started, by kind.");
+    Family losses(kLinkLossesMetric, "counter", "Times the unit stopped answering since the monitor started.");
     Family onBattery("on_battery_seconds", "gauge",
                      "Time on battery in the present outage at the last reading; 0 on line, absent when the "
                      "outage began before the monitor saw the unit.");

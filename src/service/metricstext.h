@@ -21,6 +21,8 @@ inline constexpr std::string_view kMetricPrefix = "tornavel_ups_";
 inline constexpr const char* kUpMetric = "up";
 inline constexpr const char* kLastGoodMetric = "last_good_reading_timestamp_seconds";
 inline constexpr const char* kShutdownPendingMetric = "shutdown_pending";
+inline constexpr const char* kAlertsMetric = "alerts_total";
+inline constexpr const char* kLinkLossesMetric = "link_losses_total";
 
 inline constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
 

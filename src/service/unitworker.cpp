@@ -6,6 +6,7 @@
 
 #include "alertnames.h"
 #include "monitor/readings.h"
+#include "protocol/commands.h"
 #include "protocol/connection.h"
 #include "readings/readingtable.h"
 #include "settings/changestore.h"
@@ -115,7 +116,7 @@ bool UnitWorker::Connect()
 {
     emptyRead_ = false;
     if (!OpenAndRead(session_, port_, 1)) return false;
-    const double now = UnixSecondsNow();
+    const double now = port_.clock().UnixSeconds();
     const apcrec record = session_.table.Record(0);
     // "SM" to "Y" and then silence (or only answers that may be others'):
     // nothing is known of the unit, so it is neither up nor connected.
@@ -125,6 +126,7 @@ bool UnitWorker::Connect()
         session_.hCom = nullptr;
         return false;
     }
+    signs_.linkResumed = true;  // alerts sent while the link was lost went unheard
     lockHolder_.reset();
     Publish([&](UnitSnapshot& s) {
         s.lockHolder.reset();
@@ -194,7 +196,7 @@ void UnitWorker::CycleRead(const CycleReport& cycle)
     const bool answered = std::any_of(readings.begin(), readings.end(), [&](const Reading& reading) {
         return reading.refresh == Refresh::EveryCycle && cycle.answered[reading.slot];
     });
-    const double now = UnixSecondsNow();
+    const double now = port_.clock().UnixSeconds();
     const apcrec record = session_.table.Record(0);
     Publish([&](UnitSnapshot& s) {
         s.up = answered;
@@ -218,7 +220,7 @@ void UnitWorker::CycleRead(const CycleReport& cycle)
     }
     controlWake_.notify_all();
     if (answered) {
-        if (protector_) protector_->Cycle(SettledReading(cycle), now);
+        if (protector_) protector_->Cycle(SettledReading(cycle));
         return;
     }
     linkLost_ = true;
@@ -234,6 +236,7 @@ PolicyReading UnitWorker::SettledReading(const CycleReport& cycle)
     reading.chargePercent = ReadingValue(ReadingOf(kSlotCharge), settled(kSlotCharge));
     reading.runtimeSeconds = ReadingValue(ReadingOf(kSlotRuntime), settled(kSlotRuntime));
     reading.lowBatteryAlert = std::exchange(lowBatteryAlert_, false);
+    reading.signs = std::exchange(signs_, {});
     return reading;
 }
 
@@ -241,17 +244,30 @@ void UnitWorker::Alert(const Bytes& token)
 {
     if (token == kLowBatteryAlert) lowBatteryAlert_ = true;
     const int row = AlertRow(token);
+    if (row == kMainsFailureRow) signs_.mainsFailureAlert = true;
     if (row < 0) {  // an acknowledgement: the answer of the test being served
         std::lock_guard lock(controlMutex_);
         if (awaiting_ == Awaiting::Test) acknowledgement_ = token;
         return;
     }
-    const double now = UnixSecondsNow();
+    const double now = port_.clock().UnixSeconds();
     Publish([row, now](UnitSnapshot& s) {
         ++s.alerts[row];
         if (row == kMainsFailureRow) s.outage.MainsFailure(now);
     });
     log_.RecordAlert(UnitEvent(kAlertNames[row], alertTable[row].message));
+}
+
+void UnitWorker::TestAnswered(const Bytes& command, const Bytes& answer)
+{
+    bool accepted = answer == "OK";
+    {
+        std::lock_guard lock(controlMutex_);
+        accepted = accepted || (awaiting_ == Awaiting::Test && acknowledgement_ == "OK");
+    }
+    if (!accepted) return;
+    if (command == cmd::kTestBattery) signs_.selfTestStarted = true;
+    if (command == cmd::kTestMainsFailure) signs_.simulatedFailureStarted = true;
 }
 
 void UnitWorker::WaitBeforeRetry(int ms)

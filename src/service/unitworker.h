@@ -79,6 +79,8 @@ private:
     // is its outcome, nullopt when it was not performed.
     void AnswerControl(std::optional<Bytes> result);
     PolicyReading SettledReading(const CycleReport& cycle);
+    // A test or calibration command this worker sent, with the unit's answer.
+    void TestAnswered(const Bytes& command, const Bytes& answer) override;
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
     void Beat();
@@ -102,6 +104,7 @@ private:
     std::optional<LockHolder> lockHolder_;  // this thread only: as published
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
+    DeliberateRun::Signs signs_;    // this thread only: since the last cycle
     mutable std::mutex mutex_;
     UnitSnapshot snapshot_;
 
