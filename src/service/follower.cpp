@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t kMaxBody = 4 << 20;
 
 // The value of label `name` in a sample's label set, unescaped; nothing when absent.
-std::optional<std::string> LabelValue(const std::string& labels, const std::string& name)
+std::optional<std::string> ValueOfLabel(const std::string& labels, const std::string& name)
 {
     std::size_t i = 0;
     while (i < labels.size()) {
@@ -58,10 +58,10 @@ std::map<std::string, double> SamplesOf(const std::string& text, const std::stri
         const auto close = line.rfind('}');
         if (open == std::string::npos || close == std::string::npos || close < open) continue;
         const std::string labels = line.substr(open + 1, close - open - 1);
-        if (LabelValue(labels, "port") != port && LabelValue(labels, "unit") != port) continue;
+        if (ValueOfLabel(labels, "port") != port && ValueOfLabel(labels, "unit") != port) continue;
         std::string key = line.substr(0, open);
-        if (const auto flag = LabelValue(labels, "flag")) key += "{" + *flag + "}";
-        if (const auto alert = LabelValue(labels, "alert")) key += "{" + *alert + "}";
+        if (const auto flag = ValueOfLabel(labels, "flag")) key += "{" + *flag + "}";
+        if (const auto alert = ValueOfLabel(labels, "alert")) key += "{" + *alert + "}";
         try {
             samples[key] = std::stod(line.substr(close + 1));
         } catch (const std::exception&) {

@@ -206,7 +206,7 @@ void TFormMain::BitBtnSCANClick()
     RunLocked([this] {
         ui_->ImageW->show();
         screen_.ProcessMessages();
-        tornavel::ComPortScan(session_, port_);
+        tornavel::ComPortScan(session_, port_, scanPresenter_);
         ui_->ImageW->hide();
         if (ui_->UPS->rowCount() > 0) ui_->UPS->setCurrentCell(0, 0);
         ui_->UPS->setFocus();

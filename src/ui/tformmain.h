@@ -8,6 +8,7 @@
 #include "history/unitevents.h"
 #include "hoverframe.h"
 #include "qtscreen.h"
+#include "scanpresenter.h"
 #include "serial/comport.h"
 #include "session.h"
 
@@ -72,6 +73,7 @@ private:
     tornavel::EventHistory history_;
     tornavel::HistoryEvents historyEvents_{history_};
     QtScreen screen_;
+    ScanPresenter scanPresenter_{screen_};
     tornavel::Session session_;
     tornavel::PortOpener& opener_;
     EventLoopClock clock_;

@@ -16,6 +16,7 @@
 #include "clock.h"
 #include "serial/serialdevice.h"
 #include "monitor/pollevents.h"
+#include "protocol/scanevents.h"
 #include "shared/screen.h"
 
 namespace tornavel::testing {
@@ -375,6 +376,23 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
     CycleReport lastCycle_;
+};
+
+// Records a scan's events, one line each: "started", "identifying", and
+// "ended units=2 held=COM1:tornavel-monitor:4242" (window thread only).
+class RecordingScanEvents : public ScanEvents {
+public:
+    void ScanStarted() override { lines.push_back("started"); }
+    void IdentifyingUnits() override { lines.push_back("identifying"); }
+    void ScanEnded(const DeviceTable& table, const std::vector<HeldPort>& held) override
+    {
+        std::string line = "ended units=" + std::to_string(table.Count()) + " held=";
+        for (const HeldPort& port : held)
+            line += (line.back() == '=' ? "" : ",") + ("COM" + std::to_string(port.number)) + ":" +
+                    port.holder.program + ":" + std::to_string(port.holder.pid);
+        lines.push_back(line);
+    }
+    std::vector<std::string> lines;
 };
 
 // A unit that answers each command from a table after a short delay, the way

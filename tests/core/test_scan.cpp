@@ -1,5 +1,5 @@
-// Finding the units: which ports exist, what answers on each, what the grid
-// and the status line show.
+// Finding the units: which ports exist, what answers on each, and what the
+// scan reports (the window's texts for it are the scan presenter's tests).
 #include <gtest/gtest.h>
 
 #include "protocol/scan.h"
@@ -16,6 +16,7 @@ struct ScanTest : ::testing::Test {
     ComPort port{opener, clock};
     testing::RecordingScreen screen;
     Session session{screen};
+    testing::RecordingScanEvents events;
 
     // Port n answers with this responder on every open.
     void Attach(int number, FakeDevice::Responder responder)
@@ -39,29 +40,19 @@ FakeDevice::Responder Echo(Bytes modemReply)
     };
 }
 
-TEST_F(ScanTest, SilentPortAndUnitAreListedWithStatusTexts)
+TEST_F(ScanTest, SilentPortAndUnitAreIdentifiedAndReportedInOrder)
 {
-    Attach(1, nullptr);
+    Attach(1, nullptr);  // a port that never answers
     Attach(4, testing::TableResponder(testing::UnitAnswers()));
-    ComPortScan(session, port);
-
+    ComPortScan(session, port, events);
+    EXPECT_EQ(events.lines, (std::vector<std::string>{"started", "identifying", "ended units=2 held="}));
     ASSERT_EQ(session.table.Count(), 2);
     EXPECT_EQ(session.table.Record(0).port, 1);
     EXPECT_EQ(Slot(0, kSlotModel), "-");
-    EXPECT_EQ(Slot(0, kSlotSerial), "");
+    EXPECT_EQ(session.table.Record(1).port, 4);
     EXPECT_EQ(Slot(1, kSlotModel), "Smart-UPS 1000");
     EXPECT_EQ(Slot(1, kSlotSerial), "QS0512345678");
     EXPECT_EQ(Slot(1, kSlotMadeDate), "12/03/05");
-    EXPECT_EQ(screen.Calls("text LabelST"),
-              (std::vector<std::string>{"text LabelST=ждите, идет опрос COM портов...",
-                                        "text LabelST=ждите, идет поиск устройств...",
-                                        "text LabelST=ready"}));
-    EXPECT_EQ(screen.Calls("cell"),
-              (std::vector<std::string>{"cell UPS:0:1=COM1", "cell UPS:1:1=-", "cell UPS:2:1=",
-                                        "cell UPS:3:1=", "cell UPS:0:2=COM4",
-                                        "cell UPS:1:2=Smart-UPS 1000", "cell UPS:2:2=QS0512345678",
-                                        "cell UPS:3:2=12/03/05"}));
-    EXPECT_EQ(screen.Calls("rows").back(), "rows UPS=3");
     // Every port 1..16 was tried once in the first pass, then the two again.
     EXPECT_EQ(opener.opened.size(), 18u);
 }
@@ -73,7 +64,7 @@ TEST_F(ScanTest, UnitSequenceEndsWithLeavingSmartMode)
         sent.push_back(cmd);
         return testing::TableResponder(testing::UnitAnswers())(cmd);
     });
-    ComPortScan(session, port);
+    ComPortScan(session, port, events);
     EXPECT_EQ(sent, (std::vector<Bytes>{"Y", "\x01", "n", "m", "R"}));
 }
 
@@ -90,7 +81,7 @@ TEST_F(ScanTest, EveryProbedPortIsSetForTheUpsLineBeforeItsFirstByte)
             return device;
         };
     }
-    ComPortScan(session, port);
+    ComPortScan(session, port, events);
     ASSERT_EQ(atProbe.size(), 2u);
     for (const LineSettings& line : atProbe) {
         EXPECT_EQ(line.baud, 2400u);
@@ -110,7 +101,7 @@ class ModemProbe : public ScanTest, public ::testing::WithParamInterface<ModemCa
 TEST_P(ModemProbe, EchoOfYLeadsToTheModemTest)
 {
     Attach(3, Echo(GetParam().reply));
-    ComPortScan(session, port);
+    ComPortScan(session, port, events);
     EXPECT_EQ(Slot(0, kSlotModel), GetParam().mark);
 }
 
@@ -129,10 +120,10 @@ TEST_F(ScanTest, GarbageAnswerCountsAsAUnitAndFillsWhatTheFilterLeaves)
         if (cmd == "n") r.push_back({20, "#\r\nAB\r\n"});
         return r;
     });
-    ComPortScan(session, port);
+    ComPortScan(session, port, events);
     EXPECT_EQ(Slot(0, kSlotModel), "");  // no answer to Ctrl+A: empty, not the "Y" leftover
     EXPECT_EQ(Slot(0, kSlotSerial), "AB");
-    EXPECT_EQ(screen.Text("LabelST"), "ready");
+    EXPECT_EQ(events.lines.back(), "ended units=1 held=");
 }
 
 TEST_F(ScanTest, UnitThatAnswersYButNotCtrlAGetsAnEmptyModel)
@@ -142,7 +133,7 @@ TEST_F(ScanTest, UnitThatAnswersYButNotCtrlAGetsAnEmptyModel)
         if (cmd == "Y") r.push_back({20, "SM\r\n"});
         return r;
     });
-    ComPortScan(session, port);
+    ComPortScan(session, port, events);
     EXPECT_EQ(Slot(0, kSlotModel), "");
 }
 
@@ -153,37 +144,35 @@ TEST_F(ScanTest, PortTakenBeforeTheSecondPassKeepsAnEmptyRow)
         if (++opens > 1) return nullptr;
         return std::make_unique<FakeDevice>(clock);
     };
-    ComPortScan(session, port);
+    ComPortScan(session, port, events);
     ASSERT_EQ(session.table.Count(), 1);
     EXPECT_EQ(Slot(0, kSlotModel), "");
-    EXPECT_EQ(screen.Text("LabelST"), "ready");
+    EXPECT_EQ(events.lines.back(), "ended units=1 held=");
 }
 
 TEST_F(ScanTest, NoPortAtAll)
 {
-    ComPortScan(session, port);
+    ComPortScan(session, port, events);
     EXPECT_EQ(session.table.Count(), 0);
-    EXPECT_EQ(screen.Text("LabelST"), "COM порты не обнаружены");
-    EXPECT_EQ(screen.Calls("rows").back(), "rows UPS=2");
-    EXPECT_TRUE(screen.Calls("cell").empty());
+    EXPECT_EQ(events.lines, (std::vector<std::string>{"started", "ended units=0 held="}));
 }
 
-// What the status line says when the scan ends, with ports held by others.
+// Ports held by others, reported when the scan ends and never listed.
 struct BusyCase {
     const char* name;
     std::map<int, LockHolder> holders;
     bool freePort;  // COM5, silent
-    const char* status;
+    const char* ended;
 };
 
 class BusyPorts : public ScanTest, public ::testing::WithParamInterface<BusyCase> {};
 
-TEST_P(BusyPorts, NameTheirHolderInTheClosingStatus)
+TEST_P(BusyPorts, AreReportedWithTheirHolder)
 {
     opener.holders = GetParam().holders;
     if (GetParam().freePort) Attach(5, nullptr);
-    ComPortScan(session, port);
-    EXPECT_EQ(screen.Text("LabelST"), GetParam().status);
+    ComPortScan(session, port, events);
+    EXPECT_EQ(events.lines.back(), GetParam().ended);
     EXPECT_EQ(session.table.Count(), GetParam().freePort ? 1 : 0);  // a held port is never listed
 }
 
@@ -191,29 +180,16 @@ INSTANTIATE_TEST_SUITE_P(
     Table, BusyPorts,
     ::testing::Values(
         BusyCase{"HeldBesideAFreePort", {{1, {4242, "tornavel-monitor"}}}, true,
-                 "ready, COM1: занят (tornavel-monitor)"},
+                 "ended units=1 held=COM1:tornavel-monitor:4242"},
         BusyCase{"OnlyHeldPorts", {{2, {7, "minicom"}}, {3, {8, ""}}}, false,
-                 "COM2: занят (minicom), COM3: занят (процесс 8)"},
-        BusyCase{"NoneHeld", {}, true, "ready"}),
+                 "ended units=0 held=COM2:minicom:7,COM3::8"},
+        BusyCase{"NoneHeld", {}, true, "ended units=1 held="}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// Each phase's text is on screen while the window handles its messages, so
-// the user sees it during the scan rather than only the last one at the end.
-TEST_F(ScanTest, EveryPhaseTextIsShownWhileTheScanRuns)
-{
-    Attach(1, nullptr);
-    std::vector<std::string> seen;
-    screen.onProcessMessages = [&] {
-        if (seen.empty() || seen.back() != screen.Text("LabelST")) seen.push_back(screen.Text("LabelST"));
-    };
-    ComPortScan(session, port);
-    EXPECT_EQ(seen, (std::vector<std::string>{"ждите, идет опрос COM портов...", "ждите, идет поиск устройств..."}));
-}
 
 TEST_F(ScanTest, TheWindowIsKeptAliveAroundEveryExchange)
 {
     Attach(1, testing::TableResponder(testing::UnitAnswers()));
-    ComPortScan(session, port);
+    ComPortScan(session, port, events);
     EXPECT_GE(screen.processed.load(), 5);  // window events handled around every exchange
     EXPECT_EQ(screen.Calls("show ImageW").size(), 5u);
     EXPECT_EQ(screen.Calls("hide ImageW").size(), 5u);

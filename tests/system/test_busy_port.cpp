@@ -123,11 +123,13 @@ TEST(BusyPortScan, NamesTheMonitorHoldingThePort)
     ComPort port{opener, clock};
     testing::RecordingScreen screen;
     Session session{screen};
-    ComPortScan(session, port);
+    testing::RecordingScanEvents events;
+    ComPortScan(session, port, events);
 
     ASSERT_EQ(session.table.Count(), 1);
     EXPECT_EQ(session.table.Record(0).port, 2);
-    EXPECT_EQ(screen.Text("LabelST"), "ready, COM1: занят (tornavel-monitor)");
+    ASSERT_EQ(events.lines.size(), 3u);
+    EXPECT_TRUE(events.lines.back().starts_with("ended units=1 held=COM1:tornavel-monitor:")) << events.lines.back();
     EXPECT_EQ(monitor.terminate(SIGINT, 15000), 0);
 }
 

@@ -135,13 +135,14 @@ TEST(ExchangeWithSimulator, ScanAndFullReadOverRealLines)
     Line line(sim);
     testing::RecordingScreen screen;
     Session session(screen);
-    ComPortScan(session, line.port);
+    testing::RecordingScanEvents events;
+    ComPortScan(session, line.port, events);
     ASSERT_EQ(session.table.Count(), 4);
     EXPECT_EQ(session.table.Record(0).slot[kSlotModel], "Smart-UPS 1000");
     EXPECT_EQ(session.table.Record(1).slot[kSlotModel], "modem");
     EXPECT_EQ(session.table.Record(2).slot[kSlotModel], "-");
     EXPECT_EQ(session.table.Record(3).slot[kSlotModel], "Smart-UPS 700");
-    EXPECT_EQ(screen.Text("LabelST"), "ready");
+    EXPECT_EQ(events.lines.back(), "ended units=4 held=");
 
     ASSERT_TRUE(OpenAndRead(session, line.port, 4));
     EXPECT_EQ(session.table.Slot(kSlotName), "SRV_ROOM");
@@ -158,7 +159,8 @@ TEST(ExchangeWithSimulator, EveryAnswerLandsInItsOwnSlotAndField)
     Line line(sim);
     testing::RecordingScreen screen;
     Session session(screen);
-    ComPortScan(session, line.port);
+    testing::RecordingScanEvents events;
+    ComPortScan(session, line.port, events);
     ASSERT_EQ(session.table.Count(), 1);
     const std::size_t beforeConnection = Exchanges(sim, "com1").size();
     ASSERT_TRUE(OpenAndRead(session, line.port, 1));

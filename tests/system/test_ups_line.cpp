@@ -124,7 +124,8 @@ TEST(UpsLine, ScanAndConnectionSetThePortForTheUps)
     // right after its handshake.
     FarEnd farEnd(pty, {"SM\r\n", "NA\r\n"});
     SpoilLine(pty);
-    ComPortScan(session, port);
+    RecordingScanEvents events;
+    ComPortScan(session, port, events);
     ASSERT_EQ(session.table.Count(), 1);
     SpoilLine(pty);
     session.table.SetSlotOf(0, kSlotModel, "Smart-UPS 1000");
