@@ -55,7 +55,7 @@ SettingOutcome DirectUnit::Change(const NamedSetting& setting, const std::string
 std::optional<Bytes> DirectUnit::Perform(const ChangeRequestTexts& request)
 {
     Requests& requests = session_.requests;
-    requests.PostChange(request.changeCmd, request.changeField, request.changeValue);
+    requests.PostChange(request.changeCmd, request.changeValue);
     writer_.WriteChange();
     if (!requests.changeDone.load()) {
         // The window would try again next cycle; a shell command reports it.

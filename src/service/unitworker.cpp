@@ -303,7 +303,7 @@ std::optional<Bytes> UnitWorker::PerformChange(const ChangeRequestTexts& request
 {
     return AwaitControl(
         Awaiting::Change,
-        [&] { session_.requests.PostChange(request.changeCmd, request.changeField, request.changeValue); },
+        [&] { session_.requests.PostChange(request.changeCmd, request.changeValue); },
         patienceMs);
 }
 

@@ -123,7 +123,7 @@ void ParameterPage::RequestStep(const Bytes& direction)
         if (!InRow(ui_.ImageRI, setting.box)) continue;
         ui_.ImageW->show();
         ui_.LabelST->setText(QStringLiteral("..."));
-        session_.requests.PostChange(*setting.command, setting.box->objectName().toStdString(), direction);
+        session_.requests.PostChange(*setting.command, direction);
         return;
     }
 }
@@ -262,7 +262,7 @@ void ParameterPage::FinishSave(SaveOutcome outcome, const ChangeRequestTexts& te
 {
     switch (outcome) {
     case SaveOutcome::Request:
-        session_.requests.PostChange(texts.changeCmd, texts.changeField, texts.changeValue);
+        session_.requests.PostChange(texts.changeCmd, texts.changeValue);
         return;
     case SaveOutcome::Flash:
         if (hint) hint->hide();

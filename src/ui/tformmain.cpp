@@ -6,6 +6,7 @@
 #include <QShortcut>
 
 #include "calibrationpanel.h"
+#include "changepresenter.h"
 #include "gridcelldelegate.h"
 #include "history/unitevents.h"
 #include "historydialog.h"
@@ -144,7 +145,7 @@ void TFormMain::RecordChange(const tornavel::Bytes& before)
 {
     const auto& requests = session_.requests;
     history_.Record(tornavel::HistoryKind::Change,
-                    tornavel::ChangeText(requests.changeCmd.Get(), requests.changeField.Get(), before,
+                    tornavel::ChangeText(requests.changeCmd.Get(), std::string(SettingField(requests.changeCmd.Get())), before,
                                          requests.changeAnswer.Get(), requests.changeValue.Get()));
 }
 
@@ -349,7 +350,9 @@ void TFormMain::OnMessage(WindowMessage message)
     case WindowMessage::ChangeDone: {
         const int slot = tornavel::SlotOfCommand(session_.requests.changeCmd.Get());
         const tornavel::Bytes before = slot > 0 ? session_.table.Slot(slot) : tornavel::Bytes();
-        tornavel::CompleteChange(session_);
+        tornavel::CompleteChange(session_, [this](const tornavel::Bytes& command, const tornavel::Bytes& readBack) {
+            ShowChangeDone(screen_, session_.table, command, readBack);
+        });
         RecordChange(before);
         break;
     }

@@ -237,7 +237,7 @@ TEST_F(ConnectionTest, AbsentPortRefusesQuietly)
 TEST_F(ConnectionTest, ClosingSendsRWaitsASecondClosesAndForgetsRequests)
 {
     testing::UnitFixture unit;
-    unit.session.requests.PostChange("k", "EditZS", "+");
+    unit.session.requests.PostChange("k", "+");
     unit.session.requests.PostCommand("W");
     unit.session.requests.terminalCmd.Set("Y");
     CloseConnection(unit.session, unit.port);

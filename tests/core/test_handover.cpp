@@ -70,7 +70,7 @@ TEST_F(HandOverTest, CompletionNeverShowsThePerformedChangeAsNew)
     ASSERT_TRUE(SamePage(&r.eepromChange, &r.changeDone));
     session->table.Add(1);
     session->table.SetApcIndex(0);
-    r.PostChange("k", "EditZS", "+");
+    r.PostChange("k", "+");
     r.changeAnswer.Set("T\r\n");
     r.changeDone.store(true);  // as the writer leaves it
     ASSERT_FALSE(ChangeWaiting(r));
@@ -91,7 +91,7 @@ TEST_F(HandOverTest, AChangeIsVisibleOnlyOnceItsTextsAreWritten)
     Requests& r = session->requests;
     ASSERT_TRUE(SamePage(&r.eepromChange, &r.changeValue));
     r.changeDone.store(true);  // left from the request before
-    Watch([&] { r.PostChange("u", "EditMA", "-"); });
+    Watch([&] { r.PostChange("u", "-"); });
 
     // The request shows as waiting from its last write on, not before.
     ASSERT_FALSE(steps.empty());
@@ -99,7 +99,6 @@ TEST_F(HandOverTest, AChangeIsVisibleOnlyOnceItsTextsAreWritten)
     EXPECT_TRUE(steps.back().changeWaiting);
     for (std::size_t i = 0; i + 1 < steps.size(); ++i) EXPECT_FALSE(steps[i].changeWaiting) << i;
     EXPECT_EQ(r.changeCmd.Get(), "u");
-    EXPECT_EQ(r.changeField.Get(), "EditMA");
     EXPECT_EQ(r.changeValue.Get(), "-");
 }
 

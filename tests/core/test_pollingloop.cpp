@@ -323,7 +323,7 @@ TEST_F(PollingLoopTest, StopDuringThePauseEndsAfterIt)
 TEST_F(PollingLoopTest, PendingChangeRunsAfterTheMessagesAndBeforeThePause)
 {
     session.requests.PostCommand("W");  // a test click while the change waits
-    session.requests.PostChange("k", "EditZS", "+");
+    session.requests.PostChange("k", "+");
     loop.Pass();
     EXPECT_EQ(device->Writes(), (std::vector<Bytes>{"W", "B", "Q", "P", "f", "L", "O", "k", "+", "k"}));
     // Reads, writer's two steps with 200 ms after each, the read-back, the pause.
@@ -340,7 +340,7 @@ TEST_F(PollingLoopTest, PendingChangeRunsAfterTheMessagesAndBeforeThePause)
 TEST_F(PollingLoopTest, NoChangeIsServedInTerminalMode)
 {
     session.requests.terminalMode = true;
-    session.requests.PostChange("k", "EditZS", "+");
+    session.requests.PostChange("k", "+");
     loop.Pass();
     loop.Pass();
     EXPECT_TRUE(device->Writes().empty());
@@ -436,7 +436,7 @@ TEST(PollingLoopThreads, WindowAndThreadShareStateSafely)
     for (int i = 0; i < 200 || (completed == 0 && std::chrono::steady_clock::now() < deadline); ++i) {
         auto& requests = unit.session.requests;
         // A setting change handed over and completed as the window does it.
-        if (!requests.eepromChange) requests.PostChange("k", "EditZS", "+");
+        if (!requests.eepromChange) requests.PostChange("k", "+");
         if (unit.screen.Calls("post 1033").size() > completed) {
             ++completed;
             CompleteChange(unit.session);

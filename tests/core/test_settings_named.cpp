@@ -96,7 +96,6 @@ TEST(BringSetting, StepsUpUntilTheReadBackShowsTheValue)
     EXPECT_EQ(outcome.after, "N");
     ASSERT_EQ(path.requests.size(), 2u);
     EXPECT_EQ(path.requests[0].changeCmd, "k");
-    EXPECT_EQ(path.requests[0].changeField, "EditZS");
     EXPECT_EQ(path.requests[0].changeValue, "+");
 }
 

@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "changepresenter.h"
 #include "serial/posixport.h"
 #include "session.h"
 #include "simulator.h"
@@ -333,7 +334,8 @@ private slots:
         QTest::mouseClick(up ? ui().ImageRI : ui().ImageLE, Qt::LeftButton);
         QVERIFY(requests().eepromChange);
         QCOMPARE(QByteArray::fromStdString(requests().changeCmd.Get()), command);
-        QCOMPARE(QString::fromStdString(requests().changeField.Get()), box);
+        const std::string_view shownIn = SettingField(requests().changeCmd.Get());  // where the read-back goes
+        QCOMPARE(QString::fromUtf8(shownIn.data(), static_cast<qsizetype>(shownIn.size())), box);
         QCOMPARE(QByteArray::fromStdString(requests().changeValue.Get()), direction);
         QVERIFY(ui().ImageW->isVisible());
 

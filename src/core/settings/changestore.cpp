@@ -1,10 +1,8 @@
 #include "settings/changestore.h"
 
-#include "monitor/statusdisplay.h"
 #include "protocol/alerts.h"
 #include "protocol/devicetable.h"
 #include "session.h"
-#include "text/cp1251.h"
 
 namespace tornavel {
 
@@ -14,7 +12,7 @@ void store2plist(DeviceTable& table, const Bytes& command, const Bytes& answer)
     if (slot != 0) table.SetSlot(slot, answer);
 }
 
-void CompleteChange(Session& session)
+void CompleteChange(Session& session, const ShowChange& show)
 {
     Requests& requests = session.requests;
     Bytes answer = requests.changeAnswer.Get();
@@ -22,12 +20,9 @@ void CompleteChange(Session& session)
     FilterAnswer(answer, line, session.alerts);
     requests.changeAnswer.Set(line);
 
-    session.screen.SetText(requests.changeField.Get(), Cp1251ToUtf8(line));  // FillEditByName
-    store2plist(session.table, requests.changeCmd.Get(), line);
-    UpdateScreen(session.screen, session.table);
-    // Filling the edit box above may have shown them before the record matched.
-    session.screen.SetVisible("ImageFLOP", false);
-    session.screen.SetVisible("ImageGF", false);
+    const Bytes command = requests.changeCmd.Get();
+    store2plist(session.table, command, line);
+    if (show) show(command, line);
 
     // The request flag goes first: with changeDone cleared while eepromChange
     // still stood, the polling thread could take the request as new and run

@@ -39,20 +39,19 @@ std::size_t CharacterCount(const std::string& utf8)
 }
 
 SaveOutcome PrepareText(const std::string& utf8Text, std::size_t length, const Bytes& command,
-                        const char* field, ChangeRequestTexts& out)
+                        ChangeRequestTexts& out)
 {
     if (utf8Text.empty()) return SaveOutcome::Flash;
-    out = {command, field, FitText(Utf8ToCp1251(utf8Text), length, kZeroFill)};
+    out = {command, FitText(Utf8ToCp1251(utf8Text), length, kZeroFill)};
     return SaveOutcome::Request;
 }
 
-SaveOutcome PrepareDate(const std::string& utf8Text, const Bytes& command, const char* field,
-                        ChangeRequestTexts& out)
+SaveOutcome PrepareDate(const std::string& utf8Text, const Bytes& command, ChangeRequestTexts& out)
 {
     const Bytes date = Utf8ToCp1251(utf8Text);
     if (!isDATA(date)) return SaveOutcome::Flash;
     if (!DateFitsCalendar(date)) return SaveOutcome::Refused;
-    out = {command, field, date};
+    out = {command, date};
     return SaveOutcome::Request;
 }
 
@@ -113,28 +112,28 @@ bool BackspaceRemovesSlash(const std::string& utf8Text)
 
 SaveOutcome PrepareSaveName(const std::string& utf8Text, ChangeRequestTexts& out)
 {
-    return PrepareText(utf8Text, kNameLength, cmd::kName, "EditNA", out);
+    return PrepareText(utf8Text, kNameLength, cmd::kName, out);
 }
 
 SaveOutcome PrepareSaveSerial(const std::string& utf8Text, ChangeRequestTexts& out)
 {
-    return PrepareText(utf8Text, kSerialLength, cmd::kSerial, "EditSN", out);
+    return PrepareText(utf8Text, kSerialLength, cmd::kSerial, out);
 }
 
 SaveOutcome PrepareSaveMadeDate(const std::string& utf8Text, ChangeRequestTexts& out)
 {
-    return PrepareDate(utf8Text, cmd::kMadeDate, "EditDA", out);
+    return PrepareDate(utf8Text, cmd::kMadeDate, out);
 }
 
 SaveOutcome PrepareSaveBatteryDate(const std::string& utf8Text, ChangeRequestTexts& out)
 {
-    return PrepareDate(utf8Text, cmd::kBatteryDate, "EditDZ", out);
+    return PrepareDate(utf8Text, cmd::kBatteryDate, out);
 }
 
 SaveOutcome PrepareSaveRegister0(const std::string& utf8Text, ChangeRequestTexts& out)
 {
     if (!IsRegisterValue(utf8Text)) return SaveOutcome::Flash;
-    out = {cmd::kRegister0, "EditR0", utf8Text};  // sent as typed; the writer reads either case
+    out = {cmd::kRegister0, utf8Text};  // sent as typed; the writer reads either case
     return SaveOutcome::Request;
 }
 

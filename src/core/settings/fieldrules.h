@@ -10,7 +10,6 @@ namespace tornavel {
 // The texts of a change request, ready for Requests::PostChange.
 struct ChangeRequestTexts {
     Bytes changeCmd;
-    Bytes changeField;
     Bytes changeValue;
 };
 

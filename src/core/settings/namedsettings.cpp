@@ -21,24 +21,24 @@ constexpr std::size_t kNameLength = 8;
 constexpr std::size_t kLongestStepValue = 8;
 
 const std::array<NamedSetting, 10> kSettings = {{
-    {"alarm-delay", &cmd::kAlarmDelay, "EditZS", SettingKind::Stepped, kSlotAlarmDelay,
+    {"alarm-delay", &cmd::kAlarmDelay, SettingKind::Stepped, kSlotAlarmDelay,
      "alarm delay after a mains failure"},
-    {"self-test-interval", &cmd::kSelfTestInterval, "EditIS", SettingKind::Stepped, kSlotSelfTestInterval,
+    {"self-test-interval", &cmd::kSelfTestInterval, SettingKind::Stepped, kSlotSelfTestInterval,
      "interval between automatic self-tests"},
-    {"sensitivity", &cmd::kSensitivity, "EditCH", SettingKind::Stepped, kSlotSensitivity,
+    {"sensitivity", &cmd::kSensitivity, SettingKind::Stepped, kSlotSensitivity,
      "sensitivity to mains disturbances"},
-    {"output-on-battery", &cmd::kOutputSetting, "EditUO", SettingKind::Stepped, kSlotOutputSetting,
+    {"output-on-battery", &cmd::kOutputSetting, SettingKind::Stepped, kSlotOutputSetting,
      "output voltage on battery"},
-    {"low-transfer", &cmd::kLowTransfer, "EditMI", SettingKind::Stepped, kSlotLowTransfer,
+    {"low-transfer", &cmd::kLowTransfer, SettingKind::Stepped, kSlotLowTransfer,
      "low transfer point (V)"},
-    {"high-transfer", &cmd::kHighTransfer, "EditMA", SettingKind::Stepped, kSlotHighTransfer,
+    {"high-transfer", &cmd::kHighTransfer, SettingKind::Stepped, kSlotHighTransfer,
      "high transfer point (V)"},
-    {"name", &cmd::kName, "EditNA", SettingKind::Text, kSlotName, "the unit's name, up to 8 characters"},
-    {"battery-date", &cmd::kBatteryDate, "EditDZ", SettingKind::Date, kSlotBatteryDate,
+    {"name", &cmd::kName, SettingKind::Text, kSlotName, "the unit's name, up to 8 characters"},
+    {"battery-date", &cmd::kBatteryDate, SettingKind::Date, kSlotBatteryDate,
      "battery replacement date, dd/mm/yy"},
-    {"manufacture-date", &cmd::kMadeDate, "EditDA", SettingKind::Date, kSlotMadeDate,
+    {"manufacture-date", &cmd::kMadeDate, SettingKind::Date, kSlotMadeDate,
      "date of manufacture, dd/mm/yy"},
-    {"register0", &cmd::kRegister0, "EditR0", SettingKind::Register, kSlotRegister0,
+    {"register0", &cmd::kRegister0, SettingKind::Register, kSlotRegister0,
      "register 0, two hex digits"},
 }};
 
@@ -125,7 +125,7 @@ std::optional<ChangeRequestTexts> RequestForValue(const NamedSetting& setting, c
             error = "\"" + value + "\" cannot be a value of " + std::string(setting.name);
             return std::nullopt;
         }
-        return ChangeRequestTexts{*setting.command, Bytes(setting.field), cmd::kStepUp};
+        return ChangeRequestTexts{*setting.command, cmd::kStepUp};
     }
     case SettingKind::Text: return NameRequest(value, error);
     case SettingKind::Date: return DateRequest(setting, value, error);

@@ -17,12 +17,11 @@ enum class SettingKind {
     Register,  // register 0, stepped by count inside programming mode
 };
 
-// The settings a shell may change, under stable names: the same changes,
-// commands and edit boxes as the window's parameter page.
+// The settings a shell may change, under stable names: the same changes and
+// commands as the window's parameter page.
 struct NamedSetting {
     std::string_view name;
     const Bytes* command;
-    std::string_view field;  // the page's edit box that shows the read-back
     SettingKind kind;
     int slot;                // where the full read keeps its value
     std::string_view title;

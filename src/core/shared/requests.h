@@ -27,7 +27,6 @@ struct Requests {
 
     // Setting change, written by the window while eepromChange is clear.
     SharedText changeCmd;
-    SharedText changeField;
     SharedText changeValue;
     SharedText changeAnswer;
     std::atomic<bool> eepromChange{false};
@@ -41,10 +40,9 @@ struct Requests {
         pendingCmd.Set(command);
         cmdPending.store(true, std::memory_order_release);
     }
-    void PostChange(const Bytes& command, const Bytes& field, const Bytes& value)
+    void PostChange(const Bytes& command, const Bytes& value)
     {
         changeCmd.Set(command);
-        changeField.Set(field);
         changeValue.Set(value);
         changeDone.store(false, std::memory_order_relaxed);
         eepromChange.store(true, std::memory_order_release);
