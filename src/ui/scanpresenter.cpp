@@ -65,3 +65,8 @@ void ScanPresenter::ShowDeviceGrid(const DeviceTable& table)
         screen_.SetCell("UPS", 3, j + 1, Cp1251ToUtf8(record.slot[kSlotMadeDate]));
     }
 }
+
+void ScanPresenter::ExchangeBusy(bool busy)
+{
+    screen_.SetVisible("ImageW", busy);
+}

@@ -132,7 +132,7 @@ void TFormMain::WireHistory()
     history_.SetListener([dialog = historyDialog_](const tornavel::HistoryEntry& entry) {
         QMetaObject::invokeMethod(dialog, [dialog, entry] { dialog->Add(entry); }, Qt::QueuedConnection);
     });
-    session_.events = &historyEvents_;
+    session_.events = &windowPresenter_;
     auto* open = new QShortcut(QKeySequence(Qt::Key_F9), this);
     connect(open, &QShortcut::activated, this, [this] {
         historyDialog_->show();

@@ -9,6 +9,7 @@
 #include "hoverframe.h"
 #include "qtscreen.h"
 #include "scanpresenter.h"
+#include "windowpresenter.h"
 #include "serial/comport.h"
 #include "session.h"
 
@@ -74,6 +75,7 @@ private:
     tornavel::HistoryEvents historyEvents_{history_};
     QtScreen screen_;
     ScanPresenter scanPresenter_{screen_};
+    WindowPresenter windowPresenter_{screen_, historyEvents_};
     tornavel::Session session_;
     tornavel::PortOpener& opener_;
     EventLoopClock clock_;

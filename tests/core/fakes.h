@@ -355,6 +355,10 @@ public:
     void TestAnswered(const Bytes& command, const Bytes& answer) override { Add("test " + command + "=" + answer); }
     void Alert(const Bytes& token) override { Add("alert " + token); }
     void LineGone() override { Add("line gone"); }
+    // Kept apart from Lines(): the busy light goes with nearly every exchange.
+    void ExchangeBusy(bool busy) override { ++(busy ? busyShown : busyHidden); }
+    std::atomic<int> busyShown{0};
+    std::atomic<int> busyHidden{0};
 
     std::vector<std::string> Lines() const
     {
@@ -392,7 +396,10 @@ public:
                     port.holder.program + ":" + std::to_string(port.holder.pid);
         lines.push_back(line);
     }
+    void ExchangeBusy(bool busy) override { ++(busy ? busyShown : busyHidden); }
     std::vector<std::string> lines;
+    int busyShown = 0;
+    int busyHidden = 0;
 };
 
 // A unit that answers each command from a table after a short delay, the way

@@ -3,6 +3,7 @@
 
 #include "bytes.h"
 #include "protocol/devicetable.h"
+#include "protocol/exchangeevents.h"
 
 namespace tornavel {
 
@@ -21,7 +22,7 @@ struct CycleReport {
 // happens, on the thread that talks to the unit. The window's presenter
 // turns these into what the window shows; the monitor and tornavelctl take
 // them directly. Every event has a default that ignores it.
-class PollEvents {
+class PollEvents : public ExchangeEvents {
 public:
     virtual ~PollEvents() = default;
     // One value of the full read has been read (slot 1..30).

@@ -24,7 +24,7 @@ bool OpenAndRead(Session& session, ComPort& port, int row)
     session.requests.lineGone = false;
     session.hCom = OpenUpsPort(port, record.port);
     if (!session.hCom) return false;
-    if (sereLine(port, session.screen, session.hCom, cmd::kSmartMode, session.alerts) ==
+    if (sereLine(port, session.screen, *session.events, session.hCom, cmd::kSmartMode, session.alerts) ==
         cmd::answer::kSmartMode) {
         ReadAll(session, port);
         return true;
@@ -47,8 +47,8 @@ void ReadAll(Session& session, ComPort& port)
 
     session.order.Restart();
     for (int slot = 1; slot <= kReadSlotCount; ++slot) {
-        session.table.SetField(
-            slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts, session.order));
+        session.table.SetField(slot, sereField(port, screen, *session.events, session.hCom, SlotCommand(slot),
+                                               session.alerts, session.order));
         screen.SetValue("GaugeW", slot);
         screen.ProcessMessages();
         session.events->FullReadProgress(slot);
@@ -84,7 +84,7 @@ void CloseConnection(Session& session, ComPort& port)
     const bool gone = session.requests.lineGone.load(std::memory_order_acquire);
     if (!gone) {  // a vanished device hears nothing more
         Bytes answer;
-        sereCom(port, session.screen, session.hCom, cmd::kLeaveSmart, answer);  // not examined
+        sereCom(port, session.screen, *session.events, session.hCom, cmd::kLeaveSmart, answer);  // not examined
         port.clock().Sleep(kCloseDelayMs);
     }
     port.ClosePort(session.hCom);

@@ -41,22 +41,22 @@ FieldAnswer OrderedField(bool answered, Bytes& answer, AlertReporter& alerts, An
 // The window's events are handled before the command goes out; a field's
 // late bytes are dropped after that, right before the write, since a late
 // answer may well arrive while the window is busy.
-bool BusyTransact(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command, Bytes& answer,
-                  AlertReporter* dropLateFor, AnswerOrder* order)
+bool BusyTransact(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle,
+                  const Bytes& command, Bytes& answer, AlertReporter* dropLateFor, AnswerOrder* order)
 {
-    screen.SetVisible("ImageW", true);
+    busy.ExchangeBusy(true);
     screen.ProcessMessages();
     if (dropLateFor) order->LinesDropped(DropWaiting(port, handle, *dropLateFor));
     const bool answered = port.Transact(handle, command, answer);
-    screen.SetVisible("ImageW", false);
+    busy.ExchangeBusy(false);
     return answered;
 }
 }  // namespace
 
-bool sereCom(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
+bool sereCom(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle, const Bytes& command,
              Bytes& answer)
 {
-    return BusyTransact(port, screen, handle, command, answer, nullptr, nullptr);
+    return BusyTransact(port, screen, busy, handle, command, answer, nullptr, nullptr);
 }
 
 LineAnswer AskAnswer(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts)
@@ -73,11 +73,11 @@ Bytes AskLine(ComPort& port, const PortHandle& handle, const Bytes& command, Ale
     return AskAnswer(port, handle, command, alerts).line;
 }
 
-Bytes sereLine(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
-               AlertReporter& alerts)
+Bytes sereLine(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle,
+               const Bytes& command, AlertReporter& alerts)
 {
     Bytes answer;
-    const bool answered = sereCom(port, screen, handle, command, answer);
+    const bool answered = sereCom(port, screen, busy, handle, command, answer);
     return FilteredLine(answered, answer, alerts);
 }
 
@@ -90,11 +90,11 @@ FieldAnswer AskField(ComPort& port, const PortHandle& handle, const Bytes& comma
     return OrderedField(answered, answer, alerts, order);
 }
 
-FieldAnswer sereField(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
-                      AlertReporter& alerts, AnswerOrder& order)
+FieldAnswer sereField(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle,
+                      const Bytes& command, AlertReporter& alerts, AnswerOrder& order)
 {
     Bytes answer;
-    const bool answered = BusyTransact(port, screen, handle, command, answer, &alerts, &order);
+    const bool answered = BusyTransact(port, screen, busy, handle, command, answer, &alerts, &order);
     return OrderedField(answered, answer, alerts, order);
 }
 

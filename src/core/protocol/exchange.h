@@ -1,6 +1,7 @@
 #pragma once
 #include "bytes.h"
 #include "protocol/devicetable.h"
+#include "protocol/exchangeevents.h"
 #include "serial/comport.h"
 
 namespace tornavel {
@@ -8,9 +9,9 @@ namespace tornavel {
 class AlertReporter;
 class Screen;
 
-// The window thread's transaction: the busy picture is shown and pending
-// window events are handled around it.
-bool sereCom(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
+// The window thread's transaction: `busy` hears it begin and end, and pending
+// window events are handled before the command goes out.
+bool sereCom(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle, const Bytes& command,
              Bytes& answer);
 
 // The first line of the answer to one command, after the alert filter. An
@@ -25,8 +26,8 @@ struct LineAnswer {
 };
 LineAnswer AskAnswer(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts);
 // The same through sereCom, for the window thread.
-Bytes sereLine(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
-               AlertReporter& alerts);
+Bytes sereLine(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle,
+               const Bytes& command, AlertReporter& alerts);
 
 // Whether what an exchange brings is its own command's answer. A command
 // that got nothing in time may still be answered, and a later exchange then
@@ -53,7 +54,7 @@ private:
 // settled. Nothing is waited for and no byte sent changes.
 FieldAnswer AskField(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts,
                      AnswerOrder& order);
-FieldAnswer sereField(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
-                      AlertReporter& alerts, AnswerOrder& order);
+FieldAnswer sereField(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle,
+                      const Bytes& command, AlertReporter& alerts, AnswerOrder& order);
 
 }  // namespace tornavel

@@ -23,30 +23,30 @@ Bytes Lower(Bytes text)
 
 // What answers on one port: a UPS (identity read into its record), a modem,
 // or nothing.
-void IdentifyDevice(Session& session, ComPort& port, const PortHandle& handle, int index)
+void IdentifyDevice(Session& session, ComPort& port, ScanEvents& events, const PortHandle& handle, int index)
 {
     Screen& screen = session.screen;
     DeviceTable& table = session.table;
     Bytes answer;
-    if (!sereCom(port, screen, handle, cmd::kSmartMode, answer)) {
+    if (!sereCom(port, screen, events, handle, cmd::kSmartMode, answer)) {
         table.SetSlotOf(index, kSlotModel, kMarkNothing);
         return;
     }
     if (answer == cmd::answer::kModemEcho) {
         // Something that echoes what it gets, as a modem in command mode does.
         Bytes reply;
-        const bool modem = sereCom(port, screen, handle, cmd::kModemProbe, reply) &&
+        const bool modem = sereCom(port, screen, events, handle, cmd::kModemProbe, reply) &&
                            Lower(reply) == cmd::answer::kModem;
         table.SetSlotOf(index, kSlotModel, modem ? kMarkModem : kMarkNothing);
         return;
     }
     auto read = [&](const Bytes& command, int slot) {
-        table.SetSlotOf(index, slot, sereLine(port, screen, handle, command, session.alerts));
+        table.SetSlotOf(index, slot, sereLine(port, screen, events, handle, command, session.alerts));
     };
     read(cmd::kModel, kSlotModel);
     read(cmd::kSerial, kSlotSerial);
     read(cmd::kMadeDate, kSlotMadeDate);
-    sereCom(port, screen, handle, cmd::kLeaveSmart, answer);  // back to dumb mode; not examined
+    sereCom(port, screen, events, handle, cmd::kLeaveSmart, answer);  // back to dumb mode; not examined
 }
 
 }  // namespace
@@ -74,7 +74,7 @@ void ComPortScan(Session& session, ComPort& port, ScanEvents& events)
             // A port taken by another program since the first pass keeps an empty row.
             PortHandle handle = OpenUpsPort(port, table.Record(index).port);
             if (!handle) continue;
-            IdentifyDevice(session, port, handle, index);
+            IdentifyDevice(session, port, events, handle, index);
             port.ClosePort(handle);
         }
     }

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "protocol/devicetable.h"
+#include "protocol/exchangeevents.h"
 #include "serial/uucplock.h"
 
 namespace tornavel {
@@ -15,7 +16,7 @@ struct HeldPort {
 // What a port scan reports, in the order it happens, on the thread that runs
 // it (the window's). The window's presenter shows it; the core says only
 // what happened.
-class ScanEvents {
+class ScanEvents : public ExchangeEvents {
 public:
     virtual ~ScanEvents() = default;
     // The scan began: no unit is known any more; the free ports are sought.

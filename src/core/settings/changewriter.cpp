@@ -58,7 +58,7 @@ void ChangeWriter::WriteChange()
     const Bytes value = session_.requests.changeValue.Get();
 
     Screen& screen = session_.screen;
-    screen.SetVisible("ImageW", true);
+    session_.events->ExchangeBusy(true);
     screen.SetValue("GaugeX", 0);
     screen.SetMaximum("GaugeX", static_cast<int>(value.size()));
     if (!IsSteppedCommand(command)) screen.SetVisible("GaugeX", true);
@@ -73,7 +73,7 @@ void ChangeWriter::WriteChange()
         Complete(ReadBack(command));
     }
     // On failure the request stays pending and is tried again next cycle.
-    screen.SetVisible("ImageW", false);
+    session_.events->ExchangeBusy(false);
     screen.SetVisible("GaugeX", false);
 }
 

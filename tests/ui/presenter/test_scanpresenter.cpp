@@ -97,5 +97,14 @@ TEST_F(ScanPresenterTest, EveryPhaseTextIsShownWhileTheScanRuns)
     EXPECT_EQ(seen, (std::vector<std::string>{"ждите, идет опрос COM портов...", "ждите, идет поиск устройств..."}));
 }
 
+TEST_F(ScanPresenterTest, TheBusyLightIsOnAroundEveryExchange)
+{
+    Attach(1, testing::TableResponder(testing::UnitAnswers()));
+    Scan();
+    EXPECT_EQ(screen.Calls("show ImageW").size(), 5u);
+    EXPECT_EQ(screen.Calls("hide ImageW").size(), 5u);
+    EXPECT_FALSE(screen.Visible("ImageW"));
+}
+
 }  // namespace
 }  // namespace tornavel
