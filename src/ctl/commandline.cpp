@@ -43,6 +43,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         if (arg == "--help" || arg == "-h" || arg == "--version") {
             CommandLine only;
             only.verb = arg == "--version" ? "version" : "help";
+            for (const std::string& other : args) only.json = only.json || other == "--json";
             return only;
         }
         if (arg == "--json") line.json = true;
@@ -51,7 +52,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         else if (arg == "--ports") { if (!needsValue(i, value)) return line; line.portsDir = value; }
         else if (arg == "--socket") { if (!needsValue(i, value)) return line; line.controlSocket = value; }
         else if (arg == "--out") { if (!needsValue(i, value)) return line; line.out = value; }
-              else if (arg.size() > 1 && arg[0] == '-' && arg != "-") { line.error = "unknown option " + arg; return line; }
+        else if (arg.size() > 1 && arg[0] == '-' && arg != "-") { line.error = "unknown option " + arg; return line; }
         else words.push_back(arg);
     }
     if (words.empty()) {

@@ -1,5 +1,6 @@
 #include "directunit.h"
 
+#include "interruption.h"
 #include "protocol/connection.h"
 #include "settings/changestore.h"
 
@@ -61,6 +62,11 @@ std::optional<Bytes> DirectUnit::Perform(const ChangeRequestTexts& request)
     }
     CompleteChange(session_);
     return requests.changeAnswer.Get();
+}
+
+bool DirectUnit::Stopped()
+{
+    return EndSignal() != 0;
 }
 
 TestOutcome DirectUnit::Test(const Bytes& command)

@@ -30,6 +30,10 @@ public:
     virtual TestOutcome Test(const Bytes& command) = 0;
     // Ends the connection as the window does (the unit leaves smart mode).
     virtual void Close() = 0;
+    // Which way the requests go, for the output: "monitor" or "port".
+    virtual const char* Route() const = 0;
+    // A person's words for it: "through tornavel-monitor, which calls it COM1".
+    virtual std::string RouteText() const = 0;
 };
 
 }  // namespace tornavel::ctl

@@ -88,6 +88,12 @@ std::optional<ChangeRequestTexts> NameRequest(const std::string& value, std::str
     return request;
 }
 
+// The same date with its first two fields swapped: 03/15/04 and 15/03/04.
+Bytes MonthFirst(const Bytes& date)
+{
+    return date.substr(3, 2) + "/" + date.substr(0, 2) + date.substr(5);
+}
+
 std::optional<ChangeRequestTexts> DateRequest(const NamedSetting& setting, const std::string& value,
                                               std::string& error)
 {
@@ -95,8 +101,17 @@ std::optional<ChangeRequestTexts> DateRequest(const NamedSetting& setting, const
     const auto prepare = setting.command == &cmd::kMadeDate ? &PrepareSaveMadeDate : &PrepareSaveBatteryDate;
     switch (prepare(value, request)) {
     case SaveOutcome::Request: return request;
-    case SaveOutcome::Flash: error = "\"" + value + "\" is not a date of the form dd/mm/yy"; break;
-    case SaveOutcome::Refused: error = "\"" + value + "\" is not a date the calendar has"; break;
+    case SaveOutcome::Flash: error = "\"" + value + "\" is not a date of the form dd/mm/yy or mm/dd/yy"; break;
+    case SaveOutcome::Refused:
+        // Units keep and report many dates month first (03/15/04): what a
+        // unit reports must go back to it unchanged.
+        if (DateFitsCalendar(MonthFirst(value))) {
+            prepare(MonthFirst(value), request);
+            request.changeValue = value;
+            return request;
+        }
+        error = "\"" + value + "\" is not a date the calendar has, day or month first";
+        break;
     }
     return std::nullopt;
 }
