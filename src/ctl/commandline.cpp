@@ -100,7 +100,7 @@ Settings: alarm-delay, self-test-interval, sensitivity, output-on-battery,
 PORT is COM1 to COM16 (see --ports) or a device path.
 
 Options:
-  --json          output for scripts
+  --json          one JSON object for scripts, errors too (tornavelctl(1))
   --dry-run       apply: print the plan, change nothing
   --yes           confirm a register 0 change or a calibration
   --ports DIR     COMn is DIR/comN
@@ -109,7 +109,8 @@ Options:
   --help, --version
 
 Exit status: 0 every value reads back as asked, 1 a unit refused, did not
-answer or did not take a value, 2 a wrong command line or settings file.
+answer or did not take a value, 2 a wrong command line or settings file,
+128+N ended by signal N (the step under way finished, the unit left).
 )";
 }
 
