@@ -95,7 +95,8 @@ Commands:
                                  full read, every answer timed; changes nothing
 
 Settings: alarm-delay, self-test-interval, sensitivity, output-on-battery,
-  low-transfer, high-transfer, name, battery-date, manufacture-date, register0
+  low-transfer, high-transfer, grace-delay, return-charge, wakeup-delay,
+  low-battery-warning, name, battery-date, manufacture-date, register0
 
 PORT is COM1 to COM16 (see --ports) or a device path.
 

@@ -74,6 +74,15 @@ std::optional<PortName> Port(Context& c, const std::string& word)
     return port;
 }
 
+// Whether a setting asked for is one the full read leaves out: only then is
+// it read, so other changes keep the window's traffic.
+bool NeedsPowerReturn(const std::vector<SettingValue>& values)
+{
+    for (const SettingValue& v : values)
+        if (v.setting->slot >= kFirstPowerReturnSlot) return true;
+    return false;
+}
+
 // "COM2 (/tmp/ports/com2) through tornavel-monitor"
 std::string Header(const PortName& port, const UnitAccess& unit)
 {
@@ -111,6 +120,7 @@ int Show(Context& c)
     auto unit = OpenUnit(c, *port);
     if (!unit) return kExitUnitFailed;
     Describe(c, *port, unit.get());
+    unit->ReadPowerReturn();
     const apcrec record = unit->Record();
     unit->Close();
     if (EndSignal()) return c.Interrupted();
@@ -152,6 +162,7 @@ int Set(Context& c)
     }
     Describe(c, *port, unit.get());
     c.Say(Header(*port, *unit) + "\n");
+    if (NeedsPowerReturn(values)) unit->ReadPowerReturn();
     UnitResults results = ChangeUnit(*unit, port->label, values);
     unit->Close();
     results.device = port->path;
@@ -172,6 +183,7 @@ int Backup(Context& c)
     auto unit = OpenUnit(c, *port);
     if (!unit) return kExitUnitFailed;
     Describe(c, *port, unit.get());
+    unit->ReadPowerReturn();
     const apcrec record = unit->Record();
     unit->Close();
     if (EndSignal()) return c.Interrupted();
@@ -227,6 +239,7 @@ int Apply(Context& c)
             all.push_back(UnitResults::Unreachable(port.label, port.path, why));
             continue;
         }
+        if (NeedsPowerReturn(values)) unit->ReadPowerReturn();
         const std::vector<SettingValue> plan = PlanFor(unit->Record(), values);
         c.Say(Header(port, *unit) + "\n" + PlanText(port.label, unit->Record(), plan));
         UnitResults results = c.line.dryRun ? UnitResults::Planned(port.label, unit->Record(), plan)

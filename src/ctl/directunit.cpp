@@ -45,6 +45,11 @@ apcrec DirectUnit::Record()
     return session_.table.Record(0);
 }
 
+void DirectUnit::ReadPowerReturn()
+{
+    tornavel::ReadPowerReturn(session_, port_);
+}
+
 SettingOutcome DirectUnit::Change(const NamedSetting& setting, const std::string& value)
 {
     return BringSetting(*this, setting, session_.table.Slot(setting.slot), value);

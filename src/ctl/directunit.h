@@ -24,6 +24,7 @@ public:
 
     bool Open(std::string& error) override;
     apcrec Record() override;
+    void ReadPowerReturn() override;
     SettingOutcome Change(const NamedSetting& setting, const std::string& value) override;
     TestOutcome Test(const Bytes& command) override;
     void Close() override;

@@ -85,7 +85,7 @@ MonitorUnit::Reach MonitorUnit::Probe()
         if (words.size() != 3 || words[0] != "slot") continue;
         const int slot = std::atoi(words[1].c_str());
         const auto text = Unescape(words[2]);
-        if (slot >= 1 && slot <= kReadSlotCount && text) record_.slot[slot] = *text;
+        if (slot >= 1 && slot <= kSlotCount && !SlotCommand(slot).empty() && text) record_.slot[slot] = *text;
     }
     reached_ = true;
     return Reach::Held;

@@ -29,6 +29,7 @@ public:
 
     bool Open(std::string& error) override;
     apcrec Record() override { return record_; }
+    void ReadPowerReturn() override {}  // the monitor reads them after its full read
     SettingOutcome Change(const NamedSetting& setting, const std::string& value) override;
     TestOutcome Test(const Bytes& command) override;
     void Close() override {}

@@ -19,7 +19,7 @@ struct ShownValue {
 };
 
 // In the order of the full read; setting values carry their setting names.
-constexpr std::array<ShownValue, 30> kValues = {{
+constexpr std::array<ShownValue, 36> kValues = {{
     {kSlotModel, "model", ""},
     {kSlotName, "name", ""},
     {kSlotSerial, "serial", ""},
@@ -50,6 +50,12 @@ constexpr std::array<ShownValue, 30> kValues = {{
     {kSlotRegister1, "register1", ""},
     {kSlotRegister2, "register2", ""},
     {kSlotRegister3, "register3", ""},
+    {kSlotGraceDelay, "grace-delay", "s"},
+    {kSlotReturnCharge, "return-charge", ""},
+    {kSlotWakeupDelay, "wakeup-delay", "s"},
+    {kSlotLowBatteryWarning, "low-battery-warning", "min"},
+    {kSlotSelfTestResult, "last-self-test", ""},
+    {kSlotTransferCause, "last-transfer-cause", ""},
 }};
 
 struct Flag {
@@ -125,6 +131,8 @@ std::string ReadoutText(const std::string& header, const apcrec& record)
         else
             line += typed ? TypedText(*typed) : Printable(answer);
         if (!answer.empty() && *value.unit) line += std::string(" ") + value.unit;
+        if (const std::string_view meaning = AnswerMeaning(SlotCommand(value.slot), answer); !meaning.empty())
+            line += " (" + std::string(meaning) + ")";
         if (value.slot == kSlotStatus) {
             const std::string words = StatusWords(answer);
             if (!words.empty()) line += " (" + words + ")";
@@ -144,6 +152,8 @@ void ReadoutJson(const apcrec& record, JsonObject& into)
         shown.Set("value", answer.empty() ? "null" : typed ? TypedText(*typed) : JsonString(Cp1251ToUtf8(answer)));
         shown.Set("unit", JsonString(value.unit));
         shown.Set("raw", JsonString(Cp1251ToUtf8(answer)));
+        if (const std::string_view meaning = AnswerMeaning(SlotCommand(value.slot), answer); !meaning.empty())
+            shown.SetText("meaning", std::string(meaning));
         values.Set(value.name, shown.Text());
     }
     into.Set("values", values.Text());

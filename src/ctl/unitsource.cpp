@@ -23,6 +23,7 @@ public:
         return false;
     }
     apcrec Record() override { return direct_->Record(); }
+    void ReadPowerReturn() override { direct_->ReadPowerReturn(); }
     SettingOutcome Change(const NamedSetting& s, const std::string& v) override { return direct_->Change(s, v); }
     TestOutcome Test(const Bytes& command) override { return direct_->Test(command); }
     void Close() override { direct_->Close(); }

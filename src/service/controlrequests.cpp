@@ -40,8 +40,9 @@ std::vector<std::string> Error(const std::string& message)
 std::vector<std::string> Read(const ControlledUnit& unit, const UnitSnapshot& snapshot)
 {
     std::vector<std::string> lines = {"unit " + Escape(unit.label) + " " + Escape(unit.device)};
-    for (int slot = 1; slot <= kReadSlotCount; ++slot)
-        lines.push_back("slot " + std::to_string(slot) + " " + Escape(snapshot.slots[slot]));
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        if (!SlotCommand(slot).empty())
+            lines.push_back("slot " + std::to_string(slot) + " " + Escape(snapshot.slots[slot]));
     lines.push_back(kOk);
     return lines;
 }

@@ -115,6 +115,7 @@ bool UnitWorker::Connect()
 {
     emptyRead_ = false;
     if (!OpenAndRead(session_, port_, 1)) return false;
+    ReadPowerReturn(session_, port_);
     const double now = UnixSecondsNow();
     const apcrec record = session_.table.Record(0);
     // "SM" to "Y" and then silence: nothing is known of the unit, so it is

@@ -307,5 +307,58 @@ TEST(CtlFaults, TheSocketServesClientsBesideIdleOnes)
     EXPECT_EQ(monitor.terminate(SIGTERM, kConnectMs), 0);
 }
 
+// The settings that decide how power comes back are stepped with read-back
+// like the others, over lists the program never assumes: two units with
+// lists of their own, one through a monitor (which publishes them), one on
+// its port; a value one unit does not offer is reported with its list.
+TEST(CtlFaults, PowerReturnSettingsAreSteppedOnEachUnitsOwnList)
+{
+    UpssimProcess sim({"--steady", "com1=ups", "com2=ups2"});
+    TempDir dir;
+    const std::string socket = dir / "control";
+    MonitorProcess monitor({"--ports", sim.ports(), "--control-socket", socket, "COM1"});
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.errors();
+    EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_shutdown_grace_delay_seconds{port="COM1"} 20)", kConnectMs));
+    EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_last_transfer_cause_info{port="COM1",cause="O"} 1)", 1000));
+    const std::vector<std::string> base = {"--socket", socket, "--ports", sim.ports()};
+    const auto ctl = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), base.begin(), base.end());
+        return RunCtl(args);
+    };
+
+    const CtlRun show = ctl({"show", "COM2"});
+    EXPECT_EQ(show.status, 0) << show.out << show.err;
+    for (const char* line : {"\n  grace-delay +090 s\n", "\n  low-battery-warning +05 min\n",
+                             "\n  last-self-test +OK \\(passed\\)\n",
+                             "\n  last-transfer-cause +L \\(low mains voltage\\)\n"})
+        EXPECT_TRUE(Holds(show.out, line)) << line << " in\n" << show.out;
+
+    const std::string file = dir / "power.yaml";
+    std::ofstream(file) << "tornavel-settings: 1\ngrace-delay: \"180\"\nlow-battery-warning: \"05\"\n";
+    const CtlRun apply = ctl({"apply", file, "COM1", "COM2"});
+    EXPECT_EQ(apply.status, 0) << apply.out << apply.err;
+    EXPECT_NE(apply.out.find("through tornavel-monitor"), std::string::npos) << apply.out;
+    EXPECT_NE(apply.out.find(R"(COM1 grace-delay: changed from "020" to "180" in 1 step)"), std::string::npos)
+        << apply.out;
+    EXPECT_NE(apply.out.find(R"(COM2 grace-delay: changed from "090" to "180" in 1 step)"), std::string::npos)
+        << apply.out;
+    EXPECT_NE(apply.out.find(R"(COM1 low-battery-warning: changed from "02" to "05")"), std::string::npos)
+        << apply.out;
+    EXPECT_NE(sim.received("com2").find("p+p"), std::string::npos);
+    EXPECT_EQ(sim.received("com2").find("q+"), std::string::npos) << "ups2 shows 05 already";
+    EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_shutdown_grace_delay_seconds{port="COM1"} 180)", kConnectMs));
+
+    const CtlRun missing = ctl({"set", "COM2", "wakeup-delay", "060"});
+    EXPECT_EQ(missing.status, 1) << missing.out;
+    EXPECT_NE(missing.out.find(R"(offers "000", "120", "240" (back at "000")"), std::string::npos) << missing.out;
+
+    const CtlRun backup = ctl({"backup", "COM2", dir / "b.yaml"});
+    EXPECT_EQ(backup.status, 0) << backup.err;
+    const std::string text = testing::ReadFile(dir / "b.yaml");
+    for (const char* line : {"\ngrace-delay: \"180\"\n", "\nreturn-charge: \"00\"\n", "\nwakeup-delay: \"000\"\n",
+                             "\nlow-battery-warning: \"05\"\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+}
+
 }  // namespace
 }  // namespace tornavel

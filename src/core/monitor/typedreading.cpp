@@ -50,6 +50,31 @@ std::optional<TypedReading> ReadTyped(const Bytes& command, const Bytes& answer)
     return std::nullopt;
 }
 
+std::string_view AnswerMeaning(const Bytes& command, const Bytes& answer)
+{
+    struct Meaning {
+        const Bytes* command;
+        const char* answer;
+        std::string_view words;
+    };
+    static const std::array<Meaning, 11> kMeanings = {{
+        {&cmd::kSelfTestResult, "OK", "passed"},
+        {&cmd::kSelfTestResult, "BT", "failed: not enough battery capacity"},
+        {&cmd::kSelfTestResult, "NG", "failed: overload"},
+        {&cmd::kSelfTestResult, "NO", "no result"},
+        {&cmd::kTransferCause, "R", "rate of change of the mains voltage"},
+        {&cmd::kTransferCause, "H", "high mains voltage"},
+        {&cmd::kTransferCause, "L", "low mains voltage"},
+        {&cmd::kTransferCause, "T", "notch or spike on the mains"},
+        {&cmd::kTransferCause, "O", "no transfer yet"},
+        {&cmd::kTransferCause, "S", "a self-test or simulated mains failure"},
+        {&cmd::kTransferCause, "NA", "not known yet"},
+    }};
+    for (const Meaning& m : kMeanings)
+        if (*m.command == command && answer == m.answer) return m.words;
+    return {};
+}
+
 std::string TypedText(const TypedReading& reading)
 {
     char text[64];

@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "bytes.h"
 
@@ -22,5 +23,11 @@ std::optional<TypedReading> ReadTyped(const Bytes& command, const Bytes& answer)
 
 // "24.0", "41", "0".
 std::string TypedText(const TypedReading& reading);
+
+// What a coded answer means, in words: the last self-test's result ("X":
+// "BT" is "failed: not enough capacity") and the cause of the last transfer
+// to battery ("G": "L" is "low mains voltage"); empty for any other command
+// or an answer without a known meaning.
+std::string_view AnswerMeaning(const Bytes& command, const Bytes& answer);
 
 }  // namespace tornavel

@@ -59,6 +59,12 @@ void ReadAll(Session& session, ComPort& port)
     screen.SetPicture("ImageA", "ImageAOFF");
 }
 
+void ReadPowerReturn(Session& session, ComPort& port)
+{
+    for (int slot = kFirstPowerReturnSlot; slot <= kSlotCount; ++slot)
+        session.table.SetSlot(slot, sereField(port, session.screen, session.hCom, SlotCommand(slot), session.alerts));
+}
+
 void ShowIdle(Screen& screen)
 {
     screen.SetText("BitBtnGO", "go");

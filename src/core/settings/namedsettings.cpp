@@ -20,7 +20,7 @@ constexpr std::size_t kNameLength = 8;
 // anything longer cannot be one of its values.
 constexpr std::size_t kLongestStepValue = 8;
 
-const std::array<NamedSetting, 10> kSettings = {{
+const std::array<NamedSetting, 14> kSettings = {{
     {"alarm-delay", &cmd::kAlarmDelay, "EditZS", SettingKind::Stepped, kSlotAlarmDelay,
      "alarm delay after a mains failure"},
     {"self-test-interval", &cmd::kSelfTestInterval, "EditIS", SettingKind::Stepped, kSlotSelfTestInterval,
@@ -33,6 +33,15 @@ const std::array<NamedSetting, 10> kSettings = {{
      "low transfer point (V)"},
     {"high-transfer", &cmd::kHighTransfer, "EditMA", SettingKind::Stepped, kSlotHighTransfer,
      "high transfer point (V)"},
+    // How power comes back after a shutdown; the window has no box for them.
+    {"grace-delay", &cmd::kGraceDelay, "", SettingKind::Stepped, kSlotGraceDelay,
+     "seconds from a shutdown command to the output going off"},
+    {"return-charge", &cmd::kReturnCharge, "", SettingKind::Stepped, kSlotReturnCharge,
+     "battery charge needed before the load is powered again"},
+    {"wakeup-delay", &cmd::kWakeupDelay, "", SettingKind::Stepped, kSlotWakeupDelay,
+     "seconds after the mains return before the output comes on"},
+    {"low-battery-warning", &cmd::kLowBatteryWarning, "", SettingKind::Stepped, kSlotLowBatteryWarning,
+     "minutes of runtime left when the unit signals a low battery"},
     {"name", &cmd::kName, "EditNA", SettingKind::Text, kSlotName, "the unit's name, up to 8 characters"},
     {"battery-date", &cmd::kBatteryDate, "EditDZ", SettingKind::Date, kSlotBatteryDate,
      "battery replacement date, dd/mm/yy"},
