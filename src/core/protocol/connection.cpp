@@ -61,8 +61,18 @@ void ReadAll(Session& session, ComPort& port)
 
 void ReadPowerReturn(Session& session, ComPort& port)
 {
-    for (int slot = kFirstPowerReturnSlot; slot <= kSlotCount; ++slot)
-        session.table.SetSlot(slot, sereField(port, session.screen, session.hCom, SlotCommand(slot), session.alerts));
+    for (int slot = kFirstPowerReturnSlot; slot <= kSlotCount; ++slot) {
+        // The self-test result may be "OK" or "NO", which the alert filter
+        // takes for the unit's acknowledgement and keeps as its last message
+        // instead of the answer: an answer that left only that is that answer.
+        const Bytes message = session.table.Slot(kSlotLastMessage);
+        session.table.SetSlot(kSlotLastMessage, Bytes());
+        Bytes answer = sereField(port, session.screen, session.hCom, SlotCommand(slot), session.alerts);
+        const Bytes token = session.table.Slot(kSlotLastMessage);
+        if (answer.empty() && slot == kSlotSelfTestResult && (token == "OK" || token == "NO")) answer = token;
+        if (token.empty()) session.table.SetSlot(kSlotLastMessage, message);
+        session.table.SetSlot(slot, answer);
+    }
 }
 
 void ShowIdle(Screen& screen)
