@@ -14,13 +14,14 @@ struct Verb {
 };
 
 constexpr std::size_t kAny = 1000;
-constexpr std::array<Verb, 6> kVerbs = {{
+constexpr std::array<Verb, 7> kVerbs = {{
     {"show", 1, 1},
     {"set", 3, kAny},
     {"backup", 2, 2},
     {"apply", 2, kAny},
     {"test", 2, 2},
     {"diagnose", 1, 1},
+    {"cancel-shutdown", 0, 0},
 }};
 
 }  // namespace
@@ -93,6 +94,10 @@ Commands:
                                  calibrate or stop-calibration (these two need --yes)
   diagnose PORT [--out FILE]     a report of the line, the handshake and the
                                  full read, every answer timed; changes nothing
+  cancel-shutdown                (root) call off the host protection shutdown:
+                                 the monitor withdraws its decision,
+                                 tornavel-shutdown.service stops, the unit's
+                                 power-off is disarmed
 
 Settings: alarm-delay, self-test-interval, sensitivity, output-on-battery,
   low-transfer, high-transfer, grace-delay, return-charge, wakeup-delay,

@@ -1,14 +1,9 @@
 #include "monitorunit.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <cstdlib>
 
 #include "control/controlprotocol.h"
-#include "control/linesocket.h"
+#include "controlclient.h"
 #include "serial/devicefile.h"
 
 namespace tornavel::ctl {
@@ -25,33 +20,10 @@ constexpr int kRequestPatienceSeconds = 20 * 60;
 
 std::optional<std::vector<std::string>> MonitorUnit::Ask(const std::string& request)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath_.size() >= sizeof address.sun_path) {
-        why_ = "control socket path too long";
-        return std::nullopt;
-    }
-    std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const int error = errno;
-        ::close(fd);
-        refused_ = error == EACCES || error == EPERM;
-        why_ = refused_ ? "only root may use tornavel-monitor's control socket " + socketPath_ : "";
-        return std::nullopt;
-    }
-    SetTimeouts(fd, kRequestPatienceSeconds);
-    std::vector<std::string> lines;
-    std::optional<std::string> line;
-    // A monitor that refuses says why at once and may close before reading
-    // the request: its answer is read whatever became of the writing.
-    if (WriteLine(fd, kGreeting)) WriteLine(fd, request);
-    while ((line = ReadLine(fd, kMaxLine)) && *line != kOk && line->rfind(kError, 0) != 0) lines.push_back(*line);
-    ::close(fd);
-    if (line && *line == kOk) return lines;
-    why_ = line ? line->substr(std::min(line->size(), kError.size() + 1))
-                : "tornavel-monitor did not finish its answer on " + socketPath_;
-    return std::nullopt;
+    ControlAnswer answer = AskMonitor(socketPath_, request, kRequestPatienceSeconds);
+    refused_ = answer.refused;
+    why_ = answer.why;
+    return std::move(answer.lines);
 }
 
 std::string MonitorUnit::Words(const std::string& kind) const

@@ -107,4 +107,21 @@ std::vector<std::string> AnswerControlRequest(const std::vector<std::string>& wo
     return Error("not a request: read PORT DEVICE, change PORT DEVICE SETTING VALUE or test PORT DEVICE COMMAND");
 }
 
+std::vector<std::string> AnswerCancelShutdown(const std::vector<Protector*>& protectors)
+{
+    std::vector<std::string> lines;
+    std::string failures;
+    for (Protector* protector : protectors) {
+        std::string error;
+        switch (protector->Cancel(error)) {
+        case Protector::Cancelled::Withdrawn: lines.push_back(kCancelled + " " + Escape(protector->port())); break;
+        case Protector::Cancelled::Failed: failures += (failures.empty() ? "" : "; ") + error; break;
+        case Protector::Cancelled::NothingPending: break;
+        }
+    }
+    if (!failures.empty()) return Error(failures);
+    lines.push_back(kOk);
+    return lines;
+}
+
 }  // namespace tornavel::service

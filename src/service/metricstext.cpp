@@ -172,7 +172,7 @@ Labels Settings(const UnitSnapshot& unit)
 
 std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
 {
-    Family up("up", "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer.");
+    Family up("up", "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer or the port's device went away.");
     Family lastGood("last_good_reading_timestamp_seconds", "gauge",
                     "Unix time of the last monitoring cycle the unit answered.");
     Family info("info", "gauge", "Identity of the unit from its last full read.");
@@ -196,6 +196,9 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     Family pending("shutdown_pending", "gauge",
                    "1 once this monitor has decided to shut its host down for the unit's battery, else 0; "
                    "only for a unit that protects the host (--protect).");
+    Family lockHolder("port_lock_holder", "gauge",
+                      "1 while the port cannot be opened and its UUCP lock file names this live process; "
+                      "absent otherwise.");
     std::vector<Family> readings;
     for (const Reading& r : Readings()) readings.emplace_back(r.name, "gauge", r.help);
 
@@ -215,6 +218,8 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         losses.Add(unit, static_cast<double>(unit.linkLosses));
         if (const auto at = unit.outage.lastTransfer()) lastTransfer.Add(unit, *at);
         if (unit.shutdownPending) pending.Add(unit, *unit.shutdownPending ? 1 : 0);
+        if (unit.lockHolder)
+            lockHolder.Add(unit, 1, {{"pid", std::to_string(unit.lockHolder->pid)}, {"program", unit.lockHolder->program}});
         if (!unit.up) continue;  // no reading of a silent unit is current
 
         if (const auto byte = ParseHexByte(unit.slots[kSlotStatus])) {
@@ -240,7 +245,7 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     for (const Family* f : {&up, &lastGood, &info, &settings, &selfTest, &transferCause, &statusByte, &status, &onBattery})
         f->WriteTo(out);
     for (const Family& f : readings) f.WriteTo(out);
-    for (const Family* f : {&registers, &alerts, &losses, &lastTransfer, &pending}) f->WriteTo(out);
+    for (const Family* f : {&registers, &alerts, &losses, &lastTransfer, &pending, &lockHolder}) f->WriteTo(out);
     return out;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "control/controlprotocol.h"
 #include "controlrequests.h"
 #include "metricstext.h"
 #include "monitorcounters.h"
@@ -64,7 +65,7 @@ void Monitor::Protect()
 {
     const ProtectOptions& protection = options_.protection;
     if (!protection.Enabled()) return;
-    const std::string bootId = CurrentBootId();
+    const std::string bootId = CurrentBootId(protection.bootIdFile);
     for (std::size_t i = 0; i < options_.units.size(); ++i) {
         const UnitPort& unit = options_.units[i];
         if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())
@@ -133,9 +134,16 @@ bool Monitor::OpenControlSocket(std::string& error)
     }
     if (!path) return true;
     std::vector<ControlledUnit> units;
-    for (std::size_t i = 0; i < workers_.size(); ++i) units.push_back({options_.units[i].label, UnitDevice(options_.units[i], options_.portsDir), workers_[i].get()});
+    for (std::size_t i = 0; i < workers_.size(); ++i)
+        units.push_back({options_.units[i].label, UnitDevice(options_.units[i], options_.portsDir), workers_[i].get()});
+    std::vector<Protector*> protectors;
+    for (const auto& protector : protectors_) protectors.push_back(protector.get());
     control_ = ControlSocket::Start(
-        *path, [this, units](const std::vector<std::string>& words) { return AnswerControlRequest(words, units, log_); },
+        *path,
+        [this, units, protectors](const std::vector<std::string>& words) {
+            if (words == std::vector<std::string>{control::kCancelShutdown}) return AnswerCancelShutdown(protectors);
+            return AnswerControlRequest(words, units, log_);
+        },
         error);
     return control_ != nullptr;
 }

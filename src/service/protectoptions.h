@@ -19,6 +19,8 @@ struct ProtectOptions {
     std::optional<std::string> followCa;
     std::optional<std::string> followAuth;  // a file holding USER:PASSWORD for the primary's basic auth
     int followEverySeconds = 5;
+    // The kernel's id of this boot, recorded with a decision (a test points it elsewhere).
+    std::string bootIdFile = "/proc/sys/kernel/random/boot_id";
 
     bool Enabled() const { return !protect.empty() || followUrl.has_value(); }
 };

@@ -2,10 +2,15 @@
 
 #include <crypt.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <tuple>
+
+#include "credentials.h"
 
 namespace tornavel::service {
 
@@ -49,7 +54,7 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
 {
     std::string text;
     if (!ReadWhole(path, text)) {
-        error = "cannot read the web config " + path;
+        error = UnreadableFile("the web config", path, errno);
         return std::nullopt;
     }
     auto fail = [&](int line, const std::string& why) {
@@ -91,8 +96,13 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
     }
     if (certFile.empty() != keyFile.empty()) return fail(number, "tls_server_config needs cert_file and key_file");
     if (!certFile.empty()) {
-        if (!ReadWhole(certFile, config.certPem) || config.certPem.empty()) return fail(number, "cannot read " + certFile);
-        if (!ReadWhole(keyFile, config.keyPem) || config.keyPem.empty()) return fail(number, "cannot read " + keyFile);
+        const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+        for (auto [file, pem, what] : {std::tuple{&certFile, &config.certPem, "the certificate"},
+                                       std::tuple{&keyFile, &config.keyPem, "the key"}}) {
+            *file = CredentialPath(*file, credentials);
+            if (!ReadWhole(*file, *pem)) return fail(number, UnreadableFile(what, *file, errno));
+            if (pem->empty()) return fail(number, std::string(what) + " " + *file + " is empty");
+        }
     }
     return config;
 }

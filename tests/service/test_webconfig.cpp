@@ -55,6 +55,18 @@ TEST_F(WebConfigFile, TlsAndUsersAreRead)
     EXPECT_FALSE(PasswordMatches(config->users.at("other"), "secret"));
 }
 
+// Under systemd, the certificate and key named without a slash are the
+// service's credentials (LoadCredential=), readable by its dynamic user.
+TEST_F(WebConfigFile, TlsFilesNamedWithoutASlashAreCredentials)
+{
+    ::setenv("CREDENTIALS_DIRECTORY", dir_.c_str(), 1);
+    std::string error;
+    const auto config = Load("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n", error);
+    ::unsetenv("CREDENTIALS_DIRECTORY");
+    ASSERT_TRUE(config) << error;
+    EXPECT_EQ(config->keyPem, "KEY");
+}
+
 TEST_F(WebConfigFile, AnEmptyFileIsPlainHttpWithoutUsers)
 {
     std::string error;
@@ -100,7 +112,7 @@ TEST(WebConfig, MissingFileIsNamed)
 {
     std::string error;
     EXPECT_FALSE(LoadWebConfig("/nonexistent/web.yml", error));
-    EXPECT_EQ(error, "cannot read the web config /nonexistent/web.yml");
+    EXPECT_EQ(error, "cannot read the web config /nonexistent/web.yml: No such file or directory");
 }
 
 }  // namespace

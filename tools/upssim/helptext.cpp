@@ -112,6 +112,8 @@ Events, one per line on standard input (end of input stops the events only):
   (the events above are for ups and ups2 ports)
   comN send TEXT        sends TEXT; escapes \r \n \t \0 \\ \xHH
   comN silent on|off    the port neither answers nor sends while on
+  comN delay MS         answers start MS ms after their command byte from now
+                        on, as with --delay
   comN unplug           cable pulled: pseudo-terminal closed, link removed
   comN plug             cable back: a new pseudo-terminal and link (a new line
                         "comN -> /dev/pts/N (KIND)" is printed)

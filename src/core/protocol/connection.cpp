@@ -45,9 +45,10 @@ void ReadAll(Session& session, ComPort& port)
     screen.SetPicture("ImageA", "ImageAON");
     screen.ProcessMessages();
 
+    session.order.Restart();
     for (int slot = 1; slot <= kReadSlotCount; ++slot) {
-        session.table.SetSlot(
-            slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts));
+        session.table.SetField(
+            slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts, session.order));
         screen.SetValue("GaugeW", slot);
         screen.ProcessMessages();
     }
@@ -67,11 +68,13 @@ void ReadPowerReturn(Session& session, ComPort& port)
         // instead of the answer: an answer that left only that is that answer.
         const Bytes message = session.table.Slot(kSlotLastMessage);
         session.table.SetSlot(kSlotLastMessage, Bytes());
-        Bytes answer = sereField(port, session.screen, session.hCom, SlotCommand(slot), session.alerts);
+        FieldAnswer answer =
+            sereField(port, session.screen, session.hCom, SlotCommand(slot), session.alerts, session.order);
         const Bytes token = session.table.Slot(kSlotLastMessage);
-        if (answer.empty() && slot == kSlotSelfTestResult && (token == "OK" || token == "NO")) answer = token;
+        if (answer.line.empty() && slot == kSlotSelfTestResult && (token == "OK" || token == "NO"))
+            answer = {token, true};
         if (token.empty()) session.table.SetSlot(kSlotLastMessage, message);
-        session.table.SetSlot(slot, answer);
+        session.table.SetField(slot, answer);
     }
 }
 

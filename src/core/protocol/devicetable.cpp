@@ -84,12 +84,23 @@ void DeviceTable::SetSlot(int slot, const Bytes& text)
     SetSlotOf(apcIndex(), slot, text);
 }
 
+void DeviceTable::SetField(int slot, const FieldAnswer& field)
+{
+    Store(apcIndex(), slot, field.settled ? field.line : Bytes(), field.settled);
+}
+
 void DeviceTable::SetSlotOf(int index, int slot, const Bytes& text)
+{
+    Store(index, slot, text, !text.empty());
+}
+
+void DeviceTable::Store(int index, int slot, const Bytes& text, bool settled)
 {
     std::lock_guard lock(mutex_);
     if (index < 0 || index >= static_cast<int>(apcList_.size()) || slot < 1 || slot > kSlotCount)
         return;
     apcList_[index].slot[slot] = text;
+    apcList_[index].settled[slot] = settled;
 }
 
 }  // namespace tornavel
