@@ -62,7 +62,10 @@ void ReadAll(Session& session, ComPort& port)
 
 void ReadPowerReturn(Session& session, ComPort& port)
 {
-    for (int slot = kFirstPowerReturnSlot; slot <= kSlotCount; ++slot) {
+    // The self-test result last: its "OK" or "NO" leaves the answer order
+    // unsure of the next answer, and no answer comes after it.
+    for (const int slot : {kSlotGraceDelay, kSlotReturnCharge, kSlotWakeupDelay, kSlotLowBatteryWarning,
+                           kSlotTransferCause, kSlotSelfTestResult}) {
         // The self-test result may be "OK" or "NO", which the alert filter
         // takes for the unit's acknowledgement and keeps as its last message
         // instead of the answer: an answer that left only that is that answer.

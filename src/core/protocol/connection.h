@@ -15,7 +15,7 @@ void ReadAll(Session& session, ComPort& port);
 
 // After the full read, for the monitor and tornavelctl only (the window's
 // traffic stays as it is): the power-return settings and the last self-test
-// result and transfer cause, slots 32..37 in order.
+// result and transfer cause (slots 32..37, the self-test result last).
 void ReadPowerReturn(Session& session, ComPort& port);
 
 // After the polling thread has ended: the UPS leaves smart mode, the port is
