@@ -107,19 +107,15 @@ std::vector<std::string> AnswerControlRequest(const std::vector<std::string>& wo
     return Error("not a request: read PORT DEVICE, change PORT DEVICE SETTING VALUE or test PORT DEVICE COMMAND");
 }
 
-std::vector<std::string> AnswerCancelShutdown(const std::vector<Protector*>& protectors)
+std::vector<std::string> AnswerCancelShutdown(HostShutdown* host)
 {
     std::vector<std::string> lines;
-    std::string failures;
-    for (Protector* protector : protectors) {
-        std::string error;
-        switch (protector->Cancel(error)) {
-        case Protector::Cancelled::Withdrawn: lines.push_back(kCancelled + " " + Escape(protector->port())); break;
-        case Protector::Cancelled::Failed: failures += (failures.empty() ? "" : "; ") + error; break;
-        case Protector::Cancelled::NothingPending: break;
-        }
+    if (host) {
+        const HostShutdown::Cancelled cancelled = host->Cancel();
+        if (cancelled.outcome == HostShutdown::Cancelled::Outcome::Failed) return Error(cancelled.port);
+        if (cancelled.outcome == HostShutdown::Cancelled::Outcome::Withdrawn)
+            lines.push_back(kCancelled + " " + Escape(cancelled.port));
     }
-    if (!failures.empty()) return Error(failures);
     lines.push_back(kOk);
     return lines;
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "eventlog.h"
-#include "protector.h"
+#include "hostshutdown.h"
 #include "unitworker.h"
 
 namespace tornavel::service {
@@ -28,8 +28,9 @@ struct ControlledUnit {
 std::vector<std::string> AnswerControlRequest(const std::vector<std::string>& words,
                                               const std::vector<ControlledUnit>& units, EventLog& log);
 
-// Answers "cancel-shutdown": every recorded decision of these protectors is
-// withdrawn (see Protector::Cancel); one "cancelled PORT" line for each.
-std::vector<std::string> AnswerCancelShutdown(const std::vector<Protector*>& protectors);
+// Answers "cancel-shutdown": the host's recorded decision is withdrawn (see
+// HostShutdown::Cancel), with a "cancelled PORT" line naming its unit; `host`
+// is null without protection.
+std::vector<std::string> AnswerCancelShutdown(HostShutdown* host);
 
 }  // namespace tornavel::service

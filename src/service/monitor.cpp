@@ -29,12 +29,6 @@ std::unique_ptr<PortOpener> OpenerFor(const UnitPort& unit, const std::optional<
     return std::make_unique<DevicePathOpener>(unit.path);
 }
 
-double UnixSecondsNow()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
-
 std::string ListenText(const ListenAddress& address, int port)
 {
     return address.text.substr(0, address.text.rfind(':') + 1) + std::to_string(port);
@@ -66,16 +60,31 @@ void Monitor::Protect()
     const ProtectOptions& protection = options_.protection;
     if (!protection.Enabled()) return;
     const std::string bootId = CurrentBootId(protection.bootIdFile);
+    const int units = static_cast<int>(protection.protect.size()) + (protection.followUrl ? 1 : 0);
+    host_ = std::make_unique<HostShutdown>(protection, units, bootId, log_);
+    if (!protection.dryRun) {
+        // Followers are known by their scrapes: a monitor without units has
+        // none, one with units gives them time to come back after a start.
+        const std::string donePath = protection.stateDir + "/followers-done";
+        if (!host_->Pending()) ::unlink(donePath.c_str());  // left from an earlier decision
+        const double listenFor = workers_.empty() ? 0 : FollowerPatienceSeconds(ProtectOptions{}.followEverySeconds);
+        followersDone_.emplace(donePath, bootId, log_, static_cast<double>(clock_.NowMs()) / 1000.0 + listenFor);
+    }
+    auto outageFile = [&](const std::string& name) -> std::optional<OutageState> {
+        if (protection.dryRun) return std::nullopt;
+        return OutageState(protection.stateDir + "/outage-" + FileNameOf(name), bootId);
+    };
     for (std::size_t i = 0; i < options_.units.size(); ++i) {
         const UnitPort& unit = options_.units[i];
         if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())
             continue;
-        protectors_.push_back(
-            std::make_unique<Protector>(unit.label, UnitDevice(unit, options_.portsDir), protection, log_, bootId));
+        protectors_.push_back(std::make_unique<Protector>(unit.label, UnitDevice(unit, options_.portsDir), protection,
+                                                          *host_, log_, clock_, outageFile(unit.label)));
         workers_[i]->Protect(*protectors_.back());
     }
     if (protection.followUrl) {
-        protectors_.push_back(std::make_unique<Protector>(protection.followPort, "", protection, log_, bootId));
+        protectors_.push_back(std::make_unique<Protector>(protection.followPort, "", protection, *host_, log_, clock_,
+                                                          outageFile("follow-" + protection.followPort)));
         std::string credentials;
         if (protection.followAuth) {
             std::ifstream file(*protection.followAuth);
@@ -90,9 +99,25 @@ void Monitor::TickProtectors()
 {
     std::unique_lock lock(tickMutex_);
     while (!tickWake_.wait_for(lock, std::chrono::seconds(1), [this] { return !ticking_; })) {
-        const double now = UnixSecondsNow();
-        for (auto& protector : protectors_) protector->Tick(now);
+        for (auto& protector : protectors_) protector->Tick();
+        if (!followersDone_) continue;
+        if (host_->Pending())
+            followersDone_->Check(followers_.Attached(), static_cast<double>(clock_.NowMs()) / 1000.0);
+        else
+            followersDone_->Reset();  // cancelled: a later decision waits again
     }
+}
+
+void Monitor::FollowerVisited(const std::string& header)
+{
+    const auto visit = ParseFollowerVisit(header);
+    if (!visit) return;
+    const std::string id = "http:" + visit->name;
+    // A follower in a dry run never powers its host off: nothing to wait for.
+    if (visit->leaving || visit->dryRun)
+        followers_.Detach(id);
+    else
+        followers_.Seen(id, FollowerPatienceSeconds(visit->everySeconds));
 }
 
 Monitor::~Monitor()
@@ -115,7 +140,9 @@ bool Monitor::Open(std::string& error)
         return false;
     }
     for (const ListenAddress& address : options_.listen) {
-        auto endpoint = MetricsEndpoint::Start(address, [this] { return Metrics(); }, error, options_.web);
+        auto endpoint = MetricsEndpoint::Start(
+            address, [this] { return Metrics(); }, error, options_.web,
+            [this](const std::string& header) { FollowerVisited(header); });
         if (!endpoint) return false;
         listening_ += (options_.web.certPem.empty() ? " http://" : " https://") + ListenText(address, endpoint->port()) +
                       "/metrics";
@@ -136,12 +163,10 @@ bool Monitor::OpenControlSocket(std::string& error)
     std::vector<ControlledUnit> units;
     for (std::size_t i = 0; i < workers_.size(); ++i)
         units.push_back({options_.units[i].label, UnitDevice(options_.units[i], options_.portsDir), workers_[i].get()});
-    std::vector<Protector*> protectors;
-    for (const auto& protector : protectors_) protectors.push_back(protector.get());
     control_ = ControlSocket::Start(
         *path,
-        [this, units, protectors](const std::vector<std::string>& words) {
-            if (words == std::vector<std::string>{control::kCancelShutdown}) return AnswerCancelShutdown(protectors);
+        [this, units](const std::vector<std::string>& words) {
+            if (words == std::vector<std::string>{control::kCancelShutdown}) return AnswerCancelShutdown(host_.get());
             return AnswerControlRequest(words, units, log_);
         },
         error);
@@ -156,6 +181,11 @@ void Monitor::Start()
                       "listening on" + listening_ + "; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
+    if (follower_ && PlainHttpToAnotherHost(*options_.protection.followUrl))
+        log_.Note(options_.protection.followPort, "follow_unprotected",
+                  "warning: the primary " + *options_.protection.followUrl +
+                      " is read over plain http from another host: anyone on the network between them can forge "
+                      "its readings and make this host shut down or stay up; serve it over https (--follow-ca)");
     if (follower_) follower_->Start();
     if (!protectors_.empty()) {
         ticking_ = true;
@@ -238,7 +268,7 @@ std::string Monitor::UnitMetrics(bool stopped) const
     for (std::size_t i = 0; i < units.size(); ++i) units[i].unit = options_.units[i].name;
     for (const auto& protector : protectors_)
         for (UnitSnapshot& unit : units)
-            if (unit.port == protector->port()) unit.shutdownPending = protector->Pending();
+            if (unit.port == protector->port()) unit.shutdownPending = host_->Pending();
     return RenderMetrics(units) + RenderBuildInfo(TORNAVEL_VERSION) + RenderMonitorCounters(Counters());
 }
 

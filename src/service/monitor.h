@@ -9,10 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "attachedfollowers.h"
 #include "clock.h"
 #include "controlsocket.h"
 #include "eventlog.h"
 #include "follower.h"
+#include "followersdone.h"
+#include "hostshutdown.h"
 #include "hookrunner.h"
 #include "httpendpoint.h"
 #include "monitorcounters.h"
@@ -60,14 +63,18 @@ private:
     bool OpenControlSocket(std::string& error);
     void Protect();
     void TickProtectors();
+    void FollowerVisited(const std::string& header);
 
     MonitorOptions options_;
     std::unique_ptr<HookRunner> hooks_;
     EventLog log_;
     SteadyClock clock_;
+    AttachedFollowers followers_{clock_};
+    std::optional<FollowersDone> followersDone_;  // the ticker's only
     std::vector<std::unique_ptr<PortOpener>> openers_;
     std::vector<std::unique_ptr<UnitWorker>> workers_;
     std::vector<std::thread> threads_;
+    std::unique_ptr<HostShutdown> host_;
     std::vector<std::unique_ptr<Protector>> protectors_;
     std::unique_ptr<Follower> follower_;
     std::string protectError_;  // found while setting protection up, reported by Open

@@ -1,6 +1,8 @@
 #include "protectoptions.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+
 #include <cctype>
 
 #include "options.h"
@@ -11,9 +13,27 @@ namespace {
 
 constexpr const char* kValued[] = {"--protect",   "--runtime-below", "--charge-below", "--on-battery-longer",
                                    "--link-lost", "--state-dir",     "--follow",       "--follow-port",
-                                   "--follow-ca", "--follow-auth", "--follow-every"};
+                                   "--follow-ca", "--follow-auth", "--follow-every", "--protect-needed"};
 
 }  // namespace
+
+bool PlainHttpToAnotherHost(const std::string& url)
+{
+    const std::string scheme = "http://";
+    if (url.rfind(scheme, 0) != 0) return false;
+    std::string host = url.substr(scheme.size(), url.find_first_of("/?#", scheme.size()) - scheme.size());
+    if (const auto at = host.rfind('@'); at != std::string::npos) host.erase(0, at + 1);
+    if (!host.empty() && host.front() == '[') {
+        host = host.substr(1, host.find(']') - 1);
+    } else if (const auto colon = host.find(':'); colon != std::string::npos) {
+        host.erase(colon);
+    }
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    in_addr v4{};
+    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) != 127;
+    // Only the names that cannot leave the host; any other name may resolve anywhere.
+    return host != "localhost" && host != "::1";
+}
 
 bool IsProtectOption(const std::string& name)
 {
@@ -59,6 +79,12 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
         return true;
     }
     if (name == "--link-lost") return number(5, 3600, options.limits.linkLostSeconds);
+    if (name == "--protect-needed") {
+        int needed = 0;
+        if (!number(1, 64, needed)) return false;
+        options.needed = needed;
+        return true;
+    }
     if (name == "--follow-every") return number(1, 60, options.followEverySeconds);
     if (name == "--state-dir") options.stateDir = value;
     if (name == "--follow") {
@@ -83,8 +109,19 @@ bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::s
             return false;
         }
     }
+    const int units = static_cast<int>(options.protect.size()) + (options.followUrl ? 1 : 0);
+    if (options.needed && *options.needed > units) {
+        error = "--protect-needed " + std::to_string(*options.needed) + " is more than the " + std::to_string(units) +
+                " protected units (--protect and --follow)";
+        return false;
+    }
     if (options.followUrl && options.followPort.empty()) {
         error = "--follow needs --follow-port, the primary's port label of the unit";
+        return false;
+    }
+    if (options.followUrl && options.followAuth && PlainHttpToAnotherHost(*options.followUrl)) {
+        error = "--follow-auth over plain http to another host would send the password in clear: use https "
+                "(the primary's --web-config with tls_server_config, and --follow-ca)";
         return false;
     }
     if (!options.followUrl && (!options.followPort.empty() || options.followCa || options.followAuth)) {
@@ -104,6 +141,11 @@ Host protection (off unless --protect or --follow is given):
   --on-battery-longer SEC ... when on battery for longer than SEC (default off)
   --link-lost SEC         ... when no valid reading came for SEC seconds and
                           the last one said on battery (default 30)
+  --protect-needed N      with several protected units (two power supplies
+                          on two units): shut down only when fewer than N
+                          of them can still feed this host (default: all,
+                          so the first unit whose battery will not last
+                          decides)
   --dry-run               log the decision, carry nothing out
   --state-dir DIR         where the decision is recorded for the root
                           tornavel-shutdown service (default

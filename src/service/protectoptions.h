@@ -12,6 +12,9 @@ namespace tornavel::service {
 struct ProtectOptions {
     std::vector<std::string> protect;  // port labels of watched units
     ProtectLimits limits;
+    // How many of the protected units (watched or followed) must still be
+    // able to feed this host; all of them when not given.
+    std::optional<int> needed;
     bool dryRun = false;
     std::string stateDir = "/var/lib/tornavel-monitor";
     std::optional<std::string> followUrl;
@@ -34,6 +37,9 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
 // Checks the whole: false with a one-line error.
 bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::string>& unitLabels,
                          std::string& error);
+// Whether `url` is plain http to a host other than this one (not loopback):
+// anyone on the way may read and forge what the follower acts on.
+bool PlainHttpToAnotherHost(const std::string& url);
 // The lines of the usage text about protection.
 const char* ProtectUsageText();
 

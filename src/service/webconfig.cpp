@@ -2,6 +2,8 @@
 
 #include <crypt.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +50,24 @@ bool IsBcrypt(const std::string& hash)
     return hash.size() == 60 && (hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0);
 }
 
+// The cost of a bcrypt hash ("$2b$10$..."): its two digits.
+int BcryptCost(const std::string& hash)
+{
+    if (!std::isdigit(static_cast<unsigned char>(hash[4])) || !std::isdigit(static_cast<unsigned char>(hash[5])))
+        return -1;
+    return (hash[4] - '0') * 10 + (hash[5] - '0');
+}
+
+// A hash of a password nobody has, at `cost`; empty when none can be made.
+std::string DecoyHash(int cost)
+{
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!::crypt_gensalt_rn("$2b$", static_cast<unsigned long>(cost), nullptr, 0, setting, sizeof setting)) return {};
+    auto data = std::make_unique<crypt_data>();
+    const char* hash = ::crypt_r("not a password of anyone", setting, data.get());
+    return hash && IsBcrypt(hash) ? hash : std::string();
+}
+
 }  // namespace
 
 std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error)
@@ -89,12 +109,22 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
                 return fail(number, "unknown key '" + key + "' in tls_server_config (cert_file and key_file are read)");
         } else if (section == "basic_auth_users") {
             if (!IsBcrypt(value)) return fail(number, "the password of '" + key + "' is not a bcrypt hash");
+            const int cost = BcryptCost(value);
+            if (cost < 4 || cost > kMostBcryptCost)
+                return fail(number, "the bcrypt cost of '" + key + "' is " + value.substr(4, 2) + "; take one from 04 to " +
+                                        std::to_string(kMostBcryptCost) + " (each request pays it)");
             config.users[key] = value;
         } else {
             return fail(number, "indented line outside a section");
         }
     }
     if (certFile.empty() != keyFile.empty()) return fail(number, "tls_server_config needs cert_file and key_file");
+    if (!config.users.empty()) {
+        int cost = 4;
+        for (const auto& [name, hash] : config.users) cost = std::max(cost, BcryptCost(hash));
+        config.decoyHash = DecoyHash(cost);
+        if (config.decoyHash.empty()) return fail(number, "cannot make a bcrypt hash to check unknown names with");
+    }
     if (!certFile.empty()) {
         const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
         for (auto [file, pem, what] : {std::tuple{&certFile, &config.certPem, "the certificate"},

@@ -108,6 +108,18 @@ TEST_F(LateAnswerTest, AnUnansweredTestCommandUnsettlesTheWholeCycle)
         EXPECT_FALSE(loop.Settled(slot)) << "slot " << slot;
 }
 
+// The unit acknowledges a test with "OK", which the alert filter takes away:
+// the exchange was answered all the same, and the cycle's values are its own.
+TEST_F(LateAnswerTest, AnAcknowledgedTestLeavesTheCycleSettled)
+{
+    PollingLoop loop{session, port};
+    session.requests.pendingCmd.Set("A");
+    session.requests.cmdPending = true;
+    loop.Pass();
+    for (int slot : {kSlotBatteryVolts, kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts})
+        EXPECT_TRUE(loop.Settled(slot)) << "slot " << slot;
+}
+
 
 // Units whose answers come late in different patterns. Whatever the pattern,
 // no slot of the record and no field of the window ever holds another

@@ -210,6 +210,10 @@ TEST(HostProtection, ACancelDuringTheWaitLeavesNothingArmedAndHoldsUntilTheMains
     auto monitor = std::make_unique<MonitorProcess>(args);
     ASSERT_TRUE(monitor->waitForMetric(R"(tornavel_ups_shutdown_pending{port="COM1"} 0)", kConnectMs))
         << monitor->events();
+    // A follower that keeps reading holds the script in its wait.
+    MonitorProcess follower({"--state-dir", dir / "follower/", "--follow-every", "1", "--follow",
+                             "http://127.0.0.1:" + std::to_string(monitor->port()) + "/metrics", "--follow-port",
+                             "COM1"});
     sim.event("com1 mains-fail");
     ASSERT_TRUE(monitor->waitForEvent("COM1 shutdown shutting this host down", kOutageMs)) << monitor->events();
 
@@ -226,7 +230,7 @@ TEST(HostProtection, ACancelDuringTheWaitLeavesNothingArmedAndHoldsUntilTheMains
     ::close(out);
     std::ofstream(dir / "script.pid") << script << "\n";
     ASSERT_TRUE(MonitorProcess::waitUntil(
-        [&] { return ReadFile(dir / "script.out").find("shuts down in 600 s") != std::string::npos; }, 30000))
+        [&] { return ReadFile(dir / "script.out").find("in at most 600 s") != std::string::npos; }, 30000))
         << ReadFile(dir / "script.out");
     EXPECT_TRUE(std::filesystem::exists(dir / "run/shutdown-started"));
     EXPECT_FALSE(std::filesystem::exists(dir / "run/kill-power"));  // not during the wait
@@ -265,6 +269,88 @@ TEST(HostProtection, ACancelDuringTheWaitLeavesNothingArmedAndHoldsUntilTheMains
     sim.event("com1 mains-ok");
     EXPECT_TRUE(restarted.waitForEvent("COM1 protection_resumed", 20000)) << restarted.events();
     EXPECT_FALSE(std::filesystem::exists(dir / "state/cancelled"));
+}
+
+// On battery on purpose with a battery said to be low: a calibration (its
+// status bit) on COM1, a self-test (a transfer without "!") on COM2. Neither
+// decides while the unit's mains are fine; the unit's "!" (the mains did
+// fail) makes both an outage.
+TEST(HostProtection, OnBatteryOnPurposeDecidesNothingUntilTheMainsFail)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups", "com2=ups"});
+    TempDir dir;
+    MonitorProcess calibrating(ProtectArgs(sim, dir / "calibrating/", "COM1"));
+    MonitorProcess testing(ProtectArgs(sim, dir / "testing/", "COM2"));
+    ASSERT_TRUE(calibrating.waitForMetric(R"(tornavel_ups_status_byte{port="COM1"} 8)", kConnectMs))
+        << calibrating.events();
+    ASSERT_TRUE(testing.waitForMetric(R"(tornavel_ups_status_byte{port="COM2"} 8)", kConnectMs)) << testing.events();
+    // A monitoring cycle read the status on line after the full read: the
+    // transfer is seen between two cycles.
+    for (const char* port : {"com1", "com2"})
+        ASSERT_TRUE(MonitorProcess::waitUntil([&] { return Count(sim.received(port), "Q") >= 3; }, kConnectMs));
+    sim.event("com1 set Q 51");  // calibrating, on battery, battery low
+    sim.event("com2 set Q 50");  // on battery, battery low
+    ASSERT_TRUE(calibrating.waitForMetric(R"(tornavel_ups_status_byte{port="COM1"} 81)", 10000));
+    ASSERT_TRUE(testing.waitForMetric(R"(tornavel_ups_status_byte{port="COM2"} 80)", 10000));
+    std::this_thread::sleep_for(std::chrono::seconds(8));  // a few cycles, each of which would decide
+    EXPECT_EQ(Count(calibrating.events(), "COM1 shutdown"), 0u) << calibrating.events();
+    EXPECT_EQ(Count(testing.events(), "COM2 shutdown"), 0u) << testing.events();
+
+    sim.event("com1 mains-fail");
+    sim.event("com2 mains-fail");
+    EXPECT_TRUE(calibrating.waitForEvent("COM1 shutdown shutting this host down: battery low", 20000))
+        << calibrating.events();
+    EXPECT_TRUE(testing.waitForEvent("COM2 shutdown shutting this host down: battery low", 20000)) << testing.events();
+}
+
+// The root script of one host, started as the path unit starts it, with a
+// long limit: its output and the file its command touches.
+pid_t StartScript(const TempDir& dir, const std::string& host)
+{
+    std::ofstream(dir / (host + ".poweroff")) << "#!/bin/sh\necho poweroff >> " << dir / (host + ".calls") << "\n";
+    std::filesystem::permissions(dir / (host + ".poweroff"), std::filesystem::perms::owner_all);
+    const int out = ::open((dir / (host + ".out")).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t script = testing::Spawn({"/usr/bin/env", "TORNAVEL_STATE_DIR=" + dir / host,
+                                         "TORNAVEL_RUN_DIR=" + dir / (host + "-run/"),
+                                         "SHUTDOWN_COMMAND=" + dir / (host + ".poweroff"), "SHUTDOWN_DELAY=600",
+                                         "/bin/sh", SHUTDOWN_SCRIPT},
+                                        -1, out, out);
+    ::close(out);
+    return script;
+}
+
+// Followers go first: in an outage, a follower powers off as soon as it
+// sees the primary's decision, while the primary's root script waits for
+// as long as the follower still reads it, and goes once it has stopped (its
+// monitor ends as its host shuts down), far within the limit.
+TEST(HostProtection, AFollowerGoesAtOnceAndThePrimaryWaitsUntilItHasStopped)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--drain", "6", "--low-runtime", "2", "com1=ups"});
+    TempDir dir;
+    MonitorProcess primary(ProtectArgs(sim, dir / "primary/", "COM1"));
+    ASSERT_GT(primary.port(), 0) << primary.errors();
+    auto follower = std::make_unique<MonitorProcess>(std::vector<std::string>{
+        "--state-dir", dir / "follower/", "--follow-every", "1", "--follow",
+        "http://127.0.0.1:" + std::to_string(primary.port()) + "/metrics", "--follow-port", "COM1"});
+    ASSERT_TRUE(primary.waitForMetric(R"(tornavel_ups_shutdown_pending{port="COM1"} 0)", kConnectMs))
+        << primary.events();
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(primary.waitForEvent("COM1 shutdown shutting this host down", kOutageMs)) << primary.events();
+    ASSERT_TRUE(follower->waitForEvent("COM1 shutdown .*primary monitor has decided", 15000)) << follower->events();
+
+    const pid_t followerScript = StartScript(dir, "follower");
+    const pid_t primaryScript = StartScript(dir, "primary");
+    EXPECT_EQ(WaitChild(followerScript, 60000), 0) << ReadFile(dir / "follower.out");
+    EXPECT_EQ(ReadFile(dir / "follower.calls"), "poweroff\n");
+    EXPECT_TRUE(primary.waitForEvent("followers_waited_for .*http:", 10000)) << primary.events();
+    EXPECT_FALSE(std::filesystem::exists(dir / "primary.calls")) << ReadFile(dir / "primary.out");
+
+    follower.reset();  // the follower's host shuts down: its monitor stops
+    EXPECT_EQ(WaitChild(primaryScript, 60000), 0) << ReadFile(dir / "primary.out");
+    EXPECT_EQ(ReadFile(dir / "primary.calls"), "poweroff\n");
+    EXPECT_TRUE(primary.waitForEvent("followers_done", 5000)) << primary.events();
 }
 
 // With no monitor running, the cancel withdraws the decision file itself (a
@@ -344,6 +430,29 @@ TEST(HostProtection, ALinkLostOnBatteryShutsDownAndOnLineDoesNot)
         << onBattery.events();
     std::this_thread::sleep_for(std::chrono::seconds(3));
     EXPECT_EQ(Count(onLine.events(), "COM2 shutdown"), 0u) << onLine.events();
+}
+
+// The service restarts during an outage and the unit stays silent: the
+// restarted monitor remembers that it was on battery and assumes the worst
+// once the link-lost time has passed.
+TEST(HostProtection, ARestartDuringAnOutageWithTheUnitSilentDecidesAfterTheLinkLostTime)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups"});
+    TempDir dir;
+    auto args = ProtectArgs(sim, dir / "state/", "COM1");
+    args.insert(args.begin(), {"--link-lost", "5"});
+    auto monitor = std::make_unique<MonitorProcess>(args);
+    ASSERT_TRUE(monitor->waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor->events();
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(monitor->waitForMetric(R"(tornavel_ups_status{port="COM1",flag="on_battery"} 1)", 10000));
+    ASSERT_TRUE(MonitorProcess::waitUntil([&] { return std::filesystem::exists(dir / "state/outage-COM1"); }, 10000));
+    sim.event("com1 silent on");
+    monitor.reset();
+    MonitorProcess restarted(args);
+    EXPECT_TRUE(restarted.waitForEvent("COM1 outage_resumed", 5000)) << restarted.events();
+    EXPECT_TRUE(restarted.waitForEvent("COM1 shutdown shutting this host down: no valid reading for", 30000))
+        << restarted.events();
 }
 
 // A follower whose primary vanishes while the unit is on battery assumes

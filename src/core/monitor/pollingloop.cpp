@@ -74,10 +74,10 @@ void PollingLoop::ServeTerminal()
     // Taken before sending, so a key typed during the exchange is served next.
     const Bytes command = session_.requests.terminalCmd.Take();
     if (command.empty()) return;
-    const Bytes answer = AskLine(port_, session_.hCom, command, session_.alerts);
+    const LineAnswer reply = AskAnswer(port_, session_.hCom, command, session_.alerts);
     // Typed commands are owed answers too, until a cycle's pause.
-    if (answer.empty()) session_.order.Unanswered();
-    session_.requests.terminalAnswer.Set(answer);
+    if (!reply.answered) session_.order.Unanswered();
+    session_.requests.terminalAnswer.Set(reply.line);
     session_.screen.PostMessage(WindowMessage::TerminalAnswer);
 }
 
@@ -92,9 +92,9 @@ void PollingLoop::ServeTestRequest()
     for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
                               &cmd::kCalibration}) {
         if (command != *test) continue;
-        const Bytes answer = AskLine(port_, session_.hCom, command, session_.alerts);
-        if (answer.empty()) session_.order.Unanswered();
-        if (session_.onTestAnswer) session_.onTestAnswer(command, answer);
+        const LineAnswer reply = AskAnswer(port_, session_.hCom, command, session_.alerts);
+        if (!reply.answered) session_.order.Unanswered();
+        if (session_.onTestAnswer) session_.onTestAnswer(command, reply.line);
     }
     session_.screen.SetVisible("ImageW", false);
 }

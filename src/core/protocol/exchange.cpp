@@ -59,11 +59,18 @@ bool sereCom(ComPort& port, Screen& screen, const PortHandle& handle, const Byte
     return BusyTransact(port, screen, handle, command, answer, nullptr, nullptr);
 }
 
-Bytes AskLine(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts)
+LineAnswer AskAnswer(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts)
 {
     Bytes answer;
     const bool answered = port.Transact(handle, command, answer);
-    return FilteredLine(answered, answer, alerts);
+    // An alert character alone ends no line: the answer may still be owed.
+    const bool lineEnded = answered && answer.find('\n') != Bytes::npos;
+    return {FilteredLine(answered, answer, alerts), lineEnded};
+}
+
+Bytes AskLine(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts)
+{
+    return AskAnswer(port, handle, command, alerts).line;
 }
 
 Bytes sereLine(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,

@@ -17,6 +17,13 @@ bool sereCom(ComPort& port, Screen& screen, const PortHandle& handle, const Byte
 // exchange that fails gives the empty text: a slot only ever holds the answer
 // to its own command, never the leftover of an earlier one.
 Bytes AskLine(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts);
+// The same, and whether the unit answered at all: an acknowledgement that the
+// alert filter takes away (the "OK" to a test) is an answer all the same.
+struct LineAnswer {
+    Bytes line;
+    bool answered = false;
+};
+LineAnswer AskAnswer(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts);
 // The same through sereCom, for the window thread.
 Bytes sereLine(ComPort& port, Screen& screen, const PortHandle& handle, const Bytes& command,
                AlertReporter& alerts);
