@@ -62,8 +62,8 @@ void ReadAll(Session& session, ComPort& port)
 
 void ReadPowerReturn(Session& session, ComPort& port)
 {
-    // The self-test result last: its "OK" or "NO" leaves the answer order
-    // unsure of the next answer, and no answer comes after it.
+    // The self-test result last: its answer may be a lone "OK" or "NO",
+    // told apart from an acknowledgement below.
     for (const int slot : {kSlotGraceDelay, kSlotReturnCharge, kSlotWakeupDelay, kSlotLowBatteryWarning,
                            kSlotTransferCause, kSlotSelfTestResult}) {
         // The self-test result may be "OK" or "NO", which the alert filter
@@ -74,8 +74,10 @@ void ReadPowerReturn(Session& session, ComPort& port)
         FieldAnswer answer =
             sereField(port, session.screen, session.hCom, SlotCommand(slot), session.alerts, session.order);
         const Bytes token = session.table.Slot(kSlotLastMessage);
-        if (answer.line.empty() && slot == kSlotSelfTestResult && (token == "OK" || token == "NO"))
-            answer = {token, true};
+        if (answer.line.empty() && slot == kSlotSelfTestResult && (token == "OK" || token == "NO")) {
+            session.order.AnsweredAfterAll();  // nothing is owed: the next read keeps its answers
+            answer = {token, session.order.Settled()};
+        }
         if (token.empty()) session.table.SetSlot(kSlotLastMessage, message);
         session.table.SetField(slot, answer);
     }
