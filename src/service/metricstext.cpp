@@ -208,10 +208,6 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         if (unit.identified) {
             info.Add(unit, 1, Identity(unit));
             settings.Add(unit, 1, Settings(unit));
-            if (!unit.slots[kSlotSelfTestResult].empty())
-                selfTest.Add(unit, 1, {{"result", UnitText(unit.slots[kSlotSelfTestResult])}});
-            if (!unit.slots[kSlotTransferCause].empty())
-                transferCause.Add(unit, 1, {{"cause", UnitText(unit.slots[kSlotTransferCause])}});
         }
         for (std::size_t row = 0; row < kAlertNames.size(); ++row)
             alerts.Add(unit, static_cast<double>(unit.alerts[row]), {{"alert", kAlertNames[row]}});
@@ -222,6 +218,10 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
             lockHolder.Add(unit, 1, {{"pid", std::to_string(unit.lockHolder->pid)}, {"program", unit.lockHolder->program}});
         if (!unit.up) continue;  // no reading of a silent unit is current
 
+        if (!unit.slots[kSlotSelfTestResult].empty())
+            selfTest.Add(unit, 1, {{"result", UnitText(unit.slots[kSlotSelfTestResult])}});
+        if (!unit.slots[kSlotTransferCause].empty())
+            transferCause.Add(unit, 1, {{"cause", UnitText(unit.slots[kSlotTransferCause])}});
         if (const auto byte = ParseHexByte(unit.slots[kSlotStatus])) {
             statusByte.Add(unit, *byte);
             for (std::size_t bit = 0; bit < kStatusFlags.size(); ++bit)

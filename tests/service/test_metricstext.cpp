@@ -228,17 +228,24 @@ TEST(Metrics, StatusFlagsFollowTheBits)
 // current; its health, last good time, identity and counters stay.
 TEST(Metrics, SilentUnitShowsHealthAndCountersOnly)
 {
-    UnitSnapshot silent = AnsweringUnit("COM2");
+    const auto withPowerReturn = [](UnitSnapshot unit) {
+        unit.slots[kSlotGraceDelay] = "180";
+        unit.slots[kSlotSelfTestResult] = "OK";
+        unit.slots[kSlotTransferCause] = "L";
+        return unit;
+    };
+    UnitSnapshot silent = withPowerReturn(AnsweringUnit("COM2"));
     silent.up = false;
     silent.linkLosses = 2;
     silent.alerts[0] = 3;
-    const std::string text = RenderMetrics({AnsweringUnit(), silent});
+    const std::string text = RenderMetrics({withPowerReturn(AnsweringUnit()), silent});
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_up{port="COM2"} 0)"));
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_last_good_reading_timestamp_seconds{port="COM2"} 1700000000.5)"));
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_link_losses_total{port="COM2"} 2)"));
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_alerts_total{port="COM2",alert="mains_failure"} 3)"));
     EXPECT_NE(text.find(R"(tornavel_ups_info{port="COM2")"), std::string::npos);
-    for (const char* reading : {"input_volts", "status", "status_byte", "load_ratio", "register", "runtime_seconds"}) {
+    for (const char* reading : {"input_volts", "status", "status_byte", "load_ratio", "register", "runtime_seconds",
+                                "shutdown_grace_delay_seconds", "last_self_test_info", "last_transfer_cause_info"}) {
         EXPECT_EQ(text.find(std::string("tornavel_ups_") + reading + "{port=\"COM2\""), std::string::npos) << reading;
         EXPECT_NE(text.find(std::string("tornavel_ups_") + reading + "{port=\"COM1\""), std::string::npos) << reading;
     }
