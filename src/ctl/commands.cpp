@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cancelshutdown.h"
 #include "interruption.h"
 #include "jsontext.h"
 #include "plan.h"
@@ -332,6 +333,31 @@ int Diagnose(Context& c)
     return kExitDone;
 }
 
+// Messages to standard error as they came; the last one is why it failed.
+std::string LastMessage(const std::string& messages)
+{
+    std::string last = messages.substr(0, messages.find_last_not_of('\n') + 1);
+    last.erase(0, last.rfind('\n') + 1);
+    const std::string prefix = "tornavelctl: ";
+    return last.rfind(prefix, 0) == 0 ? last.substr(prefix.size()) : last;
+}
+
+int Cancel(Context& c)
+{
+    std::ostringstream said, failed;
+    std::vector<std::string> withdrawn;
+    const int status = CancelShutdown(c.line.controlSocket, said, failed, withdrawn);
+    c.Say(said.str());
+    c.err << failed.str();
+    std::vector<std::string> ports, report;
+    for (const std::string& port : withdrawn) ports.push_back(JsonString(port));
+    std::istringstream lines(said.str());
+    for (std::string line; std::getline(lines, line);) report.push_back(JsonString(line));
+    c.reply.Set("withdrawn", JsonArray(ports)).Set("report", JsonArray(report));
+    if (status != kExitDone) c.reply.SetText("error", LastMessage(failed.str()));
+    return status;
+}
+
 }  // namespace
 
 int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, std::ostream& out,
@@ -356,6 +382,7 @@ int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, 
     else if (line.verb == "apply") status = Apply(c);
     else if (line.verb == "test") status = Test(c);
     else if (line.verb == "diagnose") status = Diagnose(c);
+    else if (line.verb == "cancel-shutdown") status = Cancel(c);
     else status = c.Usage("unknown command " + line.verb);
     if (line.json) {
         c.reply.Set("ok", JsonBool(status == kExitDone)).Set("exit", std::to_string(status));

@@ -4,7 +4,6 @@
 
 #include <iostream>
 
-#include "cancelshutdown.h"
 #include "clock.h"
 #include "commands.h"
 #include "interruption.h"
@@ -17,7 +16,6 @@ int main(int argc, char** argv)
     const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     ::signal(SIGPIPE, SIG_IGN);  // a pulled adapter or a vanished monitor must not end the program
     CatchEndSignals();
-    if (line.verb == "cancel-shutdown") return CancelShutdown(line.controlSocket, std::cout, std::cerr);
     tornavel::SteadyClock clock;
     UnitSource units = MakeUnitSource(line, clock);
     Diagnoser diagnose = MakeDiagnoser(line, clock);
