@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <optional>
 #include <regex>
 
 #include "ctl_process.h"
@@ -157,6 +158,33 @@ TEST(CtlFaults, ASignalFinishesTheStepUnderWayLeavesTheUnitAndSaysWhatItHolds)
     }
 }
 
+// A signal while the monitor performs a request: the monitor finishes the
+// change it was handed (the whole name), the program begins no later one,
+// says what the unit holds and exits with 128 + the signal.
+TEST(CtlFaults, ASignalThroughTheMonitorLetsItFinishTheChangeUnderWay)
+{
+    UpssimProcess sim({"--steady", "com1=ups"});
+    TempDir dir;
+    const std::string socket = dir / "control";
+    MonitorProcess monitor({"--ports", sim.ports(), "--control-socket", socket, "COM1"});
+    ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.errors();
+
+    const CtlRun run = RunCtl(
+        {"--socket", socket, "--ports", sim.ports(), "set", "COM1", "name", "abc", "alarm-delay", "T"},
+        CtlSignal{[&sim] { return sim.received("com1").find("c+a") != std::string::npos; }, SIGINT});
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.out << run.err;
+    EXPECT_NE(run.out.find("through tornavel-monitor"), std::string::npos) << run.out;
+    EXPECT_TRUE(Holds(run.out, R"(name: changed from "UPS_IDEN" to "abc"[^\n]*\n.*alarm-delay: not attempted[^\n]*holds "0")"))
+        << run.out;
+    EXPECT_NE(run.err.find("ended by SIGINT"), std::string::npos) << run.err;
+    const std::string traffic = sim.received("com1");
+    EXPECT_NE(traffic.find("c+abc" + std::string(5, '\0')), std::string::npos) << Visible(traffic);
+    EXPECT_EQ(traffic.find("k+"), std::string::npos) << Visible(traffic);
+    EXPECT_TRUE(MonitorProcess::waitUntil(
+        [&] { return Holds(monitor.metrics(), R"(tornavel_ups_info\{port="COM1",[^}]*name="abc")"); }, kConnectMs));
+    EXPECT_EQ(monitor.terminate(SIGTERM, kConnectMs), 0);
+}
+
 // show never passes off a missing answer as a value: a unit that leaves one
 // unanswered gives exit status 1, the value reads "(no answer)" and --json
 // lists it.
@@ -176,34 +204,57 @@ TEST(CtlFaults, ShowWithAnUnansweredValueFails)
     EXPECT_TRUE(Holds(whole.out, "\n  load +23.4 %\n")) << whole.out;
 }
 
+struct RoundTripRow {
+    const char* what;
+    bool throughMonitor;  // a monitor watches both units and performs the changes
+};
+
 // Every setting a backup writes applies back unchanged, to the same unit
 // (nothing to do) and to another (brought to it), with the dates as units
-// report them, month first.
+// report them, month first: on the ports themselves and through a monitor.
 TEST(CtlFaults, EveryBackedUpValueAppliesBack)
 {
-    UpssimProcess sim({"--steady", "com1=ups", "com2=ups2"});
-    sim.event("com1 set x 03/15/04");
-    ASSERT_TRUE(sim.waitForLog("com1 * event"));
-    TempDir dir;
-    const std::string file = dir / "f.yaml";
-    const CtlRun backup = RunCtl({"--ports", sim.ports(), "backup", "COM1", file});
-    ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
-    const std::string text = testing::ReadFile(file);
-    EXPECT_NE(text.find("\nbattery-date: \"03/15/04\"\n"), std::string::npos) << text;
+    for (const RoundTripRow row : {RoundTripRow{"on the ports", false}, RoundTripRow{"through a monitor", true}}) {
+        SCOPED_TRACE(row.what);
+        UpssimProcess sim({"--steady", "com1=ups", "com2=ups2"});
+        sim.event("com1 set x 03/15/04");
+        ASSERT_TRUE(sim.waitForLog("com1 * event"));
+        TempDir dir;
+        const std::string socket = dir / "control";
+        std::optional<MonitorProcess> monitor;
+        if (row.throughMonitor) {
+            monitor.emplace(std::vector<std::string>{"--ports", sim.ports(), "--control-socket", socket, "COM1", "COM2"});
+            for (const char* port : {"COM1", "COM2"})
+                ASSERT_TRUE(monitor->waitForMetric(std::string(R"(tornavel_ups_up{port=")") + port + R"("} 1)", kConnectMs))
+                    << monitor->errors();
+        }
+        const auto ctl = [&](std::vector<std::string> args) {
+            args.insert(args.begin(), {"--socket", socket, "--ports", sim.ports()});
+            return RunCtl(args);
+        };
+        const std::string route = row.throughMonitor ? "through tornavel-monitor" : "on the port itself";
 
-    const CtlRun same = RunCtl({"--ports", sim.ports(), "apply", file, "COM1"});
-    EXPECT_EQ(same.status, 0) << same.out << same.err;
-    EXPECT_NE(same.out.find("nothing to change"), std::string::npos) << same.out;
+        const std::string file = dir / "f.yaml";
+        const CtlRun backup = ctl({"backup", "COM1", file});
+        ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
+        const std::string text = testing::ReadFile(file);
+        EXPECT_NE(text.find("\nbattery-date: \"03/15/04\"\n"), std::string::npos) << text;
 
-    const CtlRun both = RunCtl({"--ports", sim.ports(), "apply", file, "COM1", "COM2"});
-    EXPECT_EQ(both.status, 0) << both.out << both.err;
-    TempDir again;
-    const CtlRun copy = RunCtl({"--ports", sim.ports(), "backup", "COM2", again / "f.yaml"});
-    ASSERT_EQ(copy.status, 0) << copy.err;
-    const auto settings = [](const std::string& backupText) {
-        return backupText.substr(backupText.find("tornavel-settings:"));
-    };
-    EXPECT_EQ(settings(testing::ReadFile(again / "f.yaml")), settings(text));
+        const CtlRun same = ctl({"apply", file, "COM1"});
+        EXPECT_EQ(same.status, 0) << same.out << same.err;
+        EXPECT_NE(same.out.find("nothing to change"), std::string::npos) << same.out;
+
+        const CtlRun both = ctl({"apply", file, "COM1", "COM2"});
+        EXPECT_EQ(both.status, 0) << both.out << both.err;
+        EXPECT_NE(both.out.find(route), std::string::npos) << both.out;
+        TempDir again;
+        const CtlRun copy = ctl({"backup", "COM2", again / "f.yaml"});
+        ASSERT_EQ(copy.status, 0) << copy.err;
+        const auto settings = [](const std::string& backupText) {
+            return backupText.substr(backupText.find("tornavel-settings:"));
+        };
+        EXPECT_EQ(settings(testing::ReadFile(again / "f.yaml")), settings(text));
+    }
 }
 
 struct JsonRow {
