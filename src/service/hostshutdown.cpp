@@ -103,7 +103,9 @@ void HostShutdown::UnitBack(const std::string& port)
 bool HostShutdown::Held(const std::string& port)
 {
     std::lock_guard lock(mutex_);
-    return !decided_ && lost_.count(port) > 0;
+    // Lost for a decision under way too: a cancel after a restart must
+    // find the unit that decided still held.
+    return lost_.count(port) > 0;
 }
 
 HostShutdown::Cancelled HostShutdown::Cancel()

@@ -35,7 +35,8 @@ public:
                   const std::string& reason);
     // The lost unit is back on line and can feed the host again.
     void UnitBack(const std::string& port);
-    // Whether the unit is held lost by a cancel earlier in this boot.
+    // Whether the unit is held lost: it decided the shutdown under way, or a
+    // cancel earlier in this boot holds it until it is back on mains.
     bool Held(const std::string& port);
 
     struct Cancelled {
