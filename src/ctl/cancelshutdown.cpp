@@ -43,7 +43,8 @@ int Systemctl(const std::vector<std::string>& words)
 
 }  // namespace
 
-int CancelShutdown(const std::string& socketPath, std::ostream& out, std::ostream& err)
+int CancelShutdown(const std::string& socketPath, std::ostream& out, std::ostream& err,
+                   std::vector<std::string>& withdrawn)
 {
     if (::geteuid() != 0) {
         err << "tornavelctl: cancel-shutdown is for root (it stops tornavel-shutdown.service)\n";
@@ -65,8 +66,9 @@ int CancelShutdown(const std::string& socketPath, std::ostream& out, std::ostrea
     if (answer.reached) {
         for (const std::string& line : *answer.lines) {
             const auto words = control::SplitWords(line);
-            if (words.size() == 2 && words[0] == control::kCancelled)
-                out << control::Unescape(words[1]).value_or(words[1]) << ": shutdown decision withdrawn\n";
+            if (words.size() != 2 || words[0] != control::kCancelled) continue;
+            withdrawn.push_back(control::Unescape(words[1]).value_or(words[1]));
+            out << withdrawn.back() << ": shutdown decision withdrawn\n";
         }
         if (answer.lines->empty()) out << "tornavel-monitor had no shutdown decision pending\n";
     } else {

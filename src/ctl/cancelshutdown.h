@@ -1,6 +1,7 @@
 #pragma once
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace tornavel::ctl {
 
@@ -15,7 +16,9 @@ namespace tornavel::ctl {
 //     decision is carried out.
 // A monitor that answers with an error stops it after step 1: stopping the
 // service while the decision stands would only have it started again.
+// `withdrawn` gets the ports whose decision the monitor withdrew.
 // TORNAVEL_STATE_DIR and TORNAVEL_RUN_DIR replace the directories for tests.
-int CancelShutdown(const std::string& socketPath, std::ostream& out, std::ostream& err);
+int CancelShutdown(const std::string& socketPath, std::ostream& out, std::ostream& err,
+                   std::vector<std::string>& withdrawn);
 
 }  // namespace tornavel::ctl

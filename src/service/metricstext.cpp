@@ -79,16 +79,30 @@ constexpr std::array kGaugeOrder = {
     kSlotLoad,         kSlotCharge,       kSlotInputVolts,     kSlotOutputVolts,      kSlotFrequency,
     kSlotMinLine,      kSlotMaxLine,      kSlotBatteryVolts,   kSlotNominalVolts,     kSlotTemperature,
     kSlotRuntime,      kSlotOutputSetting, kSlotLowTransfer,   kSlotHighTransfer,     kSlotSelfTestInterval,
-    kSlotBatteryCount, kSlotLineQuality,  kSlotBatteryDate,    kSlotMadeDate,
+    kSlotBatteryCount, kSlotLineQuality,  kSlotBatteryDate,    kSlotMadeDate,     kSlotGraceDelay,
+    kSlotWakeupDelay,  kSlotLowBatteryWarning,
 };
 constexpr std::array kIdentityLabels = {kSlotModel, kSlotSerial, kSlotName, kSlotMadeDate, kSlotBatteryDate};
 constexpr std::array kSettingsLabels = {kSlotAlarmDelay, kSlotSensitivity, kSlotSelfTestInterval};
+// How power comes back: read after the full read, named when answered.
+constexpr std::array kPowerReturnLabels = {kSlotGraceDelay, kSlotReturnCharge, kSlotWakeupDelay,
+                                           kSlotLowBatteryWarning};
+// Text readings published as a series of their own.
+constexpr std::array kOwnInfoSeries = {kSlotSelfTestResult, kSlotTransferCause};
 
 template <std::size_t N>
 Labels InfoLabels(const UnitSnapshot& unit, const std::array<Slot, N>& slots)
 {
     Labels labels;
     for (const Slot slot : slots) labels.emplace_back(ReadingOf(slot).label.data(), UnitText(unit.slots[slot]));
+    return labels;
+}
+
+Labels SettingLabels(const UnitSnapshot& unit)
+{
+    Labels labels = InfoLabels(unit, kSettingsLabels);
+    for (const Slot slot : kPowerReturnLabels)
+        if (!unit.slots[slot].empty()) labels.emplace_back(ReadingOf(slot).label.data(), UnitText(unit.slots[slot]));
     return labels;
 }
 
@@ -104,6 +118,9 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     Family settings("settings_info", "gauge", "Settings of the unit from its last full read, as it reports them.");
     const Reading& statusReading = ReadingOf(kSlotStatus);
     Family statusByte(statusReading.metric.data(), "gauge", statusReading.help.data());
+    std::vector<Family> ownInfo;
+    for (const Slot slot : kOwnInfoSeries)
+        ownInfo.emplace_back(ReadingOf(slot).metric.data(), "gauge", ReadingOf(slot).help.data());
     Family status("status", "gauge", "One status flag of the unit: 1 set, 0 clear.");
     Family registers("register", "gauge", "The unit's registers 0 to 3 as bytes.");
     Family alerts(kAlertsMetric, "counter", "Alerts the unit sent since the monitor started, by kind.");
@@ -128,7 +145,7 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         if (unit.lastGoodSeconds) lastGood.Add(unit, *unit.lastGoodSeconds);
         if (unit.identified) {
             info.Add(unit, 1, InfoLabels(unit, kIdentityLabels));
-            settings.Add(unit, 1, InfoLabels(unit, kSettingsLabels));
+            settings.Add(unit, 1, SettingLabels(unit));
         }
         for (std::size_t row = 0; row < kAlertNames.size(); ++row)
             alerts.Add(unit, static_cast<double>(unit.alerts[row]), {{"alert", kAlertNames[row]}});
@@ -139,6 +156,11 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
             lockHolder.Add(unit, 1, {{"pid", std::to_string(unit.lockHolder->pid)}, {"program", unit.lockHolder->program}});
         if (!unit.up) continue;  // no reading of a silent unit is current
 
+        for (std::size_t i = 0; i < kOwnInfoSeries.size(); ++i) {
+            const Reading& reading = ReadingOf(kOwnInfoSeries[i]);
+            if (const Bytes& answer = unit.slots[reading.slot]; !answer.empty())
+                ownInfo[i].Add(unit, 1, {{reading.label.data(), UnitText(answer)}});
+        }
         if (const auto byte = ParseHexByte(unit.slots[statusReading.slot])) {
             statusByte.Add(unit, *byte);
             for (const StatusBit& flag : StatusBits())
@@ -159,7 +181,9 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     }
 
     std::string out;
-    for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status, &onBattery}) f->WriteTo(out);
+    for (const Family* f : {&up, &lastGood, &info, &settings}) f->WriteTo(out);
+    for (const Family& f : ownInfo) f.WriteTo(out);
+    for (const Family* f : {&statusByte, &status, &onBattery}) f->WriteTo(out);
     for (const Family& f : readings) f.WriteTo(out);
     for (const Family* f : {&registers, &alerts, &losses, &lastTransfer, &pending, &lockHolder}) f->WriteTo(out);
     return out;

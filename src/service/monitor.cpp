@@ -161,7 +161,8 @@ bool Monitor::OpenControlSocket(std::string& error)
     }
     if (!path) return true;
     std::vector<ControlledUnit> units;
-    for (std::size_t i = 0; i < workers_.size(); ++i) units.push_back({options_.units[i].label, workers_[i].get()});
+    for (std::size_t i = 0; i < workers_.size(); ++i)
+        units.push_back({options_.units[i].label, UnitDevice(options_.units[i], options_.portsDir), workers_[i].get()});
     control_ = ControlSocket::Start(
         *path,
         [this, units](const std::vector<std::string>& words) {

@@ -116,6 +116,7 @@ bool UnitWorker::Connect()
 {
     emptyRead_ = false;
     if (!OpenAndRead(session_, port_, 1)) return false;
+    ReadPowerReturn(session_, port_);
     const double now = port_.clock().UnixSeconds();
     const apcrec record = session_.table.Record(0);
     // "SM" to "Y" and then silence (or only answers that may be others'):

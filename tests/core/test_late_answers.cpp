@@ -123,6 +123,32 @@ TEST_F(LateAnswerTest, AnAcknowledgedTestLeavesTheCycleSettled)
         EXPECT_TRUE(loop.Settled(slot)) << "slot " << slot;
 }
 
+// The read after the full read ends with the last self-test's result, whose
+// "OK" or "NO" the alert filter takes for an acknowledgement: that is its
+// answer all the same, so nothing is owed and the first monitoring cycle
+// after it keeps its values.
+class PowerReturnReadThen : public ::testing::TestWithParam<const char*>, public UnitFixture {};
+
+TEST_P(PowerReturnReadThen, TheFirstCycleIsSettled)
+{
+    auto answers = testing::UnitAnswers();
+    for (const auto& [command, answer] : std::map<Bytes, Bytes>{
+             {"p", "020"}, {"e", "00"}, {"r", "000"}, {"q", "02"}, {"G", "O"}, {"X", GetParam()}})
+        answers[command] = answer + "\r\n";
+    device->SetResponder(testing::TableResponder(answers));
+    ReadAll(session, port);
+    ReadPowerReturn(session, port);
+    EXPECT_EQ(session.table.Slot(kSlotSelfTestResult), GetParam());
+    EXPECT_EQ(session.table.Slot(kSlotTransferCause), "O");
+
+    PollingLoop loop{session, port};
+    loop.Pass();
+    for (int slot : {kSlotBatteryVolts, kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts})
+        EXPECT_TRUE(loop.Settled(slot)) << "slot " << slot;
+    EXPECT_EQ(session.table.Slot(kSlotBatteryVolts), "27.45");
+}
+
+INSTANTIATE_TEST_SUITE_P(SelfTestResults, PowerReturnReadThen, ::testing::Values("OK", "NO", "BT", "NG"));
 
 // Units whose answers come late in different patterns. Whatever the pattern,
 // no slot of the record and no field of the window ever holds another

@@ -11,7 +11,7 @@
 namespace tornavel {
 namespace {
 
-TEST(ReadingTable, EveryReadSlotHasOneReadingWithItsCommand)
+TEST(ReadingTable, EverySlotWithACommandHasOneReadingWithIt)
 {
     std::set<int> slots;
     for (const Reading& reading : Readings()) {
@@ -21,9 +21,22 @@ TEST(ReadingTable, EveryReadSlotHasOneReadingWithItsCommand)
         EXPECT_EQ(&ReadingOf(reading.slot), &reading);
         EXPECT_EQ(FindReading(reading.name), &reading);
     }
-    EXPECT_EQ(slots.size(), static_cast<std::size_t>(kReadSlotCount));
+    for (int slot = 0; slot <= kSlotCount; ++slot)
+        EXPECT_EQ(slots.count(slot) == 1, !SlotCommand(slot).empty()) << "slot " << slot;
     EXPECT_EQ(ReadingAt(kSlotLastMessage), nullptr);
     EXPECT_EQ(ReadingAt(0), nullptr);
+}
+
+// The window reads only the full read; what comes after it is the monitor's
+// and tornavelctl's, and the table lists the full read first, in its order.
+TEST(ReadingTable, OnlyTheSlotsAfterTheFullReadAreReadAfterIt)
+{
+    int previous = 0;
+    for (const Reading& reading : Readings()) {
+        EXPECT_GT(reading.slot, previous) << reading.name;
+        previous = reading.slot;
+        EXPECT_EQ(reading.refresh == Refresh::AfterFullRead, reading.slot >= kFirstPowerReturnSlot) << reading.name;
+    }
 }
 
 TEST(ReadingTable, NamesOfEachKindAreUnique)
@@ -33,7 +46,8 @@ TEST(ReadingTable, NamesOfEachKindAreUnique)
         EXPECT_TRUE(names.insert(std::string(reading.name)).second) << reading.name;
         if (!reading.metric.empty()) {
             EXPECT_TRUE(metrics.insert(std::string(reading.metric)).second) << reading.metric;
-            EXPECT_NE(reading.parse, ParseRule::Text) << reading.name;  // a gauge has a number to publish
+            // A gauge has a number to publish; a text is published in its own series' label.
+            EXPECT_TRUE(reading.parse != ParseRule::Text || !reading.label.empty()) << reading.name;
         }
         if (!reading.label.empty()) {
             EXPECT_TRUE(labels.insert(std::string(reading.label)).second) << reading.label;
@@ -72,7 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Answer{kSlotRegister0, "a0", 160, 160}, Answer{kSlotBatteryDate, "14/06/11", 1308009600, 1308009600},
                       Answer{kSlotMadeDate, "00/00/00", {}, {}}, Answer{kSlotInputVolts, "229.3", 229.3, 229.3},
                       Answer{kSlotInputVolts, "", {}, {}}, Answer{kSlotInputVolts, "NA", {}, {}},
-                      Answer{kSlotModel, "Smart-UPS 1000", {}, {}}, Answer{kSlotStatus, "08", 8, 8}));
+                      Answer{kSlotModel, "Smart-UPS 1000", {}, {}}, Answer{kSlotStatus, "08", 8, 8},
+                      Answer{kSlotGraceDelay, "020", 20, 20}, Answer{kSlotWakeupDelay, "000", 0, 0},
+                      Answer{kSlotLowBatteryWarning, "02", 120, 120}, Answer{kSlotReturnCharge, "01", {}, {}},
+                      Answer{kSlotSelfTestResult, "OK", {}, {}}));
 
 TEST(ReadingTable, StatusBitsAreTheEightBitsInOrder)
 {

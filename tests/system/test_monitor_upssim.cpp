@@ -303,7 +303,9 @@ TEST(MonitorStop, SecondSignalEndsAtOnce)
 {
     TempDir dir;
     const std::string hook = dir / "hook";
-    std::ofstream(hook) << "#!/bin/sh\nsleep 600 & echo $! > \"$0.child\"; wait\n";
+    // Every event runs it: the child's pid is renamed into place whole, so a
+    // reader never finds the file just truncated by the next run.
+    std::ofstream(hook) << "#!/bin/sh\nsleep 600 & echo $! > \"$0.child.$$\"; mv \"$0.child.$$\" \"$0.child\"; wait\n";
     std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
     MonitorProcess monitor({"--ports", "/nonexistent", "--on-event", hook, "--hook-timeout", "600", "COM1"});
     ASSERT_TRUE(MonitorProcess::waitUntil([&] { return !ReadFile(hook + ".child").empty(); }, 5000));

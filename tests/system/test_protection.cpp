@@ -375,6 +375,50 @@ TEST(HostProtection, ACancelWithoutARunningMonitorWithdrawsTheDecisionFile)
     EXPECT_FALSE(std::filesystem::exists(dir / "run/shutdown-started"));
 }
 
+// A cancel is a command like the others: a wrong command line (a word too
+// many, an option of another command) does nothing at all, and --json gives
+// one JSON object whatever happens.
+TEST(HostProtection, ACancelWithAWrongCommandLineDoesNothingAndJsonSaysWhatWasDone)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;  // after the program
+        int status;
+        bool withdrawn;      // the decision file was withdrawn and the service stopped
+        const char* output;  // a pattern the output holds
+    };
+    const std::vector<Case> cases = {
+        {"a word too many", {"cancel-shutdown", "COM1"}, 2, false, "wrong number of arguments for cancel-shutdown"},
+        {"an option of apply", {"cancel-shutdown", "--dry-run"}, 2, false, "--dry-run belongs to apply"},
+        {"json", {"--json", "cancel-shutdown"}, 0, true,
+         R"(^\{"version": 1, "command": "cancel-shutdown", "withdrawn": \[\], "report": \["tornavel-monitor is not )"
+         R"(running: its decision in .* is withdrawn", "the unit's power-off at the end of a shutdown is disarmed"\], )"
+         R"("ok": true, "exit": 0, "error": null\}\n$)"},
+        {"json and a wrong command line", {"--json", "cancel-shutdown", "now"}, 2, false,
+         R"((^|\n)\{"version": 1, "command": "cancel-shutdown", "error": "wrong number of arguments for )"
+         R"(cancel-shutdown", "ok": false, "exit": 2\}\n$)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::ofstream(dir / "state/shutdown") << "boot_id=b\nport=COM1\ndevice=/dev/ttyS0\nserial=X\nreason=x\n";
+        std::ofstream(dir / "run/kill-power") << "/dev/ttyS0\nX\n";
+        FakeSystemctl(dir, dir / "no-such.pid");
+        std::vector<std::string> args = {CTL_PATH, "--socket", dir / "no-monitor"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const int status = RunWith(args,
+                                   {"PATH=" + (dir.path() / "bin").string() + ":/usr/bin:/bin",
+                                    "TORNAVEL_STATE_DIR=" + dir / "state", "TORNAVEL_RUN_DIR=" + dir / "run"},
+                                   dir / "ctl.out");
+        const std::string output = ReadFile(dir / "ctl.out");
+        EXPECT_EQ(status, c.status) << output;
+        EXPECT_TRUE(std::regex_search(output, std::regex(c.output))) << output;
+        EXPECT_EQ(std::filesystem::exists(dir / "state/shutdown"), !c.withdrawn);
+        EXPECT_EQ(std::filesystem::exists(dir / "run/kill-power"), !c.withdrawn);
+        EXPECT_EQ(ReadFile(dir / "systemctl-calls"), c.withdrawn ? "stop tornavel-shutdown.service\n" : "");
+    }
+}
+
 // A decision the script cannot place in this boot is never carried out nor
 // dropped in silence: removed (the path unit must not start the script
 // again), the reason logged, the unit failed.

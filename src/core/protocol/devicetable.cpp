@@ -16,6 +16,8 @@ const std::array<Bytes, kSlotCount + 1>& CommandBySlot()
         cmd::kInputVolts, cmd::kOutputVolts, cmd::kFrequency, cmd::kLineQuality,
         cmd::kSeven, cmd::kRegister0, cmd::kRegister1, cmd::kRegister2, cmd::kRegister3,
         Bytes(),  // slot 31: the last message, no command
+        cmd::kGraceDelay, cmd::kReturnCharge, cmd::kWakeupDelay, cmd::kLowBatteryWarning,
+        cmd::kSelfTestResult, cmd::kTransferCause,
     };
     return table;
 }
@@ -31,7 +33,7 @@ const Bytes& SlotCommand(int slot)
 int SlotOfCommand(const Bytes& command)
 {
     if (command.empty()) return 0;
-    for (int k = 1; k <= kReadSlotCount; ++k)
+    for (int k = 1; k <= kSlotCount; ++k)
         if (CommandBySlot()[k] == command) return k;
     return 0;
 }

@@ -19,11 +19,16 @@ enum Slot : int {
     kSlotMinLine, kSlotMaxLine, kSlotInputVolts, kSlotOutputVolts, kSlotFrequency,
     kSlotLineQuality, kSlotSeven, kSlotRegister0, kSlotRegister1, kSlotRegister2,
     kSlotRegister3, kSlotLastMessage,
+    // Read after the full read by the monitor and tornavelctl (ReadPowerReturn),
+    // never by the window: how power comes back, and two readings.
+    kSlotGraceDelay, kSlotReturnCharge, kSlotWakeupDelay, kSlotLowBatteryWarning,
+    kSlotSelfTestResult, kSlotTransferCause,
 };
-inline constexpr int kSlotCount = 31;
-inline constexpr int kReadSlotCount = 30;  // slots 1..30 have a command
+inline constexpr int kSlotCount = 37;
+inline constexpr int kReadSlotCount = 30;  // slots 1..30 have a command in the full read
+inline constexpr int kFirstPowerReturnSlot = kSlotGraceDelay;  // 32..37 have one after it
 
-// The command whose answer slot k holds (1..30); empty for others.
+// The command whose answer slot k holds (1..30, 32..37); empty for others.
 const Bytes& SlotCommand(int slot);
 // The slot that holds the answer to a command; 0 when it has none.
 int SlotOfCommand(const Bytes& command);

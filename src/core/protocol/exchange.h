@@ -41,6 +41,9 @@ public:
     // An exchange of the read that got no answer in time.
     void Unanswered() { ++pending_; }
     void LinesDropped(int lines) { pending_ = lines >= pending_ ? 0 : pending_ - lines; }
+    // An exchange counted unanswered whose answer was found after all (a
+    // lone "OK" or "NO" the alert filter took for an acknowledgement).
+    void AnsweredAfterAll() { LinesDropped(1); }
     bool Settled() const { return pending_ == 0; }
 
 private:

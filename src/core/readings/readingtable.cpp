@@ -13,8 +13,10 @@ namespace {
 using enum ParseRule;
 using enum Refresh;
 
-// In the order of the full read.
-const std::array<Reading, kReadSlotCount> kReadings = {{
+constexpr std::size_t kReadingCount = kReadSlotCount + (kSlotCount - kFirstPowerReturnSlot + 1);
+
+// In the order of the full read, then those read after it.
+const std::array<Reading, kReadingCount> kReadings = {{
     {kSlotModel, &cmd::kModel, "model", "", Text, FullRead, "", "", 0, "model", "ups.model"},
     {kSlotName, &cmd::kName, "name", "", Text, FullRead, "", "", 0, "name", "ups.id"},
     {kSlotSerial, &cmd::kSerial, "serial", "", Text, FullRead, "", "", 0, "serial",
@@ -76,6 +78,29 @@ const std::array<Reading, kReadSlotCount> kReadings = {{
     {kSlotRegister1, &cmd::kRegister1, "register1", "", HexByte, FullRead, "", "", 0, "", ""},
     {kSlotRegister2, &cmd::kRegister2, "register2", "", HexByte, FullRead, "", "", 0, "", ""},
     {kSlotRegister3, &cmd::kRegister3, "register3", "", HexByte, FullRead, "", "", 0, "", ""},
+    // How power comes back after a shutdown, and two readings.
+    {kSlotGraceDelay, &cmd::kGraceDelay, "grace-delay", "s", Decimal, AfterFullRead,
+     "shutdown_grace_delay_seconds",
+     "Time from a shutdown command to the unit cutting its output (the grace delay, \"p\").", 0, "grace_delay",
+     "ups.delay.shutdown"},
+    {kSlotReturnCharge, &cmd::kReturnCharge, "return-charge", "", Text, AfterFullRead, "", "", 0, "return_charge",
+     "battery.charge.restart"},
+    {kSlotWakeupDelay, &cmd::kWakeupDelay, "wakeup-delay", "s", Decimal, AfterFullRead, "wakeup_delay_seconds",
+     "Time the unit waits after the mains return before powering the load (\"r\").", 0, "wakeup_delay",
+     "ups.delay.start"},
+    {kSlotLowBatteryWarning, &cmd::kLowBatteryWarning, "low-battery-warning", "min", MinutesToSeconds,
+     AfterFullRead, "low_battery_warning_seconds",
+     "Runtime left when the unit signals a low battery (the low-battery warning, \"q\").", 0,
+     "low_battery_warning", "battery.runtime.low"},
+    {kSlotSelfTestResult, &cmd::kSelfTestResult, "last-self-test", "", Text, AfterFullRead, "last_self_test_info",
+     "The last self-test's result as the unit reports it (\"X\"): OK passed, BT not enough capacity, NG "
+     "overload, NO no result.",
+     0, "result", "ups.test.result"},
+    {kSlotTransferCause, &cmd::kTransferCause, "last-transfer-cause", "", Text, AfterFullRead,
+     "last_transfer_cause_info",
+     "The cause of the last transfer to battery as the unit reports it (\"G\"): R rate of voltage change, H "
+     "high mains, L low mains, T notch or spike, O none yet, S a test.",
+     0, "cause", "input.transfer.reason"},
 }};
 
 const std::array<StatusBit, 8> kStatusBits = {{
@@ -126,7 +151,7 @@ const Reading* ReadingAt(int slot)
 
 const Reading& ReadingOf(Slot slot)
 {
-    return *ReadingAt(slot);  // every read slot has its reading
+    return *ReadingAt(slot);  // every slot with a command has its reading
 }
 
 const Reading* FindReading(std::string_view name)

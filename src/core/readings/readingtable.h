@@ -23,6 +23,9 @@ enum class Refresh {
     FullRead,    // only in the full read (and a setting's read-back)
     Rotation,    // one of the rotating reads: once in eight cycles
     EveryCycle,  // every monitoring cycle
+    // Read once after the full read, by the monitor and tornavelctl only: the
+    // window's traffic has no room for it (slots 32..37).
+    AfterFullRead,
 };
 
 // One value the unit gives: everything the window, the metrics, tornavelctl,
@@ -39,11 +42,12 @@ struct Reading {
     Refresh refresh;
     // Metrics: the gauge's name after "tornavel_ups_" (empty: no gauge), its
     // help, and how many places the decimal point moves left in it (2 turns
-    // a percentage into a ratio).
+    // a percentage into a ratio). A text reading with a metric is an info
+    // series of its own: 1, with the text in the label named `label`.
     std::string_view metric;
     std::string_view help;
     int metricShift;
-    std::string_view label;   // its label in the info or settings series, if it has one
+    std::string_view label;   // its label in the info, settings or its own series, if it has one
     // The variable name of the UPS network protocol (RFC 9271); empty when
     // that protocol has none for it.
     std::string_view rfc9271;
@@ -60,11 +64,12 @@ struct StatusBit {
 // The eight bits, from bit 0.
 std::span<const StatusBit> StatusBits();
 
-// Every reading, in the order of the full read (slots 1..30).
+// Every reading: in the order of the full read (slots 1..30), then those
+// read after it (slots 32..37).
 std::span<const Reading> Readings();
 // The reading kept in `slot`; null for a slot no command fills.
 const Reading* ReadingAt(int slot);
-// The same for a slot known to be read (1..30).
+// The same for a slot known to be read (1..30, 32..37).
 const Reading& ReadingOf(Slot slot);
 // The reading of that name; null when none has it.
 const Reading* FindReading(std::string_view name);
