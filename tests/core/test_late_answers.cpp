@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "monitor/pollingloop.h"
 #include "protocol/connection.h"
@@ -135,9 +136,15 @@ TEST_P(PowerReturnReadThen, TheFirstCycleIsSettled)
     for (const auto& [command, answer] : std::map<Bytes, Bytes>{
              {"p", "020"}, {"e", "00"}, {"r", "000"}, {"q", "02"}, {"G", "O"}, {"X", GetParam()}})
         answers[command] = answer + "\r\n";
-    device->SetResponder(testing::TableResponder(answers));
+    std::vector<Bytes> sent;
+    device->SetResponder([&, respond = testing::TableResponder(answers)](const Bytes& command) {
+        sent.push_back(command);
+        return respond(command);
+    });
     ReadAll(session, port);
+    sent.clear();
     ReadPowerReturn(session, port);
+    EXPECT_EQ(sent, (std::vector<Bytes>{"p", "e", "r", "q", "G", "X"}));
     EXPECT_EQ(session.table.Slot(kSlotSelfTestResult), GetParam());
     EXPECT_EQ(session.table.Slot(kSlotTransferCause), "O");
 

@@ -1,9 +1,12 @@
 #include "protocol/connection.h"
 
+#include <vector>
+
 #include "monitor/statusdisplay.h"
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
 #include "protocol/upsline.h"
+#include "readings/readingtable.h"
 #include "session.h"
 
 namespace tornavel {
@@ -64,10 +67,15 @@ void ReadAll(Session& session, ComPort& port)
 
 void ReadPowerReturn(Session& session, ComPort& port)
 {
-    // The self-test result last: its answer may be a lone "OK" or "NO",
-    // told apart from an acknowledgement below.
-    for (const int slot : {kSlotGraceDelay, kSlotReturnCharge, kSlotWakeupDelay, kSlotLowBatteryWarning,
-                           kSlotTransferCause, kSlotSelfTestResult}) {
+    // The readings the table reads after the full read, the self-test result
+    // last: its answer may be a lone "OK" or "NO", told apart from an
+    // acknowledgement below.
+    std::vector<Slot> slots;
+    for (const Reading& reading : Readings())
+        if (reading.refresh == Refresh::AfterFullRead && reading.slot != kSlotSelfTestResult)
+            slots.push_back(reading.slot);
+    slots.push_back(kSlotSelfTestResult);
+    for (const Slot slot : slots) {
         // The self-test result may be "OK" or "NO", which the alert filter
         // takes for the unit's acknowledgement and keeps as its last message
         // instead of the answer: an answer that left only that is that answer.
