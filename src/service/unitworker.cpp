@@ -131,6 +131,7 @@ bool UnitWorker::Connect()
         s.up = true;
         s.lastGoodSeconds = now;
         s.slots = record.slot;
+        s.settled = record.slot;
     });
     Record("connected", UnitText(record.slot[kSlotModel]) + ", serial " + UnitText(record.slot[kSlotSerial]));
     return true;
@@ -169,6 +170,10 @@ void UnitWorker::CycleRead()
     Publish([&](UnitSnapshot& s) {
         s.up = answered;
         s.slots = record.slot;
+        for (int slot = 1; slot <= kSlotCount; ++slot)
+            if (loop_.Settled(slot)) s.settled[slot] = record.slot[slot];
+        for (const int slot : kCycleSlots)
+            if (!loop_.Settled(slot)) s.settled[slot].clear();
         if (answered) {
             s.lastGoodSeconds = now;
             s.outage.Status(ParseStatus(record.slot[kSlotStatus]), now);

@@ -1,0 +1,138 @@
+#include "upsnet/variables.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <strings.h>
+
+#include "monitor/readings.h"
+#include "protocol/devicetable.h"
+#include "unittext.h"
+
+namespace tornavel::service::upsnet {
+
+namespace {
+
+std::string Number(double value)
+{
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return std::string(buffer, end);
+}
+
+std::optional<std::string> NumberText(std::optional<double> value)
+{
+    if (!value) return std::nullopt;
+    return Number(*value);
+}
+
+std::optional<std::string> DateText(const Bytes& answer)
+{
+    const auto timestamp = ParseDateAsTimestamp(answer);
+    if (!timestamp) return std::nullopt;
+    const std::time_t seconds = static_cast<std::time_t>(*timestamp);
+    std::tm day{};
+    ::gmtime_r(&seconds, &day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", day.tm_year + 1900, day.tm_mon + 1, day.tm_mday);
+    return text;
+}
+
+}  // namespace
+
+const std::vector<Variable>& Variables()
+{
+    static const std::vector<Variable> variables = {
+        {"battery.charge", kSlotCharge, Form::Decimal, "Battery charge (percent of full)"},
+        {"battery.date", kSlotBatteryDate, Form::Date, "Battery change date (YYYY-MM-DD)"},
+        {"battery.packs", kSlotBatteryCount, Form::Decimal, "Number of external battery packs"},
+        {"battery.runtime", kSlotRuntime, Form::MinutesAsSeconds, "Battery runtime (seconds)"},
+        {"battery.voltage", kSlotBatteryVolts, Form::Decimal, "Battery voltage (V)"},
+        {"battery.voltage.nominal", kSlotNominalVolts, Form::Decimal, "Nominal battery voltage (V)"},
+        {"device.model", kSlotModel, Form::Text, "Device model"},
+        {"device.serial", kSlotSerial, Form::Text, "Device serial number"},
+        {"device.type", 0, Form::Fixed, "Device type", "ups"},
+        {"input.frequency", kSlotFrequency, Form::Decimal, "Input line frequency (Hz)"},
+        {"input.transfer.high", kSlotHighTransfer, Form::Decimal, "High voltage transfer point (V)"},
+        {"input.transfer.low", kSlotLowTransfer, Form::Decimal, "Low voltage transfer point (V)"},
+        {"input.voltage", kSlotInputVolts, Form::Decimal, "Input voltage (V)"},
+        {"input.voltage.maximum", kSlotMaxLine, Form::Decimal, "Maximum input voltage seen lately (V)"},
+        {"input.voltage.minimum", kSlotMinLine, Form::Decimal, "Minimum input voltage seen lately (V)"},
+        {"output.voltage", kSlotOutputVolts, Form::Decimal, "Output voltage (V)"},
+        {"output.voltage.nominal", kSlotOutputSetting, Form::Decimal, "Nominal output voltage on battery (V)"},
+        {"ups.id", kSlotName, Form::Text, "UPS system identifier"},
+        {"ups.load", kSlotLoad, Form::Decimal, "Load on UPS (percent of full)"},
+        {"ups.mfr.date", kSlotMadeDate, Form::Date, "UPS manufacturing date (YYYY-MM-DD)"},
+        {"ups.model", kSlotModel, Form::Text, "UPS model"},
+        {"ups.serial", kSlotSerial, Form::Text, "UPS serial number"},
+        {"ups.status", kSlotStatus, Form::Status, "UPS status"},
+        {"ups.temperature", kSlotTemperature, Form::Decimal, "UPS temperature (degrees C)"},
+        {"ups.test.interval", kSlotSelfTestInterval, Form::HoursAsSeconds, "Interval between self tests (seconds)"},
+    };
+    return variables;
+}
+
+const Variable* FindVariable(const std::string& name)
+{
+    for (const Variable& variable : Variables())
+        if (::strcasecmp(variable.name, name.c_str()) == 0) return &variable;
+    return nullptr;
+}
+
+std::string StatusSymbols(int statusByte, bool forcedShutdown)
+{
+    const StatusFlags flags{statusByte};
+    std::vector<const char*> symbols;
+    if (forcedShutdown) symbols.push_back("FSD");
+    if (flags.OnLine()) symbols.push_back("OL");
+    if (flags.OnBattery()) symbols.push_back("OB");
+    if (flags.BatteryLow()) symbols.push_back("LB");
+    if (flags.ReplaceBattery()) symbols.push_back("RB");
+    if (flags.Calibrating()) symbols.push_back("CAL");
+    if (flags.SmartTrim()) symbols.push_back("TRIM");
+    if (flags.SmartBoost()) symbols.push_back("BOOST");
+    if (flags.Overload()) symbols.push_back("OVER");
+    std::string text;
+    for (const char* symbol : symbols) text += (text.empty() ? "" : " ") + std::string(symbol);
+    return text;
+}
+
+std::optional<std::string> ValueOf(const Variable& variable, const UnitSnapshot& unit, bool forcedShutdown)
+{
+    if (variable.form == Form::Fixed) return variable.fixed;
+    // A silent unit has no current reading; the primary's decision still is.
+    if (!unit.up) return variable.form == Form::Status && forcedShutdown ? std::optional<std::string>("FSD") : std::nullopt;
+    const Bytes& answer = unit.settled[variable.slot];
+    switch (variable.form) {
+    case Form::Decimal: return NumberText(ParseDecimal(answer));
+    case Form::MinutesAsSeconds: return NumberText(ParseMinutesAsSeconds(answer));
+    case Form::HoursAsSeconds: return NumberText(ParseHoursAsSeconds(answer));
+    case Form::Date: return DateText(answer);
+    case Form::Text: {
+        const std::string text = UnitText(answer);
+        if (text.empty()) return std::nullopt;
+        return text;
+    }
+    case Form::Status: {
+        const auto flags = ParseStatus(answer);
+        if (!flags) return forcedShutdown ? std::optional<std::string>("FSD") : std::nullopt;
+        return StatusSymbols(flags->bits, forcedShutdown);
+    }
+    case Form::Fixed: break;
+    }
+    return std::nullopt;
+}
+
+std::string TypeOf(const Variable& variable)
+{
+    switch (variable.form) {
+    case Form::Text: return "STRING:64";
+    case Form::Date: return "STRING:10";
+    case Form::Status: return "STRING:64";
+    case Form::Fixed: return "STRING:16";
+    default: return "NUMBER";
+    }
+}
+
+}  // namespace tornavel::service::upsnet
