@@ -15,7 +15,8 @@ namespace {
 
 constexpr const char* kPrefix = "tornavel_ups_";
 
-// A label value: backslash, double quote and line feed escaped.
+}  // namespace
+
 std::string Escaped(const std::string& value)
 {
     std::string out;
@@ -32,6 +33,8 @@ std::string Escaped(const std::string& value)
     }
     return out;
 }
+
+namespace {
 
 std::string Number(double value)
 {

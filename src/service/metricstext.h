@@ -13,6 +13,9 @@ namespace tornavel::service {
 // last good time, its identity and its counters are given.
 std::string RenderMetrics(const std::vector<UnitSnapshot>& units);
 
+// A label value: backslash, double quote and line feed escaped.
+std::string Escaped(const std::string& value);
+
 inline constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
 
 }  // namespace tornavel::service

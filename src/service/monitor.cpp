@@ -17,6 +17,8 @@
 #include "serial/posixport.h"
 #include "shutdownflag.h"
 #include "tornavel_version.h"
+#include "upsnet/followermetrics.h"
+#include "webconfig.h"
 
 namespace tornavel::service {
 
@@ -120,8 +122,39 @@ bool Monitor::Open(std::string& error)
                       "/metrics";
         endpoints_.push_back(std::move(endpoint));
     }
+    if (!OpenUpsServer(error)) return false;
     if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;
     return OpenControlSocket(error);
+}
+
+bool Monitor::OpenUpsServer(std::string& error)
+{
+    const upsnet::ServerOptions& server = options_.upsServer;
+    if (!server.Enabled()) return true;
+    upsContext_.units = [this] { return ServedUnits(); };
+    upsContext_.users = server.users;
+    upsContext_.passwordMatches = PasswordMatches;
+    upsContext_.attachments = &attachments_;
+    upsContext_.version = "Tornavel monitor " TORNAVEL_VERSION " (RFC 9271, read-only)";
+    upsServer_ = upsnet::UpsServer::Start(server, upsContext_, error);
+    if (!upsServer_) return false;
+    for (std::size_t i = 0; i < server.listen.size(); ++i)
+        listening_ += " ups://" + ListenText(server.listen[i], upsServer_->ports()[i]);
+    return true;
+}
+
+std::vector<upsnet::ServedUnit> Monitor::ServedUnits() const
+{
+    std::vector<upsnet::ServedUnit> units;
+    for (std::size_t i = 0; i < workers_.size(); ++i) {
+        upsnet::ServedUnit unit{options_.units[i].name, workers_[i]->Snapshot(), false};
+        if (unit.name.empty()) unit.name = options_.units[i].label;
+        unit.snapshot.unit = options_.units[i].name;
+        for (const auto& protector : protectors_)
+            if (protector->port() == options_.units[i].label && protector->Pending()) unit.forcedShutdown = true;
+        units.push_back(std::move(unit));
+    }
+    return units;
 }
 
 bool Monitor::OpenControlSocket(std::string& error)
@@ -201,6 +234,7 @@ void Monitor::Stop()
     // current ones.
     WriteTextfile(/*stopped=*/true);
     endpoints_.clear();
+    upsServer_.reset();
     if (hooks_) hooks_->Finish(kHookStopMs);
 }
 
@@ -217,7 +251,9 @@ void Monitor::Abandon()
 
 std::string Monitor::Metrics() const
 {
-    return UnitMetrics() + RenderProcessMetrics();
+    std::string text = UnitMetrics() + RenderProcessMetrics();
+    if (upsServer_) text += upsnet::RenderAttachedFollowers(ServedUnits(), attachments_);
+    return text;
 }
 
 std::string Monitor::UnitMetrics(bool stopped) const

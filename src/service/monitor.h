@@ -22,6 +22,9 @@
 #include "systemdnotify.h"
 #include "textfile.h"
 #include "unitworker.h"
+#include "upsnet/attachments.h"
+#include "upsnet/session.h"
+#include "upsnet/upsserver.h"
 
 namespace tornavel::service {
 
@@ -60,6 +63,9 @@ private:
     bool OpenControlSocket(std::string& error);
     void Protect();
     void TickProtectors();
+    bool OpenUpsServer(std::string& error);
+    // The units as the UPS network protocol serves them.
+    std::vector<upsnet::ServedUnit> ServedUnits() const;
 
     MonitorOptions options_;
     std::unique_ptr<HookRunner> hooks_;
@@ -86,6 +92,9 @@ private:
     std::vector<std::unique_ptr<MetricsEndpoint>> endpoints_;
     std::string listening_;  // the endpoints' URLs, for the start line
     std::unique_ptr<ControlSocket> control_;
+    upsnet::Attachments attachments_;
+    upsnet::SessionContext upsContext_;
+    std::unique_ptr<upsnet::UpsServer> upsServer_;
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;
     bool textfileFailing_ = false;
