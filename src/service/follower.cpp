@@ -111,22 +111,42 @@ std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const s
     return reading;
 }
 
-Follower::Follower(const ProtectOptions& options, std::string credentials, Protector& protector, EventLog& log)
+MetricsSource::MetricsSource(const ProtectOptions& options, std::string credentials)
     : url_(options.followUrl.value_or("")),
       port_(options.followPort),
       ca_(options.followCa),
       credentials_(std::move(credentials)),
+      everySeconds_(options.followEverySeconds)
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);  // before any thread uses the client
+}
+
+MetricsSource::~MetricsSource()
+{
+    curl_global_cleanup();
+}
+
+std::optional<PolicyReading> MetricsSource::Read(std::string& error)
+{
+    const auto text = Fetch(error);
+    if (!text) return std::nullopt;
+    return ReadingFromMetrics(*text, port_, memory_);
+}
+
+Follower::Follower(const ProtectOptions& options, std::unique_ptr<FollowSource> source, Protector& protector,
+                   EventLog& log)
+    : url_(options.followUrl.value_or("")),
+      port_(options.followPort),
+      source_(std::move(source)),
       everySeconds_(options.followEverySeconds),
       protector_(protector),
       log_(log)
 {
-    curl_global_init(CURL_GLOBAL_DEFAULT);  // before any thread uses the client
 }
 
 Follower::~Follower()
 {
     Stop();
-    curl_global_cleanup();
 }
 
 void Follower::Start()
@@ -144,7 +164,7 @@ void Follower::Stop()
     if (thread_.joinable()) thread_.join();
 }
 
-std::optional<std::string> Follower::Fetch(std::string& error) const
+std::optional<std::string> MetricsSource::Fetch(std::string& error) const
 {
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -177,22 +197,25 @@ std::optional<std::string> Follower::Fetch(std::string& error) const
 
 void Follower::Run()
 {
-    FollowMemory memory;
     std::string lastError;
     while (true) {
         std::string error;
-        const auto text = Fetch(error);
+        const auto reading = source_->Read(error);
         const double now = UnixSecondsNow();
-        if (text) {
+        if (error.empty()) {
             if (!lastError.empty()) log_.Note(port_, "primary_back", "the primary answers again: " + url_);
             lastError.clear();
-            if (const auto reading = ReadingFromMetrics(*text, port_, memory)) protector_.Cycle(*reading, now);
+            if (reading) protector_.Cycle(*reading, now);
         } else if (error != lastError) {
             lastError = error;  // logged once, not on every try
             log_.Note(port_, "primary_unreadable", url_ + ": " + error);
         }
         std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, std::chrono::seconds(everySeconds_), [this] { return stopping_; })) return;
+        if (wake_.wait_for(lock, std::chrono::seconds(everySeconds_), [this] { return stopping_; })) {
+            lock.unlock();
+            source_->Leave();
+            return;
+        }
     }
 }
 

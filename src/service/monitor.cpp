@@ -18,6 +18,8 @@
 #include "shutdownflag.h"
 #include "tornavel_version.h"
 #include "upsnet/followermetrics.h"
+#include "upsnet/upsfollow.h"
+#include "upsnet/upsurl.h"
 #include "webconfig.h"
 
 namespace tornavel::service {
@@ -76,14 +78,28 @@ void Monitor::Protect()
         workers_[i]->Protect(*protectors_.back());
     }
     if (protection.followUrl) {
-        protectors_.push_back(std::make_unique<Protector>(protection.followPort, "", protection, log_, bootId));
+        const auto upsUrl = upsnet::ParseUpsUrl(*protection.followUrl);
+        // A unit followed over the UPS network protocol is labelled by its name there.
+        const std::string port = upsUrl ? upsUrl->name : protection.followPort;
+        protectors_.push_back(std::make_unique<Protector>(port, "", protection, log_, bootId));
         std::string credentials;
         if (protection.followAuth) {
             std::ifstream file(*protection.followAuth);
-            if (!std::getline(file, credentials) || credentials.find(':') == std::string::npos)
-                protectError_ = "--follow-auth " + *protection.followAuth + ": no USER:PASSWORD line to read";
+            const bool read = static_cast<bool>(std::getline(file, credentials));
+            if (!read || (!upsUrl && credentials.find(':') == std::string::npos))
+                protectError_ = "--follow-auth " + *protection.followAuth + ": no " +
+                                (upsUrl ? "password" : "USER:PASSWORD") + " line to read";
         }
-        follower_ = std::make_unique<Follower>(protection, credentials, *protectors_.back(), log_);
+        std::unique_ptr<FollowSource> source;
+        if (upsUrl)
+            source = std::make_unique<upsnet::UpsFollowSource>(
+                *upsUrl, upsnet::PasswordFromLine(credentials, upsUrl->user), protection.followCa,
+                std::min(protection.followEverySeconds * 2, 10));
+        else
+            source = std::make_unique<MetricsSource>(protection, credentials);
+        ProtectOptions labelled = protection;
+        labelled.followPort = port;
+        follower_ = std::make_unique<Follower>(labelled, std::move(source), *protectors_.back(), log_);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "options.h"
+#include "upsnet/upsurl.h"
 
 namespace tornavel::service {
 
@@ -62,8 +63,10 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
     if (name == "--follow-every") return number(1, 60, options.followEverySeconds);
     if (name == "--state-dir") options.stateDir = value;
     if (name == "--follow") {
-        if (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
-            error = "--follow takes an http:// or https:// address, not '" + value + "'";
+        const bool http = value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0;
+        if (!http && !upsnet::ParseUpsUrl(value)) {
+            error = "--follow takes an http://, https:// or ups://[USER@]HOST[:PORT]/NAME address, not '" + value +
+                    "'";
             return false;
         }
         options.followUrl = value;
@@ -82,6 +85,17 @@ bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::s
             error = "--protect names '" + label + "', which is not one of the ports watched";
             return false;
         }
+    }
+    if (options.followUrl && upsnet::IsUpsUrl(*options.followUrl)) {
+        if (!options.followPort.empty()) {
+            error = "--follow-port is for a monitor's /metrics; a ups:// address names the unit itself";
+            return false;
+        }
+        if (!upsnet::ParseUpsUrl(*options.followUrl)->user.empty() && !options.followAuth) {
+            error = "--follow ups://USER@...: the password comes from --follow-auth FILE";
+            return false;
+        }
+        return true;
     }
     if (options.followUrl && options.followPort.empty()) {
         error = "--follow needs --follow-port, the primary's port label of the unit";
@@ -109,11 +123,17 @@ Host protection (off unless --protect or --follow is given):
                           tornavel-shutdown service (default
                           /var/lib/tornavel-monitor)
   --follow URL            follow another monitor's /metrics instead of a
-                          port (a host on the same unit without the cable)
+                          port (a host on the same unit without the cable),
+                          or ups://[USER@]HOST[:PORT]/NAME, unit NAME of any
+                          server of the UPS network protocol (RFC 9271):
+                          with USER it logs in and attaches as a follower
   --follow-port LABEL     the unit on the primary: its port label or its name
-  --follow-ca FILE        CA certificate for an https primary
+                          (not for ups://)
+  --follow-ca FILE        CA certificate for an https primary; for ups://,
+                          STARTTLS is then required and checked against it
   --follow-auth FILE      USER:PASSWORD in FILE, for a primary that asks
-                          for basic authentication
+                          for basic authentication; for ups://, the password
+                          (PASSWORD or USER:PASSWORD)
   --follow-every SEC      read the primary every SEC seconds (default 5)
 )";
 }

@@ -80,22 +80,40 @@ const Variable* FindVariable(const std::string& name)
     return nullptr;
 }
 
+namespace {
+
+// The status symbols and the status byte's bits they stand for, in the
+// order they are written.
+struct StatusSymbol {
+    const char* symbol;
+    int bit;
+};
+constexpr StatusSymbol kStatusSymbols[] = {{"OL", 0x08},  {"OB", 0x10},   {"LB", 0x40},    {"RB", 0x80},
+                                           {"CAL", 0x01}, {"TRIM", 0x02}, {"BOOST", 0x04}, {"OVER", 0x20}};
+
+}  // namespace
+
 std::string StatusSymbols(int statusByte, bool forcedShutdown)
 {
-    const StatusFlags flags{statusByte};
-    std::vector<const char*> symbols;
-    if (forcedShutdown) symbols.push_back("FSD");
-    if (flags.OnLine()) symbols.push_back("OL");
-    if (flags.OnBattery()) symbols.push_back("OB");
-    if (flags.BatteryLow()) symbols.push_back("LB");
-    if (flags.ReplaceBattery()) symbols.push_back("RB");
-    if (flags.Calibrating()) symbols.push_back("CAL");
-    if (flags.SmartTrim()) symbols.push_back("TRIM");
-    if (flags.SmartBoost()) symbols.push_back("BOOST");
-    if (flags.Overload()) symbols.push_back("OVER");
-    std::string text;
-    for (const char* symbol : symbols) text += (text.empty() ? "" : " ") + std::string(symbol);
+    std::string text = forcedShutdown ? "FSD" : "";
+    for (const StatusSymbol& s : kStatusSymbols)
+        if (statusByte & s.bit) text += (text.empty() ? "" : " ") + std::string(s.symbol);
     return text;
+}
+
+ReadStatus StatusFromSymbols(const std::string& symbols)
+{
+    ReadStatus status;
+    std::size_t at = 0;
+    while (at < symbols.size()) {
+        const std::size_t end = std::min(symbols.find(' ', at), symbols.size());
+        const std::string symbol = symbols.substr(at, end - at);
+        if (symbol == "FSD") status.forcedShutdown = true;
+        for (const StatusSymbol& s : kStatusSymbols)
+            if (symbol == s.symbol) status.statusByte |= s.bit;
+        at = end + 1;
+    }
+    return status;
 }
 
 std::optional<std::string> ValueOf(const Variable& variable, const UnitSnapshot& unit, bool forcedShutdown)

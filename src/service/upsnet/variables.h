@@ -46,4 +46,12 @@ std::string TypeOf(const Variable& variable);
 // when the primary has decided.
 std::string StatusSymbols(int statusByte, bool forcedShutdown);
 
+// The other way, for a follower: the status byte the symbols stand for and
+// whether FSD is among them. Symbols this monitor does not know are ignored.
+struct ReadStatus {
+    int statusByte = 0;
+    bool forcedShutdown = false;
+};
+ReadStatus StatusFromSymbols(const std::string& symbols);
+
 }  // namespace tornavel::service::upsnet
