@@ -143,6 +143,16 @@ bool UnitWorker::Poll()
     session_.requests.stopRequest = false;
     if (!stopping_) loop_.Execute();  // a stop asked after this check ends it after one pass
     if (linkLost_ || session_.requests.lineGone) {  // the device went mid-cycle: polled again
+        // A device that vanished ends the loop before its cycle is published:
+        // the unit is down now, not up with the last cycle's readings.
+        if (!linkLost_) {
+            Publish([](UnitSnapshot& s) {
+                s.up = false;
+                ++s.linkLosses;
+                s.outage.Unseen();
+            });
+            Record("link_lost", "the port's device went away; reconnecting");
+        }
         port_.ClosePort(session_.hCom);
         session_.hCom = nullptr;
         // Nothing asked of this connection may reach the next one.
