@@ -5,6 +5,12 @@
 
 namespace tornavel {
 
+double Clock::UnixSeconds() const
+{
+    using namespace std::chrono;
+    return static_cast<double>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count()) / 1000.0;
+}
+
 void SteadyClock::Sleep(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

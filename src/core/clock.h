@@ -11,7 +11,11 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual void Sleep(int ms) = 0;
+    // Monotonic: what every interval is measured on.
     virtual std::int64_t NowMs() const = 0;
+    // The wall clock, for the times shown and published; it may step (an
+    // NTP correction, `date -s`), so it never measures an interval.
+    virtual double UnixSeconds() const;
 };
 
 // Plain sleeping on the calling thread.

@@ -1,6 +1,7 @@
 #include "follower.h"
 
 #include <curl/curl.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -13,12 +14,6 @@ namespace {
 
 // The primary's answer is small; anything much larger is not a monitor's.
 constexpr std::size_t kMaxBody = 4 << 20;
-
-double UnixSecondsNow()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
 
 // The value of label `name` in a sample's label set, unescaped; nothing when absent.
 std::optional<std::string> LabelValue(const std::string& labels, const std::string& name)
@@ -61,6 +56,7 @@ std::map<std::string, double> SamplesOf(const std::string& text, const std::stri
         if (LabelValue(labels, "port") != port && LabelValue(labels, "unit") != port) continue;
         std::string key = line.substr(0, open);
         if (const auto flag = LabelValue(labels, "flag")) key += "{" + *flag + "}";
+        if (const auto alert = LabelValue(labels, "alert")) key += "{" + *alert + "}";
         try {
             samples[key] = std::stod(line.substr(close + 1));
         } catch (const std::exception&) {
@@ -74,6 +70,15 @@ std::optional<double> Sample(const std::map<std::string, double>& samples, const
     const auto it = samples.find(key);
     if (it == samples.end() || !std::isfinite(it->second)) return std::nullopt;
     return it->second;
+}
+
+// This host's name as its primary sees it in its log; "follower" when it
+// has none a primary would take.
+std::string HostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !ParseFollowerVisit(name)) return "follower";
+    return name;
 }
 
 size_t Collect(char* data, size_t size, size_t count, void* body)
@@ -97,9 +102,22 @@ std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const s
         return reading;
     }
     if (Sample(samples, "tornavel_ups_up") != 1.0) return std::nullopt;
+    // The primary's wall clock may step either way: any other time is a new cycle.
     const auto lastGood = Sample(samples, "tornavel_ups_last_good_reading_timestamp_seconds");
-    if (!lastGood || (memory.lastGood && *lastGood <= *memory.lastGood)) return std::nullopt;
+    if (!lastGood || lastGood == memory.lastGood) return std::nullopt;
     memory.lastGood = lastGood;
+
+    // The primary's counters tell what happened between two reads: a "!" from
+    // the unit, or a lost link that may have hidden one. The first read, and
+    // counters that went back (the primary restarted), tell nothing.
+    const auto mainsFailures = Sample(samples, "tornavel_ups_alerts_total{mains_failure}");
+    const auto linkLosses = Sample(samples, "tornavel_ups_link_losses_total");
+    const bool counted = memory.mainsFailures && memory.linkLosses && mainsFailures && linkLosses &&
+                         *mainsFailures >= *memory.mainsFailures && *linkLosses >= *memory.linkLosses;
+    reading.signs.linkResumed = !counted || *linkLosses > *memory.linkLosses;
+    reading.signs.mainsFailureAlert = counted && *mainsFailures > *memory.mainsFailures;
+    memory.mainsFailures = mainsFailures;
+    memory.linkLosses = linkLosses;
 
     const auto status = Sample(samples, "tornavel_ups_status_byte");
     if (status && *status >= 0 && *status <= 255 && std::floor(*status) == *status)
@@ -116,7 +134,8 @@ MetricsSource::MetricsSource(const ProtectOptions& options, std::string credenti
       port_(options.followPort),
       ca_(options.followCa),
       credentials_(std::move(credentials)),
-      everySeconds_(options.followEverySeconds)
+      everySeconds_(options.followEverySeconds),
+      visit_{HostName(), options.followEverySeconds, false, options.dryRun}
 {
     curl_global_init(CURL_GLOBAL_DEFAULT);  // before any thread uses the client
 }
@@ -128,9 +147,19 @@ MetricsSource::~MetricsSource()
 
 std::optional<PolicyReading> MetricsSource::Read(std::string& error)
 {
-    const auto text = Fetch(error);
+    const auto text = Fetch(visit_, std::min(everySeconds_ * 2, 10), error);
     if (!text) return std::nullopt;
     return ReadingFromMetrics(*text, port_, memory_);
+}
+
+void MetricsSource::Leave()
+{
+    // The last read says goodbye: a primary waiting for this host to go
+    // down need not wait for its silence.
+    FollowerVisit leaving = visit_;
+    leaving.leaving = true;
+    std::string error;
+    Fetch(leaving, 2, error);
 }
 
 Follower::Follower(const ProtectOptions& options, std::unique_ptr<FollowSource> source, Protector& protector,
@@ -158,13 +187,17 @@ void Follower::Stop()
 {
     {
         std::lock_guard lock(mutex_);
+        if (stopping_) return;
         stopping_ = true;
     }
     wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    if (!thread_.joinable()) return;
+    thread_.join();
+    source_->Leave();
 }
 
-std::optional<std::string> MetricsSource::Fetch(std::string& error) const
+std::optional<std::string> MetricsSource::Fetch(const FollowerVisit& visit, long timeoutSeconds,
+                                                std::string& error) const
 {
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -176,7 +209,10 @@ std::optional<std::string> MetricsSource::Fetch(std::string& error) const
     curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(std::min(everySeconds_ * 2, 10)));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, timeoutSeconds);
+    const std::string header = std::string(kFollowerHeader) + ": " + FollowerVisitText(visit);
+    curl_slist* headers = curl_slist_append(nullptr, header.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
@@ -188,6 +224,7 @@ std::optional<std::string> MetricsSource::Fetch(std::string& error) const
     }
     const CURLcode result = curl_easy_perform(curl);
     curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
     if (result != CURLE_OK) {
         error = message[0] ? message : curl_easy_strerror(result);
         return std::nullopt;
@@ -201,21 +238,16 @@ void Follower::Run()
     while (true) {
         std::string error;
         const auto reading = source_->Read(error);
-        const double now = UnixSecondsNow();
         if (error.empty()) {
             if (!lastError.empty()) log_.Note(port_, "primary_back", "the primary answers again: " + url_);
             lastError.clear();
-            if (reading) protector_.Cycle(*reading, now);
+            if (reading) protector_.Cycle(*reading);
         } else if (error != lastError) {
             lastError = error;  // logged once, not on every try
             log_.Note(port_, "primary_unreadable", url_ + ": " + error);
         }
         std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, std::chrono::seconds(everySeconds_), [this] { return stopping_; })) {
-            lock.unlock();
-            source_->Leave();
-            return;
-        }
+        if (wake_.wait_for(lock, std::chrono::seconds(everySeconds_), [this] { return stopping_; })) return;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "attachedfollowers.h"
 #include "protector.h"
 
 namespace tornavel::service {
@@ -13,10 +14,13 @@ namespace tornavel::service {
 // What a follower remembers between two reads of its primary: a reading is
 // new only when the primary has answered a new cycle since, and a runtime only
 // when it differs from the one already counted (the primary publishes its
-// last runtime between the reads of that slot).
+// last runtime between the reads of that slot); its counters tell whether the
+// unit sent "!" or lost its link in between.
 struct FollowMemory {
     std::optional<double> lastGood;
     std::optional<double> runtime;
+    std::optional<double> mainsFailures;
+    std::optional<double> linkLosses;
 };
 
 // One unit's state in the primary's metrics text, as a policy reading; nothing
@@ -43,15 +47,18 @@ public:
     MetricsSource(const ProtectOptions& options, std::string credentials);
     ~MetricsSource() override;
     std::optional<PolicyReading> Read(std::string& error) override;
+    void Leave() override;
 
 private:
-    std::optional<std::string> Fetch(std::string& error) const;
+    // The primary's metrics, read with `visit` saying who asks.
+    std::optional<std::string> Fetch(const FollowerVisit& visit, long timeoutSeconds, std::string& error) const;
 
     const std::string url_;
     const std::string port_;
     const std::optional<std::string> ca_;
     const std::string credentials_;  // USER:PASSWORD, or empty
     const int everySeconds_;
+    const FollowerVisit visit_;  // how this follower names itself to the primary
     FollowMemory memory_;
 };
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "attachedfollowers.h"
 #include "metricstext.h"
 
 namespace tornavel::service {
@@ -108,18 +109,23 @@ struct EndpointAccess {
         if (std::strcmp(url, "/metrics") != 0)
             return Reply(connection, MHD_HTTP_NOT_FOUND, "Not found: the metrics are at /metrics.\n",
                          "text/plain; charset=utf-8");
+        if (endpoint->followerSeen_)
+            if (const char* follower = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, kFollowerHeader))
+                endpoint->followerSeen_(follower);
         return Reply(connection, MHD_HTTP_OK, endpoint->render_(), kMetricsContentType);
     }
 };
 
 std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Start(const ListenAddress& address, Render render,
-                                                        std::string& error, const WebConfig& web)
+                                                        std::string& error, const WebConfig& web,
+                                                        FollowerSeen followerSeen)
 {
     const int fd = Listen(address, error);
     if (fd < 0) return nullptr;
     std::unique_ptr<MetricsEndpoint> endpoint(new MetricsEndpoint(std::move(render)));
     endpoint->port_ = BoundPort(fd);
     endpoint->web_ = web;
+    endpoint->followerSeen_ = std::move(followerSeen);
     const bool tls = !web.certPem.empty();
     // The key and certificate texts are the endpoint's own copies: the
     // library keeps the pointers.

@@ -16,12 +16,14 @@ namespace tornavel::service {
 class MetricsEndpoint {
 public:
     using Render = std::function<std::string()>;
+    // A scrape of /metrics that named its follower (the header's value).
+    using FollowerSeen = std::function<void(const std::string& header)>;
 
     // Null with a one-line reason when the address cannot be listened on.
     // With a web config, HTTPS with its certificate and, when it names
     // users, basic authentication for every request (401 otherwise).
     static std::unique_ptr<MetricsEndpoint> Start(const ListenAddress& address, Render render, std::string& error,
-                                                  const WebConfig& web = {});
+                                                  const WebConfig& web = {}, FollowerSeen followerSeen = {});
     ~MetricsEndpoint();
     MetricsEndpoint(const MetricsEndpoint&) = delete;
     MetricsEndpoint& operator=(const MetricsEndpoint&) = delete;
@@ -33,6 +35,7 @@ private:
     explicit MetricsEndpoint(Render render) : render_(std::move(render)) {}
 
     Render render_;
+    FollowerSeen followerSeen_;
     WebConfig web_;
     MHD_Daemon* daemon_ = nullptr;
     int port_ = 0;

@@ -32,12 +32,6 @@ std::unique_ptr<PortOpener> OpenerFor(const UnitPort& unit, const std::optional<
     return std::make_unique<DevicePathOpener>(unit.path);
 }
 
-double UnixSecondsNow()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
-
 std::string ListenText(const ListenAddress& address, int port)
 {
     return address.text.substr(0, address.text.rfind(':') + 1) + std::to_string(port);
@@ -69,19 +63,34 @@ void Monitor::Protect()
     const ProtectOptions& protection = options_.protection;
     if (!protection.Enabled()) return;
     const std::string bootId = CurrentBootId();
+    const int units = static_cast<int>(protection.protect.size()) + (protection.followUrl ? 1 : 0);
+    host_ = std::make_unique<HostShutdown>(protection, units, bootId, log_);
+    if (!protection.dryRun) {
+        // Followers are known by their scrapes: a monitor without units has
+        // none, one with units gives them time to come back after a start.
+        const std::string donePath = protection.stateDir + "/followers-done";
+        if (!host_->Pending()) ::unlink(donePath.c_str());  // left from an earlier decision
+        const double listenFor = workers_.empty() ? 0 : FollowerPatienceSeconds(ProtectOptions{}.followEverySeconds);
+        followersDone_.emplace(donePath, bootId, log_, static_cast<double>(clock_.NowMs()) / 1000.0 + listenFor);
+    }
+    auto outageFile = [&](const std::string& name) -> std::optional<OutageState> {
+        if (protection.dryRun) return std::nullopt;
+        return OutageState(protection.stateDir + "/outage-" + FileNameOf(name), bootId);
+    };
     for (std::size_t i = 0; i < options_.units.size(); ++i) {
         const UnitPort& unit = options_.units[i];
         if (std::find(protection.protect.begin(), protection.protect.end(), unit.label) == protection.protect.end())
             continue;
-        protectors_.push_back(
-            std::make_unique<Protector>(unit.label, UnitDevice(unit, options_.portsDir), protection, log_, bootId));
+        protectors_.push_back(std::make_unique<Protector>(unit.label, UnitDevice(unit, options_.portsDir), protection,
+                                                          *host_, log_, clock_, outageFile(unit.label)));
         workers_[i]->Protect(*protectors_.back());
     }
     if (protection.followUrl) {
         const auto upsUrl = upsnet::ParseUpsUrl(*protection.followUrl);
         // A unit followed over the UPS network protocol is labelled by its name there.
         const std::string port = upsUrl ? upsUrl->name : protection.followPort;
-        protectors_.push_back(std::make_unique<Protector>(port, "", protection, log_, bootId));
+        protectors_.push_back(std::make_unique<Protector>(port, "", protection, *host_, log_, clock_,
+                                                          outageFile("follow-" + port)));
         std::string credentials;
         if (protection.followAuth) {
             std::ifstream file(*protection.followAuth);
@@ -106,10 +115,24 @@ void Monitor::Protect()
 void Monitor::TickProtectors()
 {
     std::unique_lock lock(tickMutex_);
+    bool followersDone = false;
     while (!tickWake_.wait_for(lock, std::chrono::seconds(1), [this] { return !ticking_; })) {
-        const double now = UnixSecondsNow();
-        for (auto& protector : protectors_) protector->Tick(now);
+        for (auto& protector : protectors_) protector->Tick();
+        if (followersDone_ && host_->Pending() && !followersDone)
+            followersDone = followersDone_->Check(followers_.Attached(), static_cast<double>(clock_.NowMs()) / 1000.0);
     }
+}
+
+void Monitor::FollowerVisited(const std::string& header)
+{
+    const auto visit = ParseFollowerVisit(header);
+    if (!visit) return;
+    const std::string id = "http:" + visit->name;
+    // A follower in a dry run never powers its host off: nothing to wait for.
+    if (visit->leaving || visit->dryRun)
+        followers_.Detach(id);
+    else
+        followers_.Seen(id, FollowerPatienceSeconds(visit->everySeconds));
 }
 
 Monitor::~Monitor()
@@ -132,7 +155,9 @@ bool Monitor::Open(std::string& error)
         return false;
     }
     for (const ListenAddress& address : options_.listen) {
-        auto endpoint = MetricsEndpoint::Start(address, [this] { return Metrics(); }, error, options_.web);
+        auto endpoint = MetricsEndpoint::Start(
+            address, [this] { return Metrics(); }, error, options_.web,
+            [this](const std::string& header) { FollowerVisited(header); });
         if (!endpoint) return false;
         listening_ += (options_.web.certPem.empty() ? " http://" : " https://") + ListenText(address, endpoint->port()) +
                       "/metrics";
@@ -166,8 +191,11 @@ std::vector<upsnet::ServedUnit> Monitor::ServedUnits() const
         upsnet::ServedUnit unit{options_.units[i].name, workers_[i]->Snapshot(), false};
         if (unit.name.empty()) unit.name = options_.units[i].label;
         unit.snapshot.unit = options_.units[i].name;
-        for (const auto& protector : protectors_)
-            if (protector->port() == options_.units[i].label && protector->Pending()) unit.forcedShutdown = true;
+        // The forced shutdown of a unit that protects this host, once this
+        // host's shutdown is decided and recorded: its followers go first.
+        const auto& protect = options_.protection.protect;
+        unit.forcedShutdown = host_ && host_->Pending() &&
+                              std::find(protect.begin(), protect.end(), options_.units[i].label) != protect.end();
         units.push_back(std::move(unit));
     }
     return units;
@@ -282,7 +310,7 @@ std::string Monitor::UnitMetrics(bool stopped) const
     for (std::size_t i = 0; i < units.size(); ++i) units[i].unit = options_.units[i].name;
     for (const auto& protector : protectors_)
         for (UnitSnapshot& unit : units)
-            if (unit.port == protector->port()) unit.shutdownPending = protector->Pending();
+            if (unit.port == protector->port()) unit.shutdownPending = host_->Pending();
     return RenderMetrics(units) + RenderBuildInfo(TORNAVEL_VERSION) + RenderMonitorCounters(Counters());
 }
 

@@ -9,10 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "attachedfollowers.h"
 #include "clock.h"
 #include "controlsocket.h"
 #include "eventlog.h"
 #include "follower.h"
+#include "followersdone.h"
+#include "hostshutdown.h"
 #include "hookrunner.h"
 #include "httpendpoint.h"
 #include "monitorcounters.h"
@@ -66,14 +69,18 @@ private:
     bool OpenUpsServer(std::string& error);
     // The units as the UPS network protocol serves them.
     std::vector<upsnet::ServedUnit> ServedUnits() const;
+    void FollowerVisited(const std::string& header);
 
     MonitorOptions options_;
     std::unique_ptr<HookRunner> hooks_;
     EventLog log_;
     SteadyClock clock_;
+    AttachedFollowers followers_{clock_};
+    std::optional<FollowersDone> followersDone_;  // the ticker's only
     std::vector<std::unique_ptr<PortOpener>> openers_;
     std::vector<std::unique_ptr<UnitWorker>> workers_;
     std::vector<std::thread> threads_;
+    std::unique_ptr<HostShutdown> host_;
     std::vector<std::unique_ptr<Protector>> protectors_;
     std::unique_ptr<Follower> follower_;
     std::string protectError_;  // found while setting protection up, reported by Open
@@ -92,7 +99,7 @@ private:
     std::vector<std::unique_ptr<MetricsEndpoint>> endpoints_;
     std::string listening_;  // the endpoints' URLs, for the start line
     std::unique_ptr<ControlSocket> control_;
-    upsnet::Attachments attachments_;
+    upsnet::Attachments attachments_{&followers_};
     upsnet::SessionContext upsContext_;
     std::unique_ptr<upsnet::UpsServer> upsServer_;
     std::optional<TextfileWriter> textfile_;

@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kValued[] = {"--protect",   "--runtime-below", "--charge-below", "--on-battery-longer",
                                    "--link-lost", "--state-dir",     "--follow",       "--follow-port",
-                                   "--follow-ca", "--follow-auth", "--follow-every"};
+                                   "--follow-ca", "--follow-auth", "--follow-every", "--protect-needed"};
 
 }  // namespace
 
@@ -60,6 +60,12 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
         return true;
     }
     if (name == "--link-lost") return number(5, 3600, options.limits.linkLostSeconds);
+    if (name == "--protect-needed") {
+        int needed = 0;
+        if (!number(1, 64, needed)) return false;
+        options.needed = needed;
+        return true;
+    }
     if (name == "--follow-every") return number(1, 60, options.followEverySeconds);
     if (name == "--state-dir") options.stateDir = value;
     if (name == "--follow") {
@@ -85,6 +91,12 @@ bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::s
             error = "--protect names '" + label + "', which is not one of the ports watched";
             return false;
         }
+    }
+    const int units = static_cast<int>(options.protect.size()) + (options.followUrl ? 1 : 0);
+    if (options.needed && *options.needed > units) {
+        error = "--protect-needed " + std::to_string(*options.needed) + " is more than the " + std::to_string(units) +
+                " protected units (--protect and --follow)";
+        return false;
     }
     if (options.followUrl && upsnet::IsUpsUrl(*options.followUrl)) {
         if (!options.followPort.empty()) {
@@ -118,6 +130,11 @@ Host protection (off unless --protect or --follow is given):
   --on-battery-longer SEC ... when on battery for longer than SEC (default off)
   --link-lost SEC         ... when no valid reading came for SEC seconds and
                           the last one said on battery (default 30)
+  --protect-needed N      with several protected units (two power supplies
+                          on two units): shut down only when fewer than N
+                          of them can still feed this host (default: all,
+                          so the first unit whose battery will not last
+                          decides)
   --dry-run               log the decision, carry nothing out
   --state-dir DIR         where the decision is recorded for the root
                           tornavel-shutdown service (default

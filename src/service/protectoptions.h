@@ -12,6 +12,9 @@ namespace tornavel::service {
 struct ProtectOptions {
     std::vector<std::string> protect;  // port labels of watched units
     ProtectLimits limits;
+    // How many of the protected units (watched or followed) must still be
+    // able to feed this host; all of them when not given.
+    std::optional<int> needed;
     bool dryRun = false;
     std::string stateDir = "/var/lib/tornavel-monitor";
     std::optional<std::string> followUrl;

@@ -1,65 +1,67 @@
 #include "protector.h"
 
-#include <unistd.h>
-
-#include "shutdownflag.h"
-
 namespace tornavel::service {
 
-Protector::Protector(std::string port, std::string device, const ProtectOptions& options, EventLog& log,
-                     std::string bootId)
+Protector::Protector(std::string port, std::string device, const ProtectOptions& options, HostShutdown& host,
+                     EventLog& log, const Clock& clock, std::optional<OutageState> outageFile)
     : port_(std::move(port)),
       device_(std::move(device)),
-      stateDir_(options.stateDir),
-      dryRun_(options.dryRun),
-      bootId_(std::move(bootId)),
       limits_(options.limits),
+      host_(host),
       log_(log),
+      clock_(clock),
+      outageFile_(std::move(outageFile)),
       policy_(options.limits)
 {
-    if (dryRun_) return;
-    const auto earlier = ReadShutdownRecord(FlagPath());
-    if (!earlier) return;
-    if (earlier->bootId != bootId_ || bootId_.empty()) {
-        ::unlink(FlagPath().c_str());  // an earlier boot's, already carried out
-        return;
-    }
-    policy_.Restore();
-    pending_.store(true, std::memory_order_release);
-    log_.Note(port_, "shutdown_pending", "a shutdown decided earlier in this boot is under way: " + earlier->reason);
+    if (!outageFile_ || host_.Decided()) return;
+    const auto outage = outageFile_->Load();
+    if (!outage || !outage->onBattery) return;
+    saved_ = *outage;
+    policy_.Resume(*outage, Now());
+    log_.Note(port_, "outage_resumed",
+              "the unit was on battery at the last reading before the restart; a lost link counts from now");
 }
 
-void Protector::Cycle(const PolicyReading& reading, double now)
+void Protector::Cycle(const PolicyReading& reading)
 {
     std::lock_guard lock(mutex_);
-    if (const auto reason = policy_.Cycle(reading, now)) CarryOut(*reason);
-}
-
-void Protector::Tick(double now)
-{
-    std::lock_guard lock(mutex_);
-    if (const auto reason = policy_.Tick(now)) CarryOut(*reason);
-}
-
-void Protector::CarryOut(const std::string& reason)
-{
-    if (dryRun_) {
-        log_.Record(Event{{}, port_, "shutdown_dry_run", "would shut this host down: " + reason, {}});
-        return;
-    }
-    // Recorded first: the event program and the metric must never announce a
-    // shutdown that the root service will not find.
-    std::string error;
-    const bool recorded =
-        WriteShutdownRecord(FlagPath(), ShutdownRecord{bootId_, port_, device_, reason, EventTimeNow()}, error);
-    if (!recorded) {
-        log_.Record(Event{{}, port_, "shutdown_failed",
-                          "cannot record the shutdown decision (tried again after two cycles): " + error, {}});
+    if (host_.Decided()) return;
+    if (lost_) {
+        // Lost, the unit counts again once it says it is on line.
+        if (!reading.status || SaysOnBattery(*reading.status)) return;
+        lost_ = false;
         policy_ = ShutdownPolicy(limits_);
-        return;
+        host_.UnitBack(port_);
     }
-    pending_.store(true, std::memory_order_release);
-    log_.Record(Event{{}, port_, "shutdown", "shutting this host down: " + reason, {}});
+    if (const auto reason = policy_.Cycle(reading, Now())) Lost(*reason);
+    SaveOutage();
+}
+
+void Protector::Tick()
+{
+    std::lock_guard lock(mutex_);
+    if (host_.Decided() || lost_) return;
+    if (const auto reason = policy_.Tick(Now())) Lost(*reason);
+}
+
+void Protector::Lost(const std::string& reason)
+{
+    if (host_.UnitLost(port_, device_, reason))
+        lost_ = true;
+    else
+        policy_ = ShutdownPolicy(limits_);  // not recorded: decided again later
+}
+
+void Protector::SaveOutage()
+{
+    const ShutdownPolicy::Outage outage = policy_.CurrentOutage();
+    if (!outageFile_ || outage == saved_) return;
+    std::string error;
+    const bool saved = outageFile_->Save(outage, error);
+    if (saved) saved_ = outage;
+    // A failure is logged once, and again only after a save succeeded.
+    if (!saved && !saveFailing_) log_.Note(port_, "outage_not_saved", error);
+    saveFailing_ = !saved;
 }
 
 }  // namespace tornavel::service

@@ -1,49 +1,53 @@
 #pragma once
-#include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "clock.h"
 #include "eventlog.h"
+#include "hostshutdown.h"
+#include "outagestate.h"
 #include "protectoptions.h"
 #include "shutdownpolicy.h"
 
 namespace tornavel::service {
 
 // Host protection for one unit (watched here, or followed on a primary):
-// feeds the policy and carries its decision out once. Carrying out means
-// recording the decision where the root tornavel-shutdown service acts on it,
-// then the "shutdown" event; a dry run only logs "shutdown_dry_run". A
-// decision recorded earlier in this boot (the service restarted during the
-// outage) is kept and never taken twice.
+// feeds the unit's policy, tells the host's decision when the unit can no
+// longer feed it and when it is back on line, and keeps the unit's outage
+// across a restart of the service. Every interval is measured on `clock`'s
+// monotonic time.
 class Protector {
 public:
     // `device` is the unit's device for the power-off at the very end of the
     // shutdown; empty for a followed unit, which this host never touches.
-    Protector(std::string port, std::string device, const ProtectOptions& options, EventLog& log,
-              std::string bootId);
+    // `outageFile` keeps the unit's outage (none in a dry run).
+    Protector(std::string port, std::string device, const ProtectOptions& options, HostShutdown& host,
+              EventLog& log, const Clock& clock, std::optional<OutageState> outageFile);
 
     // From the unit's thread after each answered cycle, and from a Tick thread.
-    void Cycle(const PolicyReading& reading, double nowSeconds);
-    void Tick(double nowSeconds);
+    void Cycle(const PolicyReading& reading);
+    void Tick();
 
-    // Decided and recorded (never in a dry run): published as shutdown_pending.
-    bool Pending() const { return pending_.load(std::memory_order_acquire); }
     const std::string& port() const { return port_; }
 
 private:
-    void CarryOut(const std::string& reason);
-    std::string FlagPath() const { return stateDir_ + "/shutdown"; }
+    double Now() const { return static_cast<double>(clock_.NowMs()) / 1000.0; }
+    void Lost(const std::string& reason);
+    void SaveOutage();
 
     const std::string port_;
     const std::string device_;
-    const std::string stateDir_;
-    const bool dryRun_;
-    const std::string bootId_;
     const ProtectLimits limits_;
+    HostShutdown& host_;
     EventLog& log_;
+    const Clock& clock_;
+    const std::optional<OutageState> outageFile_;
     std::mutex mutex_;
     ShutdownPolicy policy_;
-    std::atomic<bool> pending_{false};
+    bool lost_ = false;  // the host was told this unit can no longer feed it
+    ShutdownPolicy::Outage saved_;
+    bool saveFailing_ = false;
 };
 
 }  // namespace tornavel::service

@@ -40,10 +40,19 @@ std::optional<std::string> ShutdownPolicy::Cycle(const PolicyReading& reading, d
     if (!reading.status) return std::nullopt;
     const StatusFlags status = *reading.status;
     lastValidAt_ = now;
-    // Both "on line" and "on battery" at once is no state a unit is in.
-    lastSaidOnBattery_ = status.OnBattery() && !status.OnLine();
+    lastSaidOnBattery_ = SaysOnBattery(status);
+    const DeliberateRun::Kind onPurpose = deliberate_.Reading(status, reading.signs, now);
     if (!lastSaidOnBattery_) {
         BackOnLine();
+        return std::nullopt;
+    }
+    if (onPurpose != DeliberateRun::Kind::None) {
+        // A calibration's time is no outage's; a self-test's is, should the
+        // mains fail during it.
+        const auto since = onPurpose == DeliberateRun::Kind::SelfTest ? onBatterySince_.value_or(now)
+                                                                      : std::optional<double>();
+        BackOnLine();
+        onBatterySince_ = since;
         return std::nullopt;
     }
     if (!onBatterySince_) onBatterySince_ = now;
@@ -64,6 +73,14 @@ std::optional<std::string> ShutdownPolicy::Cycle(const PolicyReading& reading, d
     if (lowCharge) return Decide("charge below " + std::to_string(limits_.chargeBelowPercent) + " %");
     if (tooLong) return Decide("on battery for more than " + Seconds(*limits_.onBatteryLongerSeconds));
     return std::nullopt;
+}
+
+void ShutdownPolicy::Resume(const Outage& outage, double now)
+{
+    if (!outage.onBattery) return;
+    lastSaidOnBattery_ = true;
+    lastValidAt_ = now;
+    onBatterySince_ = outage.since;
 }
 
 std::optional<std::string> ShutdownPolicy::Tick(double now)

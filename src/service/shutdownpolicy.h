@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 
+#include "deliberaterun.h"
 #include "monitor/readings.h"
 
 namespace tornavel::service {
@@ -22,6 +23,7 @@ struct PolicyReading {
     std::optional<double> chargePercent;
     std::optional<double> runtimeSeconds;
     bool lowBatteryAlert = false;  // the unit's own "%" since the last cycle
+    DeliberateRun::Signs signs;    // what tells a calibration or self-test from an outage
     bool primaryDecided = false;   // a follower's primary has decided
 };
 
@@ -30,7 +32,10 @@ struct PolicyReading {
 // show it: one odd reading never decides. The exceptions: the battery-low
 // flag together with the unit's own low-battery alert, and a followed
 // primary's own decision, count at once; no valid reading for a while after
-// the last one said "on battery" counts as the worst case.
+// the last one said "on battery" counts as the worst case. Time on battery
+// on purpose (a calibration, a self-test) counts for nothing but a lost link.
+// Times are seconds on the monotonic clock: a step of the wall clock is no
+// time passing.
 class ShutdownPolicy {
 public:
     explicit ShutdownPolicy(ProtectLimits limits) : limits_(limits) {}
@@ -39,9 +44,18 @@ public:
     std::optional<std::string> Cycle(const PolicyReading& reading, double nowSeconds);
     // Regularly, answered or not; decides when the link stays lost on battery.
     std::optional<std::string> Tick(double nowSeconds);
-    // A decision taken before (a restart of the service): nothing is decided again.
-    void Restore() { decided_ = true; }
-    bool Decided() const { return decided_; }
+
+    // What a restart of the service must not forget: the last valid reading
+    // said "on battery" (since when, unless on purpose).
+    struct Outage {
+        bool onBattery = false;
+        std::optional<double> since;
+        bool operator==(const Outage&) const = default;
+    };
+    Outage CurrentOutage() const { return {lastSaidOnBattery_, onBatterySince_}; }
+    // Takes up an outage saved before a restart at `nowSeconds`: the unit has
+    // the link-lost time from now to answer.
+    void Resume(const Outage& outage, double nowSeconds);
 
 private:
     // Two cycles in a row: a fresh value showing the condition adds one, a
@@ -60,6 +74,7 @@ private:
     std::optional<double> onBatterySince_;
     bool alertPending_ = false;  // a "%" not yet matched by the flag
     Streak batteryLow_, runtime_, charge_, longOnBattery_;
+    DeliberateRun deliberate_;
 };
 
 }  // namespace tornavel::service

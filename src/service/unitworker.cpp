@@ -6,6 +6,7 @@
 
 #include "alertnames.h"
 #include "monitor/readings.h"
+#include "protocol/commands.h"
 #include "protocol/connection.h"
 #include "settings/changestore.h"
 #include "unittext.h"
@@ -20,12 +21,6 @@ namespace {
 const Bytes kLowBatteryAlert = "%";
 
 constexpr int kCycleSlots[] = {kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts};
-
-double UnixSecondsNow()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
-}
 
 }  // namespace
 
@@ -44,6 +39,7 @@ UnitWorker::UnitWorker(std::string label, int number, PortOpener& opener, Clock&
     session_.table.Add(number);
     session_.table.SetApcIndex(0);
     session_.alerts.SetObserver([this](const Bytes& token) { Alert(token); });
+    session_.onTestAnswer = [this](const Bytes& command, const Bytes& answer) { TestAnswered(command, answer); };
     snapshot_.port = label_;
 }
 
@@ -115,7 +111,7 @@ bool UnitWorker::Connect()
 {
     emptyRead_ = false;
     if (!OpenAndRead(session_, port_, 1)) return false;
-    const double now = UnixSecondsNow();
+    const double now = port_.clock().UnixSeconds();
     const apcrec record = session_.table.Record(0);
     // "SM" to "Y" and then silence: nothing is known of the unit, so it is
     // neither up nor connected.
@@ -126,6 +122,7 @@ bool UnitWorker::Connect()
         session_.hCom = nullptr;
         return false;
     }
+    signs_.linkResumed = true;  // alerts sent while the link was lost went unheard
     Publish([&](UnitSnapshot& s) {
         s.identified = true;
         s.up = true;
@@ -175,7 +172,7 @@ void UnitWorker::CycleRead()
     Beat();
     const bool answered = std::any_of(std::begin(kCycleSlots), std::end(kCycleSlots),
                                       [this](int slot) { return !session_.table.Slot(slot).empty(); });
-    const double now = UnixSecondsNow();
+    const double now = port_.clock().UnixSeconds();
     const apcrec record = session_.table.Record(0);
     Publish([&](UnitSnapshot& s) {
         s.up = answered;
@@ -201,7 +198,7 @@ void UnitWorker::CycleRead()
     }
     controlAnswered_.notify_all();
     if (answered) {
-        if (protector_) protector_->Cycle(SettledReading(), now);
+        if (protector_) protector_->Cycle(SettledReading());
         return;
     }
     linkLost_ = true;
@@ -219,6 +216,7 @@ PolicyReading UnitWorker::SettledReading()
     reading.chargePercent = ParseDecimal(settled(kSlotCharge));
     reading.runtimeSeconds = ParseMinutesAsSeconds(settled(kSlotRuntime));
     reading.lowBatteryAlert = std::exchange(lowBatteryAlert_, false);
+    reading.signs = std::exchange(signs_, {});
     return reading;
 }
 
@@ -226,17 +224,30 @@ void UnitWorker::Alert(const Bytes& token)
 {
     if (token == kLowBatteryAlert) lowBatteryAlert_ = true;
     const int row = AlertRow(token);
+    if (row == kMainsFailureRow) signs_.mainsFailureAlert = true;
     if (row < 0) {  // an acknowledgement
         std::lock_guard lock(controlMutex_);
         if (awaiting_ == Awaiting::Test) acknowledgement_ = token;
         return;
     }
-    const double now = UnixSecondsNow();
+    const double now = port_.clock().UnixSeconds();
     Publish([row, now](UnitSnapshot& s) {
         ++s.alerts[row];
         if (row == kMainsFailureRow) s.outage.MainsFailure(now);
     });
     log_.RecordAlert(UnitEvent(kAlertNames[row], alertTable[row].message));
+}
+
+void UnitWorker::TestAnswered(const Bytes& command, const Bytes& answer)
+{
+    bool accepted = answer == "OK";
+    {
+        std::lock_guard lock(controlMutex_);
+        accepted = accepted || (awaiting_ == Awaiting::Test && acknowledgement_ == "OK");
+    }
+    if (!accepted) return;
+    if (command == cmd::kTestBattery) signs_.selfTestStarted = true;
+    if (command == cmd::kTestMainsFailure) signs_.simulatedFailureStarted = true;
 }
 
 void UnitWorker::WaitBeforeRetry(int ms)

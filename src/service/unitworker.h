@@ -70,6 +70,8 @@ private:
     std::optional<Bytes> AwaitControl(int patienceMs);
     void AnswerControl(std::optional<Bytes> answer);
     void Alert(const Bytes& token);
+    // A test or calibration command this worker sent, with the unit's answer.
+    void TestAnswered(const Bytes& command, const Bytes& answer);
     PolicyReading SettledReading();
     void Unavailable(std::string& lastReason);
     void WaitBeforeRetry(int ms);
@@ -93,6 +95,7 @@ private:
     bool emptyRead_ = false;  // this thread only: the last full read got no answer
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
+    DeliberateRun::Signs signs_;    // this thread only: since the last cycle
     mutable std::mutex mutex_;
     UnitSnapshot snapshot_;
 

@@ -31,12 +31,17 @@ public:
         if (realMicros_ > 0) std::this_thread::sleep_for(std::chrono::microseconds(realMicros_));
     }
     std::int64_t NowMs() const override { return now_.load(); }
+    // The real wall clock, moved by every step given.
+    double UnixSeconds() const override { return Clock::UnixSeconds() + wallStepMs_.load() / 1000.0; }
     void Advance(int ms) { now_.fetch_add(ms); }
+    // The wall clock jumps (`date -s`, an NTP step); monotonic time does not.
+    void StepWall(std::int64_t ms) { wallStepMs_.fetch_add(ms); }
     // Called at the start of every wait, with its length (set it before use).
     std::function<void(int ms)> onSleep;
 
 private:
     std::atomic<std::int64_t> now_{0};
+    std::atomic<std::int64_t> wallStepMs_{0};
     int realMicros_;
 };
 

@@ -2,16 +2,25 @@
 
 namespace tornavel::service::upsnet {
 
+std::string Attachments::RegistryId(std::uint64_t connection, const Follower& follower)
+{
+    return "ups:" + follower.address + "#" + std::to_string(connection);
+}
+
 void Attachments::Attach(std::uint64_t connection, Follower follower)
 {
     std::lock_guard lock(mutex_);
+    if (registry_) registry_->Attach(RegistryId(connection, follower));
     followers_[connection] = std::move(follower);
 }
 
 void Attachments::Detach(std::uint64_t connection)
 {
     std::lock_guard lock(mutex_);
-    followers_.erase(connection);
+    const auto found = followers_.find(connection);
+    if (found == followers_.end()) return;
+    if (registry_) registry_->Detach(RegistryId(connection, found->second));
+    followers_.erase(found);
 }
 
 bool Attachments::IsAttached(std::uint64_t connection) const

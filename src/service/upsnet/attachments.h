@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "attachedfollowers.h"
+
 namespace tornavel::service::upsnet {
 
 // The followers attached to this monitor's units over the UPS network
@@ -13,6 +15,10 @@ namespace tornavel::service::upsnet {
 // by the server's thread and the monitor's readers.
 class Attachments {
 public:
+    // Each follower is also held in the monitor's registry of followers,
+    // which the host's shutdown waits for, as "ups:ADDRESS#CONNECTION".
+    explicit Attachments(AttachedFollowers* registry = nullptr) : registry_(registry) {}
+
     struct Follower {
         std::string unit;     // the unit's name as served
         std::string address;  // the follower's IP address
@@ -28,6 +34,9 @@ public:
     std::vector<Follower> All() const;
 
 private:
+    static std::string RegistryId(std::uint64_t connection, const Follower& follower);
+
+    AttachedFollowers* const registry_;
     mutable std::mutex mutex_;
     std::map<std::uint64_t, Follower> followers_;  // by connection id: ids only grow
 };

@@ -30,8 +30,7 @@ bool IsBcrypt(const std::string& hash)
 bool IsServerOption(const std::string& name)
 {
     for (const char* known : {"--ups-listen", "--ups-allow", "--ups-users", "--ups-tls-cert", "--ups-tls-key",
-                              "--ups-max-connections", "--ups-max-per-address", "--ups-idle-timeout",
-                              "--ups-wait-followers"})
+                              "--ups-max-connections", "--ups-max-per-address", "--ups-idle-timeout"})
         if (name == known) return true;
     return false;
 }
@@ -75,8 +74,6 @@ bool TakeServerOption(const std::string& name, const std::string& value, ServerO
         return number(1, 10000, options.maxPerAddress);
     } else if (name == "--ups-idle-timeout") {
         return number(1, 86400, options.idleSeconds);
-    } else if (name == "--ups-wait-followers") {
-        return number(0, 3600, options.waitFollowersSeconds);
     }
     return true;
 }
@@ -149,9 +146,8 @@ UPS network protocol (RFC 9271), read-only, off unless --ups-listen is given:
   --ups-max-per-address N  connections at once from one address (default 8)
   --ups-idle-timeout SEC   close a connection that sent no whole line for SEC
                            seconds (default 120)
-  --ups-wait-followers SEC after a shutdown decision, wait up to SEC seconds
-                           (default 120) for attached followers to leave before
-                           this host powers off
+Once this host's shutdown is decided, every unit it protects reads FSD in
+ups.status; the host powers off once its attached followers have gone.
 )";
 }
 

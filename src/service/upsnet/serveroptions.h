@@ -21,7 +21,6 @@ struct ServerOptions {
     int maxConnections = 64;
     int maxPerAddress = 8;
     int idleSeconds = 120;  // without a whole line
-    int waitFollowersSeconds = 120;  // the primary's wait for its attached followers
 
     bool Enabled() const { return !listen.empty(); }
 };

@@ -1,0 +1,55 @@
+#pragma once
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "eventlog.h"
+#include "protectoptions.h"
+
+namespace tornavel::service {
+
+// The host's one decision to shut down, for every unit that protects it
+// (watched here or followed on a primary). A unit whose battery will not
+// last can no longer feed the host; the host goes down when fewer units than
+// needed still can (by default all of them: the first unit lost decides).
+// Carrying the decision out means recording it where the root
+// tornavel-shutdown service acts on it, then the "shutdown" event; a dry run
+// only logs "shutdown_dry_run". A decision recorded earlier in this boot (the
+// service restarted during the outage) is kept and never taken twice.
+class HostShutdown {
+public:
+    HostShutdown(const ProtectOptions& options, int units, std::string bootId, EventLog& log);
+
+    // From a unit's protector: it can no longer feed the host. False when
+    // the decision this took could not be recorded: the unit's policy must
+    // take it again.
+    bool UnitLost(const std::string& port, const std::string& device, const std::string& reason);
+    // The lost unit is back on line and can feed the host again.
+    void UnitBack(const std::string& port);
+
+    bool Decided() const { return decided_.load(std::memory_order_acquire); }
+    // Decided and recorded (never in a dry run): published as shutdown_pending.
+    bool Pending() const { return pending_.load(std::memory_order_acquire); }
+
+    const std::string& stateDir() const { return stateDir_; }
+    const std::string& bootId() const { return bootId_; }
+    bool dryRun() const { return dryRun_; }
+
+private:
+    std::string FlagPath() const { return stateDir_ + "/shutdown"; }
+    std::string Left() const;
+
+    const std::string stateDir_;
+    const bool dryRun_;
+    const std::string bootId_;
+    const int units_;
+    const int needed_;
+    EventLog& log_;
+    std::mutex mutex_;
+    std::set<std::string> lost_;
+    std::atomic<bool> decided_{false};
+    std::atomic<bool> pending_{false};
+};
+
+}  // namespace tornavel::service
