@@ -313,5 +313,102 @@ TEST(UpsNetwork, StartTlsWithTheServersCertificate)
     EXPECT_EQ(injected.ReadLine(1000), std::nullopt);
 }
 
+// A whole outage with two followers of one primary, one over this protocol
+// and one over /metrics: once the primary has decided, its unit reads FSD and
+// both followers go down for it; the primary tells its root service that
+// the followers are gone (so that it powers off) only once both have left.
+TEST(UpsNetwork, AnOutageTakesBothKindsOfFollowerDownBeforeThePrimary)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--drain", "6", "--low-runtime", "2", "com1=ups"});
+    TempDir dir;
+    std::ofstream(dir / "password") << kPassword << "\n";
+    MonitorProcess primary({"--ports", sim.ports(), "--state-dir", dir / "primary/", "--protect", "COM1",
+                            "--ups-listen", "127.0.0.1:0", "--ups-users", Users(dir), "COM1"});
+    const int port = UpsPort(primary);
+    ASSERT_GT(port, 0) << primary.errors();
+    // The followers' own limits are out of reach: only the primary's decision takes them down.
+    auto follow = [&](const std::string& state, std::vector<std::string> how) {
+        std::vector<std::string> args = {"--state-dir", dir / state, "--follow-every", "1", "--runtime-below", "1",
+                                         "--charge-below", "1"};
+        args.insert(args.end(), how.begin(), how.end());
+        return std::make_unique<MonitorProcess>(args);
+    };
+    auto overProtocol =
+        follow("ups/", {"--follow", "ups://follower@127.0.0.1:" + std::to_string(port) + "/COM1", "--follow-auth",
+                        dir / "password"});
+    auto overMetrics = follow("metrics/", {"--follow", "http://127.0.0.1:" + std::to_string(primary.port()) +
+                                                           "/metrics", "--follow-port", "COM1"});
+    UpsClient watcher(port);
+    ASSERT_TRUE(WaitForAnswer(watcher, "GET NUMATTACH COM1", "NUMATTACH COM1 1", kConnectMs)) << overProtocol->events();
+    EXPECT_EQ(watcher.Ask("LIST CLIENT COM1"),
+              (std::vector<std::string>{"BEGIN LIST CLIENT COM1", "CLIENT COM1 127.0.0.1", "END LIST CLIENT COM1"}));
+
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(primary.waitForEvent("COM1 shutdown shutting this host down", 60000)) << primary.events();
+    EXPECT_TRUE(WaitForAnswer(watcher, "GET VAR COM1 ups.status", "VAR COM1 ups.status \"FSD OB LB\"", 10000))
+        << watcher.AskOne("GET VAR COM1 ups.status");
+    for (auto* follower : {overProtocol.get(), overMetrics.get()})
+        EXPECT_TRUE(follower->waitForEvent("COM1 shutdown .*primary monitor has decided", 20000)) << follower->events();
+    EXPECT_TRUE(std::filesystem::exists(dir / "ups/shutdown"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "metrics/shutdown"));
+
+    // The followers are still up: the primary waits for them.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_FALSE(std::filesystem::exists(dir / "primary/followers-done")) << primary.events();
+    EXPECT_EQ(watcher.AskOne("GET NUMATTACH COM1"), "NUMATTACH COM1 1");
+
+    // Their hosts go down: their monitors stop and leave (LOGOUT, the last scrape).
+    EXPECT_EQ(overProtocol->terminate(SIGTERM, 20000), 0);
+    EXPECT_TRUE(WaitForAnswer(watcher, "GET NUMATTACH COM1", "NUMATTACH COM1 0", 10000));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_FALSE(std::filesystem::exists(dir / "primary/followers-done")) << "one follower is still up";
+    EXPECT_EQ(overMetrics->terminate(SIGTERM, 20000), 0);
+    EXPECT_TRUE(primary.waitForEvent("followers_done no follower is attached any more", 20000)) << primary.events();
+    EXPECT_TRUE(std::filesystem::exists(dir / "primary/followers-done"));
+}
+
+// A follower over this protocol reads its primary only through the right
+// certificate and password; one misled or refused gets no reading and
+// decides nothing when the primary vanishes... but one that reads follows
+// the unit to the end.
+TEST(UpsNetwork, AFollowerOverStartTlsTrustsOnlyItsPrimary)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    UpssimProcess sim({"--steady", "com1=ups"});
+    TempDir dir;
+    testing::MakeSelfSigned(dir, "primary");
+    testing::MakeSelfSigned(dir, "stranger");
+    std::ofstream(dir / "password") << "follower:" << kPassword << "\n";
+    std::ofstream(dir / "wrong") << "guess\n";
+    auto primary = std::make_unique<MonitorProcess>(std::vector<std::string>{
+        "--ports", sim.ports(), "--ups-listen", "127.0.0.1:0", "--ups-users", Users(dir), "--ups-tls-cert",
+        dir / "primary.pem", "--ups-tls-key", dir / "primary.key", "COM1"});
+    const int port = UpsPort(*primary);
+    ASSERT_GT(port, 0) << primary->errors();
+    const std::string url = "ups://follower@127.0.0.1:" + std::to_string(port) + "/COM1";
+    auto follow = [&](const std::string& state, const std::string& ca, const std::string& auth) {
+        return std::make_unique<MonitorProcess>(std::vector<std::string>{
+            "--state-dir", dir / state, "--link-lost", "5", "--follow-every", "1", "--follow", url, "--follow-ca", ca,
+            "--follow-auth", auth});
+    };
+    auto trusting = follow("trusting/", dir / "primary.pem", dir / "password");
+    auto misled = follow("misled/", dir / "stranger.pem", dir / "password");
+    auto refused = follow("refused/", dir / "primary.pem", dir / "wrong");
+    UpsClient watcher(port);
+    ASSERT_TRUE(WaitForAnswer(watcher, "GET NUMATTACH COM1", "NUMATTACH COM1 1", kConnectMs)) << trusting->events();
+    sim.event("com1 mains-fail");
+    ASSERT_TRUE(primary->waitForEvent("COM1 mains_failure", 10000));
+    EXPECT_TRUE(WaitForAnswer(watcher, "GET VAR COM1 ups.status", "VAR COM1 ups.status \"OB\"", 10000));
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // read on battery by the follower
+    primary.reset();
+    EXPECT_TRUE(trusting->waitForEvent("COM1 shutdown shutting this host down: no valid reading", 30000))
+        << trusting->events();
+    EXPECT_TRUE(misled->waitForEvent("COM1 primary_unreadable .*TLS", 1000)) << misled->events();
+    EXPECT_TRUE(refused->waitForEvent("COM1 primary_unreadable .*refuses", 1000)) << refused->events();
+    for (auto* unread : {misled.get(), refused.get()})
+        EXPECT_EQ(testing::Count(unread->events(), "COM1 shutdown"), 0u) << unread->events();
+}
+
 }  // namespace
 }  // namespace tornavel

@@ -166,7 +166,8 @@ std::optional<std::string> UpsFollowSource::Variable(const std::string& name, st
 
 std::optional<PolicyReading> UpsFollowSource::Read(std::string& error)
 {
-    if (fd_ < 0 && !Connect(error)) return std::nullopt;
+    const bool connecting = fd_ < 0;
+    if (connecting && !Connect(error)) return std::nullopt;
     std::string refused;
     const auto status = Variable("ups.status", refused, error);
     if (!error.empty()) return std::nullopt;
@@ -180,6 +181,11 @@ std::optional<PolicyReading> UpsFollowSource::Read(std::string& error)
         return reading;
     }
     reading.status = StatusFlags{read.statusByte};
+    // The protocol carries no alerts: a unit on battery is taken as a mains
+    // failure (doubt counts as an outage), and a new connection may have
+    // missed the transfer. A calibration still shows as CAL.
+    reading.signs.mainsFailureAlert = SaysOnBattery(*reading.status);
+    reading.signs.linkResumed = connecting;
     if (const auto charge = Variable("battery.charge", refused, error)) reading.chargePercent = Number(*charge);
     if (!error.empty()) return std::nullopt;
     if (const auto runtime = Variable("battery.runtime", refused, error)) reading.runtimeSeconds = Number(*runtime);
