@@ -114,10 +114,13 @@ public:
         return closed_;
     }
 
-    // STARTTLS, then a handshake that must verify against `caFile` for 127.0.0.1.
-    bool StartTls(const std::string& caFile, std::string& error)
+    // STARTTLS, then a handshake that must verify against `caFile` for
+    // 127.0.0.1. `behind` is sent in plain text right behind the command, in
+    // the same packet.
+    bool StartTls(const std::string& caFile, std::string& error, const std::string& behind = "")
     {
-        const std::string answer = AskOne("STARTTLS");
+        SendRaw("STARTTLS\n" + behind);
+        const std::string answer = ReadLine().value_or("");
         if (answer != "OK STARTTLS") {
             error = "answer " + answer;
             return false;
