@@ -38,12 +38,12 @@ bool ReadWhole(const std::string& path, std::string& text)
     return true;
 }
 
-bool IsBcrypt(const std::string& hash)
+}  // namespace
+
+bool IsBcryptHash(const std::string& hash)
 {
     return hash.size() == 60 && (hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0);
 }
-
-}  // namespace
 
 std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error)
 {
@@ -83,7 +83,7 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
             else
                 return fail(number, "unknown key '" + key + "' in tls_server_config (cert_file and key_file are read)");
         } else if (section == "basic_auth_users") {
-            if (!IsBcrypt(value)) return fail(number, "the password of '" + key + "' is not a bcrypt hash");
+            if (!IsBcryptHash(value)) return fail(number, "the password of '" + key + "' is not a bcrypt hash");
             config.users[key] = value;
         } else {
             return fail(number, "indented line outside a section");
@@ -99,7 +99,7 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
 
 bool PasswordMatches(const std::string& hash, const std::string& password)
 {
-    if (!IsBcrypt(hash)) return false;
+    if (!IsBcryptHash(hash)) return false;
     auto data = std::make_unique<crypt_data>();  // large: not on a thread's stack
     const char* computed = ::crypt_r(password.c_str(), hash.c_str(), data.get());
     if (!computed || std::strlen(computed) != hash.size()) return false;

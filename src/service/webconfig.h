@@ -25,6 +25,9 @@ struct WebConfig {
 // Nothing, with a one-line reason, for a file that cannot be read or used.
 std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error);
 
+// Whether the text is a bcrypt hash ($2a$, $2b$ or $2y$, 60 characters).
+bool IsBcryptHash(const std::string& hash);
+
 // Whether the password matches the bcrypt hash ($2a$, $2b$ or $2y$).
 bool PasswordMatches(const std::string& hash, const std::string& password);
 

@@ -19,12 +19,6 @@ bool ReadWhole(const std::string& path, std::string& text)
     return !text.empty();
 }
 
-bool IsBcrypt(const std::string& hash)
-{
-    return hash.size() == 60 &&
-           (hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0);
-}
-
 }  // namespace
 
 bool IsServerOption(const std::string& name)
@@ -94,7 +88,7 @@ std::optional<std::map<std::string, std::string>> LoadUsersFile(const std::strin
         const auto colon = line.find(':');
         const std::string name = line.substr(0, colon);
         const std::string hash = colon == std::string::npos ? "" : line.substr(colon + 1);
-        if (name.empty() || !IsBcrypt(hash)) {
+        if (name.empty() || !IsBcryptHash(hash)) {
             error = path + ":" + std::to_string(number) + ": not a NAME:BCRYPT line (htpasswd -nB NAME makes one)";
             return std::nullopt;
         }
