@@ -184,7 +184,7 @@ Reply Session::Get(const std::vector<std::string>& words)
     // unit still shows FSD, and nothing else.
     if (!s.up && !(unit->forcedShutdown && variable->form == Form::Status)) return Error(Unavailable(*unit));
     const auto value = ValueOf(*variable, s, unit->forcedShutdown);
-    if (!value) return Error(variable->slot && !s.slots[variable->slot].empty() ? "DATA-STALE" : "VAR-NOT-SUPPORTED");
+    if (!value) return Error(variable->everyCycle ? "DATA-STALE" : "VAR-NOT-SUPPORTED");
     return Line(named + " " + QuotedText(*value));
 }
 

@@ -44,7 +44,7 @@ std::optional<std::string> DateText(const Bytes& answer)
 const std::vector<Variable>& Variables()
 {
     static const std::vector<Variable> variables = {
-        {"battery.charge", kSlotCharge, Form::Decimal, "Battery charge (percent of full)"},
+        {"battery.charge", kSlotCharge, Form::Decimal, "Battery charge (percent of full)", "", true},
         {"battery.date", kSlotBatteryDate, Form::Date, "Battery change date (YYYY-MM-DD)"},
         {"battery.packs", kSlotBatteryCount, Form::Decimal, "Number of external battery packs"},
         {"battery.runtime", kSlotRuntime, Form::MinutesAsSeconds, "Battery runtime (seconds)"},
@@ -56,17 +56,17 @@ const std::vector<Variable>& Variables()
         {"input.frequency", kSlotFrequency, Form::Decimal, "Input line frequency (Hz)"},
         {"input.transfer.high", kSlotHighTransfer, Form::Decimal, "High voltage transfer point (V)"},
         {"input.transfer.low", kSlotLowTransfer, Form::Decimal, "Low voltage transfer point (V)"},
-        {"input.voltage", kSlotInputVolts, Form::Decimal, "Input voltage (V)"},
+        {"input.voltage", kSlotInputVolts, Form::Decimal, "Input voltage (V)", "", true},
         {"input.voltage.maximum", kSlotMaxLine, Form::Decimal, "Maximum input voltage seen lately (V)"},
         {"input.voltage.minimum", kSlotMinLine, Form::Decimal, "Minimum input voltage seen lately (V)"},
-        {"output.voltage", kSlotOutputVolts, Form::Decimal, "Output voltage (V)"},
+        {"output.voltage", kSlotOutputVolts, Form::Decimal, "Output voltage (V)", "", true},
         {"output.voltage.nominal", kSlotOutputSetting, Form::Decimal, "Nominal output voltage on battery (V)"},
         {"ups.id", kSlotName, Form::Text, "UPS system identifier"},
-        {"ups.load", kSlotLoad, Form::Decimal, "Load on UPS (percent of full)"},
+        {"ups.load", kSlotLoad, Form::Decimal, "Load on UPS (percent of full)", "", true},
         {"ups.mfr.date", kSlotMadeDate, Form::Date, "UPS manufacturing date (YYYY-MM-DD)"},
         {"ups.model", kSlotModel, Form::Text, "UPS model"},
         {"ups.serial", kSlotSerial, Form::Text, "UPS serial number"},
-        {"ups.status", kSlotStatus, Form::Status, "UPS status"},
+        {"ups.status", kSlotStatus, Form::Status, "UPS status", "", true},
         {"ups.temperature", kSlotTemperature, Form::Decimal, "UPS temperature (degrees C)"},
         {"ups.test.interval", kSlotSelfTestInterval, Form::HoursAsSeconds, "Interval between self tests (seconds)"},
     };

@@ -29,6 +29,9 @@ struct Variable {
     Form form;
     const char* description;  // GET DESC
     const char* fixed = "";
+    // Read in every monitoring cycle: without a value now, the unit's answer
+    // was not sure to be its own (stale), not missing (unsupported).
+    bool everyCycle = false;
 };
 
 const std::vector<Variable>& Variables();
