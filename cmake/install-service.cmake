@@ -3,7 +3,7 @@
 # of this install, which may differ from the configured one ("cmake --install
 # --prefix P"). Given: units (unit files, a trailing .in dropped from the
 # name), shutdown_hook, default_file, bindir, libexecdir, unitdir (empty:
-# derived from the prefix), work_dir. The files may name
+# derived from the prefix), shutdown_dir (empty: the same), work_dir. The files may name
 # @TORNAVEL_BINDIR@, @TORNAVEL_SYSCONFDIR@, @SHUTDOWN_PROGRAM@ and
 # @KILL_POWER_PROGRAM@.
 #
@@ -40,7 +40,20 @@ foreach(unit IN LISTS units)
   configure_file(${unit} ${work_dir}/${name} @ONLY)
   file(INSTALL ${work_dir}/${name} DESTINATION ${unitdir})
 endforeach()
+# systemd-shutdown runs the hooks in /usr/lib/systemd/system-shutdown (on
+# Debian also reached as /lib/...) and nowhere else, not below /usr/local.
+# Another prefix keeps the hook below itself all the same, and says so.
+if(NOT shutdown_dir)
+  set(shutdown_dir ${systemd_dir}/system-shutdown)
+endif()
 configure_file(${shutdown_hook} ${work_dir}/tornavel-kill-power @ONLY)
-file(INSTALL ${work_dir}/tornavel-kill-power DESTINATION ${systemd_dir}/system-shutdown
+file(INSTALL ${work_dir}/tornavel-kill-power DESTINATION ${shutdown_dir}
      FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+if(NOT shutdown_dir MATCHES "^(/usr)?/lib/systemd/system-shutdown/?$")
+  message(WARNING "tornavel-kill-power went to ${shutdown_dir}, which systemd-shutdown does not read: "
+    "after a host protection shutdown the UPS will not be told to power off and back, so the host may stay "
+    "off when the mains return before the battery is flat. To have it, link it: "
+    "ln -s ${shutdown_dir}/tornavel-kill-power /usr/lib/systemd/system-shutdown/ "
+    "(or configure with -DTORNAVEL_SYSTEMD_SHUTDOWN_DIR=/usr/lib/systemd/system-shutdown).")
+endif()
 file(INSTALL ${default_file} DESTINATION ${sysconfdir}/default RENAME tornavel-monitor)

@@ -5,6 +5,7 @@
 #include "monitor/volthistory.h"
 #include "protocol/alerts.h"
 #include "protocol/devicetable.h"
+#include "protocol/exchange.h"
 #include "serial/serialdevice.h"
 #include "shared/requests.h"
 #include "shared/screen.h"
@@ -24,6 +25,9 @@ struct Session {
     // The connected unit's port: set before the polling thread starts and
     // closed only after it has ended, so one thread uses it at a time.
     PortHandle hCom;
+    // Answers the connected unit may still owe, used like hCom: what the
+    // full read leaves pending carries into the first monitoring cycle.
+    AnswerOrder order;
     // Hears each test or calibration command the polling thread sent, with
     // the unit's answer (empty: none), on that thread. Set before it starts.
     std::function<void(const Bytes& command, const Bytes& answer)> onTestAnswer;

@@ -14,13 +14,14 @@ struct Verb {
 };
 
 constexpr std::size_t kAny = 1000;
-constexpr std::array<Verb, 6> kVerbs = {{
+constexpr std::array<Verb, 7> kVerbs = {{
     {"show", 1, 1},
     {"set", 3, kAny},
     {"backup", 2, 2},
     {"apply", 2, kAny},
     {"test", 2, 2},
     {"diagnose", 1, 1},
+    {"cancel-shutdown", 0, 0},
 }};
 
 }  // namespace
@@ -43,6 +44,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         if (arg == "--help" || arg == "-h" || arg == "--version") {
             CommandLine only;
             only.verb = arg == "--version" ? "version" : "help";
+            for (const std::string& other : args) only.json = only.json || other == "--json";
             return only;
         }
         if (arg == "--json") line.json = true;
@@ -51,7 +53,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         else if (arg == "--ports") { if (!needsValue(i, value)) return line; line.portsDir = value; }
         else if (arg == "--socket") { if (!needsValue(i, value)) return line; line.controlSocket = value; }
         else if (arg == "--out") { if (!needsValue(i, value)) return line; line.out = value; }
-              else if (arg.size() > 1 && arg[0] == '-' && arg != "-") { line.error = "unknown option " + arg; return line; }
+        else if (arg.size() > 1 && arg[0] == '-' && arg != "-") { line.error = "unknown option " + arg; return line; }
         else words.push_back(arg);
     }
     if (words.empty()) {
@@ -92,14 +94,19 @@ Commands:
                                  calibrate or stop-calibration (these two need --yes)
   diagnose PORT [--out FILE]     a report of the line, the handshake and the
                                  full read, every answer timed; changes nothing
+  cancel-shutdown                (root) call off the host protection shutdown:
+                                 the monitor withdraws its decision,
+                                 tornavel-shutdown.service stops, the unit's
+                                 power-off is disarmed
 
 Settings: alarm-delay, self-test-interval, sensitivity, output-on-battery,
-  low-transfer, high-transfer, name, battery-date, manufacture-date, register0
+  low-transfer, high-transfer, grace-delay, return-charge, wakeup-delay,
+  low-battery-warning, name, battery-date, manufacture-date, register0
 
 PORT is COM1 to COM16 (see --ports) or a device path.
 
 Options:
-  --json          output for scripts
+  --json          one JSON object for scripts, errors too (tornavelctl(1))
   --dry-run       apply: print the plan, change nothing
   --yes           confirm a register 0 change or a calibration
   --ports DIR     COMn is DIR/comN
@@ -108,7 +115,8 @@ Options:
   --help, --version
 
 Exit status: 0 every value reads back as asked, 1 a unit refused, did not
-answer or did not take a value, 2 a wrong command line or settings file.
+answer or did not take a value, 2 a wrong command line or settings file,
+128+N ended by signal N (the step under way finished, the unit left).
 )";
 }
 

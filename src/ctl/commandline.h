@@ -14,7 +14,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr const char* kDefaultControlSocket = "/run/tornavel-monitor/control";
 
 struct CommandLine {
-    std::string verb;                 // show, set, backup, apply, test, diagnose, help, version
+    std::string verb;                 // show, set, backup, apply, test, diagnose, cancel-shutdown, help, version
     std::vector<std::string> words;   // the verb's arguments, options taken out
     bool json = false;
     bool dryRun = false;

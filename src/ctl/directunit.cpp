@@ -1,5 +1,6 @@
 #include "directunit.h"
 
+#include "interruption.h"
 #include "protocol/connection.h"
 #include "settings/changestore.h"
 
@@ -44,6 +45,11 @@ apcrec DirectUnit::Record()
     return session_.table.Record(0);
 }
 
+void DirectUnit::ReadPowerReturn()
+{
+    tornavel::ReadPowerReturn(session_, port_);
+}
+
 SettingOutcome DirectUnit::Change(const NamedSetting& setting, const std::string& value)
 {
     return BringSetting(*this, setting, session_.table.Slot(setting.slot), value);
@@ -61,6 +67,11 @@ std::optional<Bytes> DirectUnit::Perform(const ChangeRequestTexts& request)
     }
     CompleteChange(session_);
     return requests.changeAnswer.Get();
+}
+
+bool DirectUnit::Stopped()
+{
+    return EndSignal() != 0;
 }
 
 TestOutcome DirectUnit::Test(const Bytes& command)

@@ -24,12 +24,16 @@ public:
 
     bool Open(std::string& error) override;
     apcrec Record() override;
+    void ReadPowerReturn() override;
     SettingOutcome Change(const NamedSetting& setting, const std::string& value) override;
     TestOutcome Test(const Bytes& command) override;
     void Close() override;
+    const char* Route() const override { return "port"; }
+    std::string RouteText() const override { return "on the port itself"; }
 
 private:
     std::optional<Bytes> Perform(const ChangeRequestTexts& request) override;
+    bool Stopped() override;
 
     PortName name_;
     std::unique_ptr<PortOpener> inner_;

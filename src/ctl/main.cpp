@@ -6,23 +6,16 @@
 
 #include "clock.h"
 #include "commands.h"
+#include "interruption.h"
 #include "unitsource.h"
-#include "tornavel_version.h"
 
 using namespace tornavel::ctl;
 
 int main(int argc, char** argv)
 {
     const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (line.verb == "help") {
-        std::cout << UsageText();
-        return kExitDone;
-    }
-    if (line.verb == "version") {
-        std::cout << "tornavelctl " TORNAVEL_VERSION "\n";
-        return kExitDone;
-    }
     ::signal(SIGPIPE, SIG_IGN);  // a pulled adapter or a vanished monitor must not end the program
+    CatchEndSignals();
     tornavel::SteadyClock clock;
     UnitSource units = MakeUnitSource(line, clock);
     Diagnoser diagnose = MakeDiagnoser(line, clock);

@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 
+#include "interruption.h"
 #include "jsontext.h"
 #include "monitor/numbers.h"
+#include "readout.h"
 #include "protocol/commands.h"
 #include "settings/changewriter.h"
 #include "text/cp1251.h"
@@ -16,7 +18,7 @@ using Status = SettingOutcome::Status;
 
 std::string Quoted(const Bytes& answer)
 {
-    return "\"" + Cp1251ToUtf8(answer) + "\"";
+    return "\"" + Printable(answer) + "\"";
 }
 
 std::string StepsText(const NamedSetting& setting, const Bytes& current, const std::string& value)
@@ -43,7 +45,10 @@ std::string StepsText(const NamedSetting& setting, const Bytes& current, const s
 
 const char* StatusName(const SettingResult& result)
 {
-    if (!result.attempted) return result.outcome.status == Status::Unchanged ? "planned" : "not-attempted";
+    if (!result.attempted)
+        return result.outcome.status == Status::Unchanged ? "planned"
+               : result.outcome.status == Status::Stopped ? "stopped"
+                                                          : "not-attempted";
     switch (result.outcome.status) {
     case Status::Unchanged: return "unchanged";
     case Status::Changed: return "changed";
@@ -51,6 +56,7 @@ const char* StatusName(const SettingResult& result)
     case Status::NotOffered: return "not-offered";
     case Status::NoAnswer: return "no-answer";
     case Status::Unconfirmed: return "unconfirmed";
+    case Status::Stopped: return "stopped";
     }
     return "";
 }
@@ -66,14 +72,20 @@ bool UnitResults::Good() const
     return true;
 }
 
-UnitResults UnitResults::Unreachable(const std::string& port)
+UnitResults UnitResults::Unreachable(const std::string& port, const std::string& device, const std::string& error)
 {
-    return {port, false, {}};
+    UnitResults results;
+    results.port = port;
+    results.reached = false;
+    results.device = device;
+    results.error = error;
+    return results;
 }
 
 UnitResults UnitResults::Planned(const std::string& port, const apcrec& record, const std::vector<SettingValue>& plan)
 {
-    UnitResults results{port, true, {}};
+    UnitResults results;
+    results.port = port;
     for (const SettingValue& v : plan) {
         SettingOutcome outcome;
         outcome.before = outcome.after = record.slot[v.setting->slot];
@@ -100,13 +112,13 @@ std::vector<SettingValue> PlanFor(const apcrec& record, const std::vector<Settin
 
 std::string PlanText(const std::string& port, const apcrec& record, const std::vector<SettingValue>& plan)
 {
-    std::string text = port + " (" + Cp1251ToUtf8(record.slot[kSlotModel]) + ", serial " +
-                       Cp1251ToUtf8(record.slot[kSlotSerial]) + "): ";
+    std::string text = port + " (" + Printable(record.slot[kSlotModel]) + ", serial " +
+                       Printable(record.slot[kSlotSerial]) + "): ";
     if (plan.empty()) return text + "nothing to change\n";
     text += std::to_string(plan.size()) + (plan.size() == 1 ? " change\n" : " changes\n");
     for (const SettingValue& v : plan) {
         const Bytes& current = record.slot[v.setting->slot];
-        text += "  " + std::string(v.setting->name) + ": " + Quoted(current) + " -> \"" + v.value + "\" (" +
+        text += "  " + std::string(v.setting->name) + ": " + Quoted(current) + " -> \"" + TerminalText(v.value) + "\" (" +
                 StepsText(*v.setting, current, v.value) + ")\n";
     }
     return text;
@@ -114,12 +126,15 @@ std::string PlanText(const std::string& port, const apcrec& record, const std::v
 
 UnitResults ChangeUnit(UnitAccess& unit, const std::string& port, const std::vector<SettingValue>& values)
 {
-    UnitResults results{port, true, {}};
+    UnitResults results;
+    results.port = port;
     bool linkLost = false;
+    const apcrec record = unit.Record();
     for (const SettingValue& v : values) {
-        if (linkLost) {
+        if (linkLost || EndSignal()) {
             SettingOutcome skipped;
-            skipped.status = Status::NoAnswer;
+            skipped.status = linkLost ? Status::NoAnswer : Status::Stopped;
+            skipped.before = skipped.after = record.slot[v.setting->slot];
             results.settings.push_back({v.setting, v.value, skipped, false});
             continue;
         }
@@ -136,34 +151,36 @@ std::string ResultsText(const UnitResults& results)
     for (const SettingResult& r : results.settings) {
         text += results.port + " " + std::string(r.setting->name) + ": ";
         if (r.attempted)
-            text += DescribeOutcome(r.outcome) + "\n";
+            text += TerminalText(DescribeOutcome(r.outcome)) + "\n";
+        else if (r.outcome.status == Status::Stopped)
+            text += "not attempted: the program was asked to end; the unit holds \"" + Printable(r.outcome.after) +
+                    "\"\n";
         else
             text += "not attempted after the unit stopped answering\n";
     }
     return text;
 }
 
-std::string ResultsJson(const std::vector<UnitResults>& units)
+std::string ResultsJson(const UnitResults& unit)
 {
-    std::string json = "[";
-    for (std::size_t u = 0; u < units.size(); ++u) {
-        const UnitResults& unit = units[u];
-        json += std::string(u ? ", " : "") + "{\"port\": " + JsonString(unit.port) +
-                ", \"reached\": " + (unit.reached ? "true" : "false") + ", \"settings\": [";
-        for (std::size_t i = 0; i < unit.settings.size(); ++i) {
-            const SettingResult& r = unit.settings[i];
-            json += std::string(i ? ", " : "") + "{\"setting\": " + JsonString(std::string(r.setting->name)) +
-                    ", \"value\": " + JsonString(r.value) + ", \"status\": " + JsonString(StatusName(r)) +
-                    ", \"from\": " + JsonString(Cp1251ToUtf8(r.outcome.before)) +
-                    ", \"to\": " + JsonString(Cp1251ToUtf8(r.outcome.after)) +
-                    ", \"steps\": " + std::to_string(r.outcome.steps) + ", \"offered\": [";
-            for (std::size_t k = 0; k < r.outcome.offered.size(); ++k)
-                json += std::string(k ? ", " : "") + JsonString(Cp1251ToUtf8(r.outcome.offered[k]));
-            json += "]}";
-        }
-        json += "]}";
+    JsonObject json;
+    json.SetText("port", unit.port).SetText("device", unit.device);
+    json.Set("route", unit.route.empty() ? "null" : JsonString(unit.route));
+    json.Set("reached", JsonBool(unit.reached));
+    json.Set("error", unit.error.empty() ? "null" : JsonString(unit.error));
+    std::vector<std::string> settings;
+    for (const SettingResult& r : unit.settings) {
+        std::vector<std::string> offered;
+        for (const Bytes& value : r.outcome.offered) offered.push_back(JsonString(Cp1251ToUtf8(value)));
+        JsonObject setting;
+        setting.SetText("setting", std::string(r.setting->name)).SetText("value", r.value);
+        setting.SetText("status", StatusName(r));
+        setting.SetText("from", Cp1251ToUtf8(r.outcome.before)).SetText("to", Cp1251ToUtf8(r.outcome.after));
+        setting.Set("steps", std::to_string(r.outcome.steps)).Set("offered", JsonArray(offered));
+        settings.push_back(setting.Text());
     }
-    return json + "]\n";
+    json.Set("settings", JsonArray(settings));
+    return json.Text();
 }
 
 }  // namespace tornavel::ctl

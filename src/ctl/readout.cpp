@@ -2,8 +2,10 @@
 
 #include <array>
 
-#include "jsontext.h"
+#include <cstdio>
+
 #include "monitor/readings.h"
+#include "monitor/typedreading.h"
 #include "text/cp1251.h"
 
 namespace tornavel::ctl {
@@ -17,7 +19,7 @@ struct ShownValue {
 };
 
 // In the order of the full read; setting values carry their setting names.
-constexpr std::array<ShownValue, 30> kValues = {{
+constexpr std::array<ShownValue, 36> kValues = {{
     {kSlotModel, "model", ""},
     {kSlotName, "name", ""},
     {kSlotSerial, "serial", ""},
@@ -48,6 +50,12 @@ constexpr std::array<ShownValue, 30> kValues = {{
     {kSlotRegister1, "register1", ""},
     {kSlotRegister2, "register2", ""},
     {kSlotRegister3, "register3", ""},
+    {kSlotGraceDelay, "grace-delay", "s"},
+    {kSlotReturnCharge, "return-charge", ""},
+    {kSlotWakeupDelay, "wakeup-delay", "s"},
+    {kSlotLowBatteryWarning, "low-battery-warning", "min"},
+    {kSlotSelfTestResult, "last-self-test", ""},
+    {kSlotTransferCause, "last-transfer-cause", ""},
 }};
 
 struct Flag {
@@ -78,15 +86,53 @@ std::string StatusWords(const Bytes& status)
     return words;
 }
 
-std::string ReadoutText(const std::string& port, const apcrec& record)
+std::string TerminalText(const std::string& text)
 {
-    std::string text = port + "\n";
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 0x20 && byte != 0x7F) || c == '\n') {
+            shown += c;
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+        shown += escape;
+    }
+    return shown;
+}
+
+std::string Printable(const Bytes& answer)
+{
+    std::string text = TerminalText(Cp1251ToUtf8(answer));
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
+        text.replace(at, 1, "\\x0A");
+    return text;
+}
+
+std::vector<std::string> MissingValues(const apcrec& record)
+{
+    std::vector<std::string> missing;
+    for (const ShownValue& value : kValues)
+        if (record.slot[value.slot].empty()) missing.push_back(value.name);
+    return missing;
+}
+
+std::string ReadoutText(const std::string& header, const apcrec& record)
+{
+    std::string text = header + "\n";
     for (const ShownValue& value : kValues) {
         std::string line = "  " + std::string(value.name);
         line.resize(27, ' ');
         const Bytes& answer = record.slot[value.slot];
-        line += Cp1251ToUtf8(answer);
+        const auto typed = ReadTyped(SlotCommand(value.slot), answer);
+        if (answer.empty())
+            line += "(no answer)";
+        else
+            line += typed ? TypedText(*typed) : Printable(answer);
         if (!answer.empty() && *value.unit) line += std::string(" ") + value.unit;
+        if (const std::string_view meaning = AnswerMeaning(SlotCommand(value.slot), answer); !meaning.empty())
+            line += " (" + std::string(meaning) + ")";
         if (value.slot == kSlotStatus) {
             const std::string words = StatusWords(answer);
             if (!words.empty()) line += " (" + words + ")";
@@ -96,23 +142,26 @@ std::string ReadoutText(const std::string& port, const apcrec& record)
     return text;
 }
 
-std::string ReadoutJson(const std::string& port, const apcrec& record)
+void ReadoutJson(const apcrec& record, JsonObject& into)
 {
-    std::string json = "{\"port\": " + JsonString(port) + ", \"values\": {";
-    for (std::size_t i = 0; i < kValues.size(); ++i) {
-        if (i) json += ", ";
-        json += JsonString(kValues[i].name) + ": " + JsonString(Cp1251ToUtf8(record.slot[kValues[i].slot]));
+    JsonObject values;
+    for (const ShownValue& value : kValues) {
+        const Bytes& answer = record.slot[value.slot];
+        const auto typed = ReadTyped(SlotCommand(value.slot), answer);
+        JsonObject shown;
+        shown.Set("value", answer.empty() ? "null" : typed ? TypedText(*typed) : JsonString(Cp1251ToUtf8(answer)));
+        shown.Set("unit", JsonString(value.unit));
+        shown.Set("raw", JsonString(Cp1251ToUtf8(answer)));
+        if (const std::string_view meaning = AnswerMeaning(SlotCommand(value.slot), answer); !meaning.empty())
+            shown.SetText("meaning", std::string(meaning));
+        values.Set(value.name, shown.Text());
     }
-    json += "}, \"status\": [";
-    if (const auto flags = ParseStatus(record.slot[kSlotStatus])) {
-        bool first = true;
-        for (const Flag& flag : kFlags) {
-            if (!((*flags).*flag.test)()) continue;
-            json += (first ? "" : ", ") + JsonString(flag.words);
-            first = false;
-        }
-    }
-    return json + "]}\n";
+    into.Set("values", values.Text());
+    std::vector<std::string> flags;
+    if (const auto parsed = ParseStatus(record.slot[kSlotStatus]))
+        for (const Flag& flag : kFlags)
+            if (((*parsed).*flag.test)()) flags.push_back(JsonString(flag.words));
+    into.Set("status", JsonArray(flags));
 }
 
 }  // namespace tornavel::ctl

@@ -48,17 +48,50 @@ bool ParseScalar(const std::string& text, std::string& value)
 
 }  // namespace
 
-std::string WriteSettingsFile(const std::string& port, const apcrec& record)
+std::vector<const NamedSetting*> BackedUpSettings()
 {
-    std::string text = "# Smart-UPS settings read from " + port + " (" + Cp1251ToUtf8(record.slot[kSlotModel]) +
-                       ", serial " + Cp1251ToUtf8(record.slot[kSlotSerial]) + ") by tornavelctl backup.\n" +
-                       "# Bring units to them with: tornavelctl apply FILE PORT...\n" + kVersionKey + ": " +
-                       std::to_string(kSettingsFileVersion) + "\n";
-    for (const NamedSetting& setting : NamedSettings()) {
-        if (setting.kind != SettingKind::Stepped && setting.name != "battery-date") continue;
-        text += std::string(setting.name) + ": " + Quoted(Cp1251ToUtf8(record.slot[setting.slot])) + "\n";
+    std::vector<const NamedSetting*> settings;
+    for (const NamedSetting& setting : NamedSettings())
+        if (setting.kind == SettingKind::Stepped || setting.name == "battery-date") settings.push_back(&setting);
+    return settings;
+}
+
+bool WriteSettingsFile(const std::string& port, const apcrec& record, std::string& text,
+                       std::vector<SettingValue>& values, std::string& error)
+{
+    // The unit's texts go into comments only after their line ends are gone.
+    const auto comment = [](const Bytes& answer) {
+        std::string line = Cp1251ToUtf8(answer);
+        for (char& c : line)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+        return line;
+    };
+    text = "# Smart-UPS settings read from " + comment(Bytes(port)) + " (" + comment(record.slot[kSlotModel]) +
+           ", serial " + comment(record.slot[kSlotSerial]) + ") by tornavelctl backup.\n" +
+           "# Bring units to them with: tornavelctl apply FILE PORT...\n" + kVersionKey + ": " +
+           std::to_string(kSettingsFileVersion) + "\n";
+    values.clear();
+    for (const NamedSetting* setting : BackedUpSettings()) {
+        const Bytes& answer = record.slot[setting->slot];
+        const std::string name(setting->name);
+        if (answer == "NA") {
+            text += "# " + name + ": the unit has no such setting (it answers \"NA\")\n";
+            continue;
+        }
+        const std::string value = Cp1251ToUtf8(answer);
+        std::string reason;
+        if (answer.empty()) {
+            error = port + ": no answer to " + name + "; nothing written";
+            return false;
+        }
+        if (!RequestForValue(*setting, value, reason)) {
+            error = port + ": " + name + " could not be applied back (" + reason + "); nothing written";
+            return false;
+        }
+        text += name + ": " + Quoted(value) + "\n";
+        values.push_back({setting, value});
     }
-    return text;
+    return true;
 }
 
 bool ReadSettingsFile(const std::string& text, const std::string& fileName, std::vector<SettingValue>& values,

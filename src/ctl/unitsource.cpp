@@ -1,7 +1,5 @@
 #include "unitsource.h"
 
-#include <fstream>
-
 #include "diagnose.h"
 #include "directunit.h"
 #include "monitorunit.h"
@@ -10,12 +8,14 @@ namespace tornavel::ctl {
 
 namespace {
 
-// A unit on its port, whose open failure mentions a monitor that would not
-// serve this user: that monitor may be what holds the port.
+// A unit on its port beside a monitor: its open failure mentions a monitor
+// that would not serve this user (that monitor may be what holds the port),
+// and its route says when the monitor gives this port's name to another
+// device.
 class DirectUnitBesideMonitor final : public UnitAccess {
 public:
-    DirectUnitBesideMonitor(std::unique_ptr<UnitAccess> direct, std::string note)
-        : direct_(std::move(direct)), note_(std::move(note)) {}
+    DirectUnitBesideMonitor(std::unique_ptr<UnitAccess> direct, std::string note, std::string routeNote)
+        : direct_(std::move(direct)), note_(std::move(note)), routeNote_(std::move(routeNote)) {}
     bool Open(std::string& error) override
     {
         if (direct_->Open(error)) return true;
@@ -23,13 +23,20 @@ public:
         return false;
     }
     apcrec Record() override { return direct_->Record(); }
+    void ReadPowerReturn() override { direct_->ReadPowerReturn(); }
     SettingOutcome Change(const NamedSetting& s, const std::string& v) override { return direct_->Change(s, v); }
     TestOutcome Test(const Bytes& command) override { return direct_->Test(command); }
     void Close() override { direct_->Close(); }
+    const char* Route() const override { return direct_->Route(); }
+    std::string RouteText() const override
+    {
+        return direct_->RouteText() + (routeNote_.empty() ? "" : " (" + routeNote_ + ")");
+    }
 
 private:
     std::unique_ptr<UnitAccess> direct_;
     std::string note_;
+    std::string routeNote_;
 };
 
 }  // namespace
@@ -41,29 +48,19 @@ UnitSource MakeUnitSource(const CommandLine& line, Clock& clock)
         const MonitorUnit::Reach reach = viaMonitor->Probe();
         if (reach == MonitorUnit::Reach::Held) return viaMonitor;
         auto direct = std::make_unique<DirectUnit>(port, OpenerFor(port, line.portsDir), clock);
-        if (reach != MonitorUnit::Reach::Refused) return direct;
-        return std::make_unique<DirectUnitBesideMonitor>(std::move(direct), viaMonitor->why());
+        if (reach == MonitorUnit::Reach::Refused)
+            return std::make_unique<DirectUnitBesideMonitor>(std::move(direct), viaMonitor->why(), "");
+        if (reach == MonitorUnit::Reach::OtherUnit)
+            return std::make_unique<DirectUnitBesideMonitor>(std::move(direct), "", viaMonitor->why());
+        return direct;
     };
 }
 
 Diagnoser MakeDiagnoser(const CommandLine& line, Clock& clock)
 {
-    return [&line, &clock](const PortName& port, std::ostream& out, std::ostream& err) {
+    return [&line, &clock](const PortName& port) {
         const auto opener = OpenerFor(port, line.portsDir);
-        const Diagnosis diagnosis = Diagnose(port, *opener, clock);
-        if (!line.out) {
-            out << diagnosis.report;
-        } else {
-            std::ofstream file(*line.out, std::ios::binary | std::ios::trunc);
-            file << diagnosis.report;
-            file.close();
-            if (!file) {
-                err << "tornavelctl: cannot write " << *line.out << "\n";
-                return kExitUnitFailed;
-            }
-            out << "report written to " << *line.out << "\n";
-        }
-        return diagnosis.smartUps ? kExitDone : kExitUnitFailed;
+        return Diagnose(port, *opener, clock);
     };
 }
 

@@ -8,7 +8,7 @@ namespace tornavel::ctl {
 // the port itself otherwise.
 UnitSource MakeUnitSource(const CommandLine& line, Clock& clock);
 
-// Diagnoses a port on the line itself, the report to --out or standard output.
+// Diagnoses a port on the line itself.
 Diagnoser MakeDiagnoser(const CommandLine& line, Clock& clock);
 
 }  // namespace tornavel::ctl

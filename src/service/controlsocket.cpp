@@ -86,6 +86,15 @@ ControlSocket::~ControlSocket()
     if (wake_[1] >= 0) (void)!::write(wake_[1], "x", 1);
     ::shutdown(fd_, SHUT_RDWR);
     thread_.join();
+    {
+        // A client that is still talking is cut off: the monitor is stopping.
+        const std::lock_guard lock(clientsMutex_);
+        for (Client& client : clients_) ::shutdown(client.fd, SHUT_RDWR);
+    }
+    for (Client& client : clients_) {
+        client.thread.join();
+        ::close(client.fd);
+    }
     ::close(fd_);
     for (int end : wake_)
         if (end >= 0) ::close(end);
@@ -104,8 +113,45 @@ void ControlSocket::Serve()
         if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;
         const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
-        Answer(client);
-        ::close(client);
+        ReapClients();
+        Take(client);
+    }
+}
+
+void ControlSocket::Take(int fd)
+{
+    const std::lock_guard lock(clientsMutex_);
+    if (clients_.size() >= kMostClients) {
+        control::SetTimeouts(fd, kClientPatienceSeconds);
+        control::WriteLine(fd, control::kError + " busy: " + std::to_string(kMostClients) +
+                                   " clients are being served; try again");
+        ::close(fd);
+        return;
+    }
+    Client& client = clients_.emplace_back();
+    client.fd = fd;
+    client.thread = std::thread([this, &client] {
+        Answer(client.fd);
+        const std::lock_guard done(clientsMutex_);
+        ::shutdown(client.fd, SHUT_RDWR);
+        client.done = true;
+    });
+}
+
+void ControlSocket::ReapClients()
+{
+    std::list<Client> ended;
+    {
+        const std::lock_guard lock(clientsMutex_);
+        for (auto it = clients_.begin(); it != clients_.end();) {
+            const auto next = std::next(it);
+            if (it->done) ended.splice(ended.end(), clients_, it);
+            it = next;
+        }
+    }
+    for (Client& client : ended) {
+        client.thread.join();
+        ::close(client.fd);
     }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <functional>
+#include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,13 +12,18 @@ namespace tornavel::service {
 // The monitor's local control socket for tornavelctl: a Unix stream socket
 // of mode 0600 that only root may use, checked by the peer's credentials at
 // every connection as well (a file mode can be changed; the kernel's word on
-// who connected cannot). One request per connection, served in turn on the
-// socket's own thread; the greeting names the protocol and its version.
+// who connected cannot). One request per connection, each connection on a
+// thread of its own, so an idle client keeps no other waiting; a few are
+// served at once and a client beyond them is told so. The greeting names
+// the protocol and its version.
 class ControlSocket {
 public:
     // The request's words (after the greeting); the reply lines, the last
     // "ok" or "error ...".
     using Handler = std::function<std::vector<std::string>(const std::vector<std::string>& words)>;
+
+    // Connections served at once; one more is refused at once.
+    static constexpr int kMostClients = 8;
 
     // A live socket at `path` (another monitor answering there) is an
     // error; a stale one is replaced.
@@ -27,13 +34,24 @@ public:
 
 private:
     ControlSocket(int fd, std::string path, Handler handler);
+    struct Client {
+        int fd;
+        std::thread thread;
+        bool done = false;  // under clientsMutex_
+    };
+
     void Serve();
+    void Take(int fd);
     void Answer(int client);
+    // Joins the threads of the connections that have ended.
+    void ReapClients();
 
     int fd_;
     int wake_[2] = {-1, -1};
     std::string path_;
     Handler handler_;
+    std::mutex clientsMutex_;
+    std::list<Client> clients_;
     std::thread thread_;
 };
 

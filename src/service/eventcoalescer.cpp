@@ -2,11 +2,18 @@
 
 namespace tornavel::service {
 
-bool EventCoalescer::Admit(const std::string& port, const std::string& name, std::int64_t nowMs)
+bool EventCoalescer::Admit(const std::string& port, const std::string& name, std::int64_t nowMs,
+                           const std::string& stateOf)
 {
+    bool news = false;
+    if (!stateOf.empty()) {
+        std::string& told = told_[{port, stateOf}];
+        news = told != name;
+        told = name;
+    }
     const auto key = std::make_pair(port, name);
     const auto found = windows_.find(key);
-    if (found != windows_.end() && nowMs - found->second.openedMs < kWindowMs) {
+    if (!news && found != windows_.end() && nowMs - found->second.openedMs < kWindowMs) {
         ++found->second.repeats;
         return false;
     }

@@ -20,13 +20,30 @@ namespace {
 constexpr std::string_view kStateChanges[] = {"mains_failure",    "mains_restored", "battery_low",
                                               "battery_ok",       "shutdown_pending", "link_lost",
                                               "connected",        "shutdown",       "shutdown_failed",
-                                              "shutdown_dry_run"};
+                                              "shutdown_dry_run", "shutdown_cancelled", "protection_resumed"};
+
+// The unit's alerts that tell a state, by the state they tell.
+struct StateAlert {
+    std::string_view name;
+    const char* state;
+};
+constexpr StateAlert kStateAlerts[] = {{"mains_failure", "mains"},       {"mains_restored", "mains"},
+                                       {"battery_low", "battery"},       {"battery_ok", "battery"},
+                                       {"shutdown_pending", "shutdown"}};
+
+std::string StateOf(const std::string& alert)
+{
+    for (const StateAlert& entry : kStateAlerts)
+        if (entry.name == alert) return entry.state;
+    return {};
+}
 
 // What an operator must see: syslog level "warning"; the rest is "notice".
 constexpr std::string_view kWarnings[] = {
     "mains_failure", "battery_low",     "abnormal_condition", "shutdown_pending", "replace_battery",
     "link_lost",     "unavailable",     "hook_failed",        "hook_timeout",     "hook_skipped",
-    "textfile_failed", "shutdown",      "shutdown_failed",    "shutdown_dry_run", "primary_unreadable"};
+    "textfile_failed", "shutdown",      "shutdown_failed",    "shutdown_dry_run", "primary_unreadable",
+    "shutdown_cancelled"};
 constexpr int kWarning = 4;
 constexpr int kNotice = 5;
 
@@ -124,7 +141,7 @@ void EventLog::RecordAlert(Event event)
         std::lock_guard lock(foldMutex_);
         const std::int64_t now = nowMs_();
         due = coalescer_.TakeDue(now);
-        pass = coalescer_.Admit(event.port, event.name, now);
+        pass = coalescer_.Admit(event.port, event.name, now, StateOf(event.name));
         if (!pass) ++coalesced_;
     }
     Summaries(std::move(due));

@@ -21,6 +21,8 @@ public:
 
     // Every second once this host's shutdown is pending; true once written.
     bool Check(const std::vector<std::string>& attached, double now);
+    // The decision was withdrawn: the next one is waited for anew.
+    void Reset() { written_ = waitingLogged_ = false; }
 
 private:
     const std::string path_;

@@ -17,6 +17,13 @@ namespace tornavel::service {
 // tornavel-shutdown service acts on it, then the "shutdown" event; a dry run
 // only logs "shutdown_dry_run". A decision recorded earlier in this boot (the
 // service restarted during the outage) is kept and never taken twice.
+//
+// A cancel (tornavelctl cancel-shutdown) withdraws a recorded decision: its
+// file is renamed to "cancelled", and the units lost stay lost until they
+// are back on mains, restarts of the service in this boot included (the
+// cancelled file names the unit that decided). So a cancelled shutdown is
+// not decided again at once, on the same outage; another unit lost still
+// counts.
 class HostShutdown {
 public:
     HostShutdown(const ProtectOptions& options, int units, std::string bootId, EventLog& log);
@@ -24,9 +31,20 @@ public:
     // From a unit's protector: it can no longer feed the host. False when
     // the decision this took could not be recorded: the unit's policy must
     // take it again.
-    bool UnitLost(const std::string& port, const std::string& device, const std::string& reason);
+    bool UnitLost(const std::string& port, const std::string& device, const std::string& serial,
+                  const std::string& reason);
     // The lost unit is back on line and can feed the host again.
     void UnitBack(const std::string& port);
+    // Whether the unit is held lost: it decided the shutdown under way, or a
+    // cancel earlier in this boot holds it until it is back on mains.
+    bool Held(const std::string& port);
+
+    struct Cancelled {
+        enum class Outcome { NothingPending, Withdrawn, Failed } outcome;
+        std::string port;  // the unit that decided (Withdrawn), or why it failed (Failed)
+    };
+    // From the control socket.
+    Cancelled Cancel();
 
     bool Decided() const { return decided_.load(std::memory_order_acquire); }
     // Decided and recorded (never in a dry run): published as shutdown_pending.
@@ -38,6 +56,8 @@ public:
 
 private:
     std::string FlagPath() const { return stateDir_ + "/shutdown"; }
+    std::string CancelledPath() const { return stateDir_ + "/cancelled"; }
+    std::string FollowersDonePath() const { return stateDir_ + "/followers-done"; }
     std::string Left() const;
 
     const std::string stateDir_;
@@ -48,6 +68,7 @@ private:
     EventLog& log_;
     std::mutex mutex_;
     std::set<std::string> lost_;
+    std::string decidedBy_;  // the port of the decision recorded (or of the one cancelled)
     std::atomic<bool> decided_{false};
     std::atomic<bool> pending_{false};
 };

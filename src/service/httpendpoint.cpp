@@ -76,8 +76,11 @@ bool Authorized(MHD_Connection* connection, const WebConfig& web)
     char* user = MHD_basic_auth_get_username_password(connection, &password);
     bool good = false;
     if (user && password) {
+        // An unknown name is checked too, against the decoy: the time taken
+        // tells nothing of which names exist.
         const auto known = web.users.find(user);
-        good = known != web.users.end() && PasswordMatches(known->second, password);
+        const bool matches = PasswordMatches(known != web.users.end() ? known->second : web.decoyHash, password);
+        good = known != web.users.end() && matches;
     }
     MHD_free(user);
     MHD_free(password);

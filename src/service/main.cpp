@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "credentials.h"
 #include "monitor.h"
 #include "options.h"
 #include "setupcheck.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
     case CommandLine::Action::Check:
     case CommandLine::Action::Run: break;
     }
+    ResolveCredentials(command.options, std::getenv("CREDENTIALS_DIRECTORY"));
     if (command.options.webConfigFile) {
         std::string error;
         const auto web = LoadWebConfig(*command.options.webConfigFile, error);

@@ -127,6 +127,14 @@ const std::vector<Reading>& Readings()
         {"manufactured_timestamp_seconds",
          "Manufacture date the unit holds, as Unix time of that day's midnight UTC (absent when unreadable).",
          kSlotMadeDate, ParseDateAsTimestamp},
+        {"shutdown_grace_delay_seconds",
+         "Time from a shutdown command to the unit cutting its output (the grace delay, \"p\").", kSlotGraceDelay,
+         Plain},
+        {"wakeup_delay_seconds", "Time the unit waits after the mains return before powering the load (\"r\").",
+         kSlotWakeupDelay, Plain},
+        {"low_battery_warning_seconds",
+         "Runtime left when the unit signals a low battery (the low-battery warning, \"q\").",
+         kSlotLowBatteryWarning, ParseMinutesAsSeconds},
     };
     return readings;
 }
@@ -150,21 +158,35 @@ Labels Identity(const UnitSnapshot& unit)
 
 Labels Settings(const UnitSnapshot& unit)
 {
-    return {{"alarm_delay", UnitText(unit.slots[kSlotAlarmDelay])},
-            {"sensitivity", UnitText(unit.slots[kSlotSensitivity])},
-            {"self_test_interval", UnitText(unit.slots[kSlotSelfTestInterval])}};
+    Labels labels = {{"alarm_delay", UnitText(unit.slots[kSlotAlarmDelay])},
+                     {"sensitivity", UnitText(unit.slots[kSlotSensitivity])},
+                     {"self_test_interval", UnitText(unit.slots[kSlotSelfTestInterval])}};
+    // How power comes back: read after the full read, named when answered.
+    const std::pair<const char*, int> powerReturn[] = {{"grace_delay", kSlotGraceDelay},
+                                                       {"return_charge", kSlotReturnCharge},
+                                                       {"wakeup_delay", kSlotWakeupDelay},
+                                                       {"low_battery_warning", kSlotLowBatteryWarning}};
+    for (const auto& [label, slot] : powerReturn)
+        if (!unit.slots[slot].empty()) labels.emplace_back(label, UnitText(unit.slots[slot]));
+    return labels;
 }
 
 }  // namespace
 
 std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
 {
-    Family up("up", "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer.");
+    Family up("up", "gauge", "1 while the unit answers, 0 once a whole monitoring cycle got no answer or the port's device went away.");
     Family lastGood("last_good_reading_timestamp_seconds", "gauge",
                     "Unix time of the last monitoring cycle the unit answered.");
     Family info("info", "gauge", "Identity of the unit from its last full read.");
     Family settings("settings_info", "gauge", "Settings of the unit from its last full read, as it reports them.");
     Family statusByte("status_byte", "gauge", "The unit's status byte (answer to Q).");
+    Family selfTest("last_self_test_info", "gauge",
+                    "The last self-test's result as the unit reports it (\"X\"): OK passed, BT not enough "
+                    "capacity, NG overload, NO no result.");
+    Family transferCause("last_transfer_cause_info", "gauge",
+                         "The cause of the last transfer to battery as the unit reports it (\"G\"): R rate of "
+                         "voltage change, H high mains, L low mains, T notch or spike, O none yet, S a test.");
     Family status("status", "gauge", "One status flag of the unit: 1 set, 0 clear.");
     Family registers("register", "gauge", "The unit's registers 0 to 3 as bytes.");
     Family alerts("alerts_total", "counter", "Alerts the unit sent since the monitor started, by kind.");
@@ -177,6 +199,9 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     Family pending("shutdown_pending", "gauge",
                    "1 once this monitor has decided to shut its host down for the unit's battery, else 0; "
                    "only for a unit that protects the host (--protect).");
+    Family lockHolder("port_lock_holder", "gauge",
+                      "1 while the port cannot be opened and its UUCP lock file names this live process; "
+                      "absent otherwise.");
     std::vector<Family> readings;
     for (const Reading& r : Readings()) readings.emplace_back(r.name, "gauge", r.help);
 
@@ -192,8 +217,14 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         losses.Add(unit, static_cast<double>(unit.linkLosses));
         if (const auto at = unit.outage.lastTransfer()) lastTransfer.Add(unit, *at);
         if (unit.shutdownPending) pending.Add(unit, *unit.shutdownPending ? 1 : 0);
+        if (unit.lockHolder)
+            lockHolder.Add(unit, 1, {{"pid", std::to_string(unit.lockHolder->pid)}, {"program", unit.lockHolder->program}});
         if (!unit.up) continue;  // no reading of a silent unit is current
 
+        if (!unit.slots[kSlotSelfTestResult].empty())
+            selfTest.Add(unit, 1, {{"result", UnitText(unit.slots[kSlotSelfTestResult])}});
+        if (!unit.slots[kSlotTransferCause].empty())
+            transferCause.Add(unit, 1, {{"cause", UnitText(unit.slots[kSlotTransferCause])}});
         if (const auto byte = ParseHexByte(unit.slots[kSlotStatus])) {
             statusByte.Add(unit, *byte);
             for (std::size_t bit = 0; bit < kStatusFlags.size(); ++bit)
@@ -214,9 +245,10 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
     }
 
     std::string out;
-    for (const Family* f : {&up, &lastGood, &info, &settings, &statusByte, &status, &onBattery}) f->WriteTo(out);
+    for (const Family* f : {&up, &lastGood, &info, &settings, &selfTest, &transferCause, &statusByte, &status, &onBattery})
+        f->WriteTo(out);
     for (const Family& f : readings) f.WriteTo(out);
-    for (const Family* f : {&registers, &alerts, &losses, &lastTransfer, &pending}) f->WriteTo(out);
+    for (const Family* f : {&registers, &alerts, &losses, &lastTransfer, &pending, &lockHolder}) f->WriteTo(out);
     return out;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "control/controlprotocol.h"
 #include "controlrequests.h"
 #include "metricstext.h"
 #include "monitorcounters.h"
@@ -62,7 +63,7 @@ void Monitor::Protect()
 {
     const ProtectOptions& protection = options_.protection;
     if (!protection.Enabled()) return;
-    const std::string bootId = CurrentBootId();
+    const std::string bootId = CurrentBootId(protection.bootIdFile);
     const int units = static_cast<int>(protection.protect.size()) + (protection.followUrl ? 1 : 0);
     host_ = std::make_unique<HostShutdown>(protection, units, bootId, log_);
     if (!protection.dryRun) {
@@ -115,11 +116,13 @@ void Monitor::Protect()
 void Monitor::TickProtectors()
 {
     std::unique_lock lock(tickMutex_);
-    bool followersDone = false;
     while (!tickWake_.wait_for(lock, std::chrono::seconds(1), [this] { return !ticking_; })) {
         for (auto& protector : protectors_) protector->Tick();
-        if (followersDone_ && host_->Pending() && !followersDone)
-            followersDone = followersDone_->Check(followers_.Attached(), static_cast<double>(clock_.NowMs()) / 1000.0);
+        if (!followersDone_) continue;
+        if (host_->Pending())
+            followersDone_->Check(followers_.Attached(), static_cast<double>(clock_.NowMs()) / 1000.0);
+        else
+            followersDone_->Reset();  // cancelled: a later decision waits again
     }
 }
 
@@ -210,9 +213,14 @@ bool Monitor::OpenControlSocket(std::string& error)
     }
     if (!path) return true;
     std::vector<ControlledUnit> units;
-    for (std::size_t i = 0; i < workers_.size(); ++i) units.push_back({options_.units[i].label, workers_[i].get()});
+    for (std::size_t i = 0; i < workers_.size(); ++i)
+        units.push_back({options_.units[i].label, UnitDevice(options_.units[i], options_.portsDir), workers_[i].get()});
     control_ = ControlSocket::Start(
-        *path, [this, units](const std::vector<std::string>& words) { return AnswerControlRequest(words, units, log_); },
+        *path,
+        [this, units](const std::vector<std::string>& words) {
+            if (words == std::vector<std::string>{control::kCancelShutdown}) return AnswerCancelShutdown(host_.get());
+            return AnswerControlRequest(words, units, log_);
+        },
         error);
     return control_ != nullptr;
 }
@@ -225,6 +233,11 @@ void Monitor::Start()
                       "listening on" + listening_ + "; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
+    if (follower_ && PlainHttpToAnotherHost(*options_.protection.followUrl))
+        log_.Note(options_.protection.followPort, "follow_unprotected",
+                  "warning: the primary " + *options_.protection.followUrl +
+                      " is read over plain http from another host: anyone on the network between them can forge "
+                      "its readings and make this host shut down or stay up; serve it over https (--follow-ca)");
     if (follower_) follower_->Start();
     if (!protectors_.empty()) {
         ticking_ = true;

@@ -1,6 +1,8 @@
 #include "protectoptions.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+
 #include <cctype>
 
 #include "options.h"
@@ -15,6 +17,24 @@ constexpr const char* kValued[] = {"--protect",   "--runtime-below", "--charge-b
                                    "--follow-ca", "--follow-auth", "--follow-every", "--protect-needed"};
 
 }  // namespace
+
+bool PlainHttpToAnotherHost(const std::string& url)
+{
+    const std::string scheme = "http://";
+    if (url.rfind(scheme, 0) != 0) return false;
+    std::string host = url.substr(scheme.size(), url.find_first_of("/?#", scheme.size()) - scheme.size());
+    if (const auto at = host.rfind('@'); at != std::string::npos) host.erase(0, at + 1);
+    if (!host.empty() && host.front() == '[') {
+        host = host.substr(1, host.find(']') - 1);
+    } else if (const auto colon = host.find(':'); colon != std::string::npos) {
+        host.erase(colon);
+    }
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    in_addr v4{};
+    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) != 127;
+    // Only the names that cannot leave the host; any other name may resolve anywhere.
+    return host != "localhost" && host != "::1";
+}
 
 bool IsProtectOption(const std::string& name)
 {
@@ -111,6 +131,11 @@ bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::s
     }
     if (options.followUrl && options.followPort.empty()) {
         error = "--follow needs --follow-port, the primary's port label of the unit";
+        return false;
+    }
+    if (options.followUrl && options.followAuth && PlainHttpToAnotherHost(*options.followUrl)) {
+        error = "--follow-auth over plain http to another host would send the password in clear: use https "
+                "(the primary's --web-config with tls_server_config, and --follow-ca)";
         return false;
     }
     if (!options.followUrl && (!options.followPort.empty() || options.followCa || options.followAuth)) {

@@ -22,6 +22,8 @@ struct ProtectOptions {
     std::optional<std::string> followCa;
     std::optional<std::string> followAuth;  // a file holding USER:PASSWORD for the primary's basic auth
     int followEverySeconds = 5;
+    // The kernel's id of this boot, recorded with a decision (a test points it elsewhere).
+    std::string bootIdFile = "/proc/sys/kernel/random/boot_id";
 
     bool Enabled() const { return !protect.empty() || followUrl.has_value(); }
 };
@@ -35,6 +37,9 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
 // Checks the whole: false with a one-line error.
 bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::string>& unitLabels,
                          std::string& error);
+// Whether `url` is plain http to a host other than this one (not loopback):
+// anyone on the way may read and forge what the follower acts on.
+bool PlainHttpToAnotherHost(const std::string& url);
 // The lines of the usage text about protection.
 const char* ProtectUsageText();
 

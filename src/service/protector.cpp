@@ -11,7 +11,8 @@ Protector::Protector(std::string port, std::string device, const ProtectOptions&
       log_(log),
       clock_(clock),
       outageFile_(std::move(outageFile)),
-      policy_(options.limits)
+      policy_(options.limits),
+      lost_(host_.Held(port_))
 {
     if (!outageFile_ || host_.Decided()) return;
     const auto outage = outageFile_->Load();
@@ -20,6 +21,12 @@ Protector::Protector(std::string port, std::string device, const ProtectOptions&
     policy_.Resume(*outage, Now());
     log_.Note(port_, "outage_resumed",
               "the unit was on battery at the last reading before the restart; a lost link counts from now");
+}
+
+void Protector::Identified(std::string serial)
+{
+    std::lock_guard lock(mutex_);
+    serial_ = std::move(serial);
 }
 
 void Protector::Cycle(const PolicyReading& reading)
@@ -46,7 +53,7 @@ void Protector::Tick()
 
 void Protector::Lost(const std::string& reason)
 {
-    if (host_.UnitLost(port_, device_, reason))
+    if (host_.UnitLost(port_, device_, serial_, reason))
         lost_ = true;
     else
         policy_ = ShutdownPolicy(limits_);  // not recorded: decided again later

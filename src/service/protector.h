@@ -16,7 +16,10 @@ namespace tornavel::service {
 // feeds the unit's policy, tells the host's decision when the unit can no
 // longer feed it and when it is back on line, and keeps the unit's outage
 // across a restart of the service. Every interval is measured on `clock`'s
-// monotonic time.
+// monotonic time. A unit lost stays lost, whatever else it shows, until a
+// reading shows it back on mains: after a cancel (tornavelctl
+// cancel-shutdown), restarts of the service in this boot included, the same
+// outage decides nothing again.
 class Protector {
 public:
     // `device` is the unit's device for the power-off at the very end of the
@@ -28,6 +31,10 @@ public:
     // From the unit's thread after each answered cycle, and from a Tick thread.
     void Cycle(const PolicyReading& reading);
     void Tick();
+
+    // The unit's serial number, from its full read at each connection:
+    // recorded with a decision, so the power-off at the end reaches only it.
+    void Identified(std::string serial);
 
     const std::string& port() const { return port_; }
 
@@ -45,7 +52,8 @@ private:
     const std::optional<OutageState> outageFile_;
     std::mutex mutex_;
     ShutdownPolicy policy_;
-    bool lost_ = false;  // the host was told this unit can no longer feed it
+    std::string serial_;
+    bool lost_ = false;  // the host was told this unit can no longer feed it (or a cancel holds it)
     ShutdownPolicy::Outage saved_;
     bool saveFailing_ = false;
 };

@@ -56,8 +56,10 @@ int CheckSetup(const MonitorOptions& options, std::FILE* out, std::FILE* err)
         std::fprintf(out, "on-event %s (timeout %d s)\n", options.onEvent->c_str(), options.hookTimeoutSeconds);
         check("event program", *options.onEvent, true);
     }
-    if (const auto twice = SameDeviceTwice(options)) {
-        std::fprintf(err, "tornavel-monitor: %s\n", twice->c_str());
+    for (const auto& problem : {BootIdProblem(options.protection), FollowerFileProblem(options.protection),
+                                SameDeviceTwice(options)}) {
+        if (!problem) continue;
+        std::fprintf(err, "tornavel-monitor: %s\n", problem->c_str());
         ++problems;
     }
     std::fprintf(out, problems ? "not ready: %d problem%s\n" : "ready\n", problems, problems == 1 ? "" : "s");

@@ -44,7 +44,7 @@ std::string CurrentBootId(const std::string& path)
 bool WriteShutdownRecord(const std::string& path, const ShutdownRecord& record, std::string& error)
 {
     const std::string text = "boot_id=" + OneLine(record.bootId) + "\nport=" + OneLine(record.port) +
-                             "\ndevice=" + OneLine(record.device) + "\nreason=" + OneLine(record.reason) +
+                             "\ndevice=" + OneLine(record.device) + "\nserial=" + OneLine(record.serial) + "\nreason=" + OneLine(record.reason) +
                              "\ntime=" + OneLine(record.time) + "\n";
     const std::string temporary = path + ".new";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -82,6 +82,7 @@ std::optional<ShutdownRecord> ReadShutdownRecord(const std::string& path)
         if (key == "boot_id") record.bootId = value;
         if (key == "port") record.port = value;
         if (key == "device") record.device = value;
+        if (key == "serial") record.serial = value;
         if (key == "reason") record.reason = value;
         if (key == "time") record.time = value;
     }

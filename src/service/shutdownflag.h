@@ -12,12 +12,13 @@ struct ShutdownRecord {
     std::string bootId;
     std::string port;    // the unit's port label
     std::string device;  // its device, for the unit's power-off at the end; empty for a follower
+    std::string serial;  // the unit's serial number there, checked before that power-off
     std::string reason;
     std::string time;
 };
 
 // The kernel's id of the present boot; empty if it cannot be read.
-std::string CurrentBootId(const std::string& path = "/proc/sys/kernel/random/boot_id");
+std::string CurrentBootId(const std::string& path);
 
 // Written whole or not at all: a temporary file, synced, renamed into place.
 bool WriteShutdownRecord(const std::string& path, const ShutdownRecord& record, std::string& error);

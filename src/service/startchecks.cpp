@@ -3,10 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
+
+#include "credentials.h"
+#include "shutdownflag.h"
 
 namespace tornavel::service {
 
@@ -42,7 +47,27 @@ std::optional<std::string> StartProblem(const MonitorOptions& options)
 {
     if (options.onEvent && !CanRun(*options.onEvent))
         return "--on-event program '" + *options.onEvent + "' does not exist or is not executable";
+    if (const auto problem = BootIdProblem(options.protection)) return problem;
+    if (const auto problem = FollowerFileProblem(options.protection)) return problem;
     return SameDeviceTwice(options);
+}
+
+std::optional<std::string> BootIdProblem(const ProtectOptions& protection)
+{
+    // A dry run records nothing, but it is how a setup is tried: it must
+    // fail where the real run would.
+    if (!protection.Enabled() || !CurrentBootId(protection.bootIdFile).empty()) return std::nullopt;
+    return std::string("host protection: cannot read the boot id from ") + protection.bootIdFile +
+           " (a decision must say which boot it belongs to; under systemd, the unit needs ProcSubset=all)";
+}
+
+std::optional<std::string> FollowerFileProblem(const ProtectOptions& protection)
+{
+    // Read at every request to the primary: refused now rather than failing for ever.
+    for (const auto& [option, file] :
+         {std::pair{"--follow-ca", protection.followCa}, std::pair{"--follow-auth", protection.followAuth}})
+        if (file && !std::ifstream(*file)) return UnreadableFile(option, *file, errno);
+    return std::nullopt;
 }
 
 std::optional<std::string> SameDeviceTwice(const MonitorOptions& options)

@@ -7,6 +7,7 @@
 #include "outageclock.h"
 #include "protocol/alerts.h"
 #include "protocol/devicetable.h"
+#include "serial/uucplock.h"
 
 namespace tornavel::service {
 
@@ -28,6 +29,8 @@ struct UnitSnapshot {
     std::uint64_t linkLosses = 0;
     OutageClock outage;                    // time on battery, last transfer
     std::optional<bool> shutdownPending;   // only for a unit that protects this host
+    // While the port cannot be opened: the live process its UUCP lock file names.
+    std::optional<LockHolder> lockHolder;
 };
 
 }  // namespace tornavel::service

@@ -98,9 +98,19 @@ void UnitWorker::Run()
 
 void UnitWorker::Unavailable(std::string& lastReason)
 {
+    // A lock file is honoured, as every serial program honours it; but
+    // /run/lock is writable by everyone, so whom it names is said.
+    const auto holder = opener_.lastOpened ? std::nullopt : port_.PortHolder(session_.table.Record(0).port);
+    const auto pidOf = [](const std::optional<LockHolder>& h) { return h ? h->pid : 0; };
+    if (pidOf(holder) != pidOf(lockHolder_)) Publish([&](UnitSnapshot& s) { s.lockHolder = holder; });
+    lockHolder_ = holder;
     const std::string reason =
         emptyRead_           ? "the unit answered \"SM\" to \"Y\" but nothing of the full read; retrying"
         : opener_.lastOpened ? "no Smart-UPS answers on the port (no \"SM\" to \"Y\"); retrying"
+        : holder             ? "cannot open the port: its UUCP lock file names process " + std::to_string(holder->pid) +
+                                   (holder->program.empty() ? "" : " (" + holder->program + ")") +
+                                   ", which is alive; if that process does not use the port, remove the lock "
+                                   "file; retrying"
                              : "cannot open the port (absent, busy or not permitted); retrying";
     if (reason == lastReason) return;  // logged once, not on every try
     lastReason = reason;
@@ -111,19 +121,21 @@ bool UnitWorker::Connect()
 {
     emptyRead_ = false;
     if (!OpenAndRead(session_, port_, 1)) return false;
+    ReadPowerReturn(session_, port_);
     const double now = port_.clock().UnixSeconds();
     const apcrec record = session_.table.Record(0);
-    // "SM" to "Y" and then silence: nothing is known of the unit, so it is
-    // neither up nor connected.
-    emptyRead_ = std::all_of(record.slot.begin() + 1, record.slot.begin() + kReadSlotCount + 1,
-                             [](const Bytes& answer) { return answer.empty(); });
+    // "SM" to "Y" and then silence (or only answers that may be others'):
+    // nothing is known of the unit, so it is neither up nor connected.
+    emptyRead_ = record.settled.none();
     if (emptyRead_) {
         port_.ClosePort(session_.hCom);
         session_.hCom = nullptr;
         return false;
     }
     signs_.linkResumed = true;  // alerts sent while the link was lost went unheard
+    lockHolder_.reset();
     Publish([&](UnitSnapshot& s) {
+        s.lockHolder.reset();
         s.identified = true;
         s.up = true;
         s.lastGoodSeconds = now;
@@ -131,6 +143,7 @@ bool UnitWorker::Connect()
         s.settled = record.slot;
     });
     Record("connected", UnitText(record.slot[kSlotModel]) + ", serial " + UnitText(record.slot[kSlotSerial]));
+    if (protector_) protector_->Identified(record.slot[kSlotSerial]);
     return true;
 }
 
@@ -140,16 +153,7 @@ bool UnitWorker::Poll()
     session_.requests.stopRequest = false;
     if (!stopping_) loop_.Execute();  // a stop asked after this check ends it after one pass
     if (linkLost_ || session_.requests.lineGone) {  // the device went mid-cycle: polled again
-        // A device that vanished ends the loop before its cycle is published:
-        // the unit is down now, not up with the last cycle's readings.
-        if (!linkLost_) {
-            Publish([](UnitSnapshot& s) {
-                s.up = false;
-                ++s.linkLosses;
-                s.outage.Unseen();
-            });
-            Record("link_lost", "the port's device went away; reconnecting");
-        }
+        if (!linkLost_) DeviceGone();
         port_.ClosePort(session_.hCom);
         session_.hCom = nullptr;
         // Nothing asked of this connection may reach the next one.
@@ -162,6 +166,18 @@ bool UnitWorker::Poll()
     return true;
 }
 
+void UnitWorker::DeviceGone()
+{
+    // Most often seen between two cycles, which then got their answers: its
+    // readings are no longer current, though the last good time stays.
+    Publish([](UnitSnapshot& s) {
+        s.up = false;
+        ++s.linkLosses;
+        s.outage.Unseen();
+    });
+    Record("link_lost", "the port's device went away; reconnecting once it is back");
+}
+
 void UnitWorker::Beat()
 {
     lastBeatMs_ = port_.clock().NowMs();
@@ -170,8 +186,9 @@ void UnitWorker::Beat()
 void UnitWorker::CycleRead()
 {
     Beat();
+    // An answer withheld as maybe another command's still shows the unit is there.
     const bool answered = std::any_of(std::begin(kCycleSlots), std::end(kCycleSlots),
-                                      [this](int slot) { return !session_.table.Slot(slot).empty(); });
+                                      [this](int slot) { return loop_.Answered(slot); });
     const double now = port_.clock().UnixSeconds();
     const apcrec record = session_.table.Record(0);
     Publish([&](UnitSnapshot& s) {

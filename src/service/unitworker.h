@@ -65,6 +65,8 @@ private:
     // Polls until the link is lost (false) or a stop is asked (true).
     bool Poll();
     void CycleRead();
+    // The port's device vanished (an adapter pulled) while the unit was up.
+    void DeviceGone();
     void ChangeDone();
     // Waits for the loop to answer the control request just posted.
     std::optional<Bytes> AwaitControl(int patienceMs);
@@ -93,6 +95,7 @@ private:
     std::atomic<std::int64_t> lastBeatMs_;
     bool linkLost_ = false;  // this thread only
     bool emptyRead_ = false;  // this thread only: the last full read got no answer
+    std::optional<LockHolder> lockHolder_;  // this thread only: as published
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle
     DeliberateRun::Signs signs_;    // this thread only: since the last cycle

@@ -2,10 +2,17 @@
 
 #include <crypt.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <tuple>
+
+#include "credentials.h"
 
 namespace tornavel::service {
 
@@ -45,11 +52,33 @@ bool IsBcryptHash(const std::string& hash)
     return hash.size() == 60 && (hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0);
 }
 
+namespace {
+
+// The cost of a bcrypt hash ("$2b$10$..."): its two digits.
+int BcryptCost(const std::string& hash)
+{
+    if (!std::isdigit(static_cast<unsigned char>(hash[4])) || !std::isdigit(static_cast<unsigned char>(hash[5])))
+        return -1;
+    return (hash[4] - '0') * 10 + (hash[5] - '0');
+}
+
+// A hash of a password nobody has, at `cost`; empty when none can be made.
+std::string DecoyHash(int cost)
+{
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!::crypt_gensalt_rn("$2b$", static_cast<unsigned long>(cost), nullptr, 0, setting, sizeof setting)) return {};
+    auto data = std::make_unique<crypt_data>();
+    const char* hash = ::crypt_r("not a password of anyone", setting, data.get());
+    return hash && IsBcryptHash(hash) ? hash : std::string();
+}
+
+}  // namespace
+
 std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error)
 {
     std::string text;
     if (!ReadWhole(path, text)) {
-        error = "cannot read the web config " + path;
+        error = UnreadableFile("the web config", path, errno);
         return std::nullopt;
     }
     auto fail = [&](int line, const std::string& why) {
@@ -84,15 +113,30 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
                 return fail(number, "unknown key '" + key + "' in tls_server_config (cert_file and key_file are read)");
         } else if (section == "basic_auth_users") {
             if (!IsBcryptHash(value)) return fail(number, "the password of '" + key + "' is not a bcrypt hash");
+            const int cost = BcryptCost(value);
+            if (cost < 4 || cost > kMostBcryptCost)
+                return fail(number, "the bcrypt cost of '" + key + "' is " + value.substr(4, 2) + "; take one from 04 to " +
+                                        std::to_string(kMostBcryptCost) + " (each request pays it)");
             config.users[key] = value;
         } else {
             return fail(number, "indented line outside a section");
         }
     }
     if (certFile.empty() != keyFile.empty()) return fail(number, "tls_server_config needs cert_file and key_file");
+    if (!config.users.empty()) {
+        int cost = 4;
+        for (const auto& [name, hash] : config.users) cost = std::max(cost, BcryptCost(hash));
+        config.decoyHash = DecoyHash(cost);
+        if (config.decoyHash.empty()) return fail(number, "cannot make a bcrypt hash to check unknown names with");
+    }
     if (!certFile.empty()) {
-        if (!ReadWhole(certFile, config.certPem) || config.certPem.empty()) return fail(number, "cannot read " + certFile);
-        if (!ReadWhole(keyFile, config.keyPem) || config.keyPem.empty()) return fail(number, "cannot read " + keyFile);
+        const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+        for (auto [file, pem, what] : {std::tuple{&certFile, &config.certPem, "the certificate"},
+                                       std::tuple{&keyFile, &config.keyPem, "the key"}}) {
+            *file = CredentialPath(*file, credentials);
+            if (!ReadWhole(*file, *pem)) return fail(number, UnreadableFile(what, *file, errno));
+            if (pem->empty()) return fail(number, std::string(what) + " " + *file + " is empty");
+        }
     }
     return config;
 }

@@ -20,7 +20,14 @@ struct WebConfig {
     std::string certPem;  // empty: plain HTTP
     std::string keyPem;
     std::map<std::string, std::string> users;  // name -> bcrypt hash; empty: no authentication
+    // Checked for a name that is not a user, at the highest cost of theirs,
+    // so that an unknown name takes as long as a known one.
+    std::string decoyHash;
 };
+
+// The highest bcrypt cost taken: each request with a password pays it, so a
+// higher one would let a few requests keep the monitor busy.
+inline constexpr int kMostBcryptCost = 12;
 
 // Nothing, with a one-line reason, for a file that cannot be read or used.
 std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error);

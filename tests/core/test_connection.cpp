@@ -185,13 +185,17 @@ TEST_F(ConnectionTest, AlertBeforeSmIsReportedAndTheConnectionProceeds)
 TEST_F(ConnectionTest, UnsupportedCommandLeavesItsSlotEmptyOrWithTheRefusal)
 {
     auto answers = testing::UnitAnswers();
-    answers.erase("g");
+    answers.erase("'");
     answers["7"] = "NA\r\n";
     Row(1, "Smart-UPS 1000", testing::TableResponder(answers));
     ASSERT_TRUE(OpenAndRead(session, port, 1));
-    EXPECT_EQ(session.table.Slot(kSlotNominalVolts), "");
+    EXPECT_EQ(session.table.Slot(kSlotRegister2), "");
     EXPECT_EQ(session.table.Slot(kSlotSeven), "NA");
-    EXPECT_EQ(session.table.Slot(kSlotTemperature), "031.5");
+    EXPECT_EQ(session.table.Slot(kSlotRegister1), "01");
+    // Read after the silent command, with no pause for its answer to come:
+    // what came may be that answer, late, so it is left out.
+    EXPECT_EQ(session.table.Slot(kSlotRegister3), "");
+    EXPECT_FALSE(session.table.Record(0).settled[kSlotRegister3]);
 }
 
 struct RefusedCase {

@@ -3,6 +3,8 @@
 // what a cycle read after an unanswered command is not taken as settled.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "monitor/pollingloop.h"
 #include "protocol/connection.h"
 #include "protocol/exchange.h"
@@ -57,8 +59,11 @@ TEST_F(LateAnswerTest, AnAlertAmongLateBytesStillCountsAndIsShown)
     // The late answer and an alert are waiting when the field's command goes
     // out: the alert is reported, the late line is dropped.
     device->Arrive(0, "023.4\r\n!");
-    const Bytes line = AskField(port, session.hCom, "f", session.alerts);
-    EXPECT_EQ(line, "100.0");
+    AnswerOrder order;
+    order.Unanswered();  // the late line's own exchange
+    const FieldAnswer field = AskField(port, session.hCom, "f", session.alerts, order);
+    EXPECT_EQ(field.line, "100.0");
+    EXPECT_TRUE(field.settled);  // the late line was dropped before "f" went out
     EXPECT_EQ(screen.Text("LabelST"), "Сбой сети.");
     EXPECT_EQ(screen.Text("LabelUME"), "!");
 }
@@ -101,6 +106,135 @@ TEST_F(LateAnswerTest, AnUnansweredTestCommandUnsettlesTheWholeCycle)
     loop.Pass();
     for (int slot : {kSlotBatteryVolts, kSlotStatus, kSlotCharge})
         EXPECT_FALSE(loop.Settled(slot)) << "slot " << slot;
+}
+
+// The unit acknowledges a test with "OK", which the alert filter takes away:
+// the exchange was answered all the same, and the cycle's values are its own.
+TEST_F(LateAnswerTest, AnAcknowledgedTestLeavesTheCycleSettled)
+{
+    PollingLoop loop{session, port};
+    session.requests.pendingCmd.Set("A");
+    session.requests.cmdPending = true;
+    loop.Pass();
+    for (int slot : {kSlotBatteryVolts, kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts})
+        EXPECT_TRUE(loop.Settled(slot)) << "slot " << slot;
+}
+
+// The read after the full read ends with the last self-test's result, whose
+// "OK" or "NO" the alert filter takes for an acknowledgement: that is its
+// answer all the same, so nothing is owed and the first monitoring cycle
+// after it keeps its values.
+class PowerReturnReadThen : public ::testing::TestWithParam<const char*>, public UnitFixture {};
+
+TEST_P(PowerReturnReadThen, TheFirstCycleIsSettled)
+{
+    auto answers = testing::UnitAnswers();
+    for (const auto& [command, answer] : std::map<Bytes, Bytes>{
+             {"p", "020"}, {"e", "00"}, {"r", "000"}, {"q", "02"}, {"G", "O"}, {"X", GetParam()}})
+        answers[command] = answer + "\r\n";
+    device->SetResponder(testing::TableResponder(answers));
+    ReadAll(session, port);
+    ReadPowerReturn(session, port);
+    EXPECT_EQ(session.table.Slot(kSlotSelfTestResult), GetParam());
+    EXPECT_EQ(session.table.Slot(kSlotTransferCause), "O");
+
+    PollingLoop loop{session, port};
+    loop.Pass();
+    for (int slot : {kSlotBatteryVolts, kSlotStatus, kSlotLoad, kSlotCharge, kSlotInputVolts, kSlotOutputVolts})
+        EXPECT_TRUE(loop.Settled(slot)) << "slot " << slot;
+    EXPECT_EQ(session.table.Slot(kSlotBatteryVolts), "27.45");
+}
+
+INSTANTIATE_TEST_SUITE_P(SelfTestResults, PowerReturnReadThen, ::testing::Values("OK", "NO", "BT", "NG"));
+
+// Units whose answers come late in different patterns. Whatever the pattern,
+// no slot of the record and no field of the window ever holds another
+// command's answer: a value is either its own command's or left empty.
+struct LatePattern {
+    const char* name;
+    std::function<int(const Bytes& command, std::mt19937& random)> delayMs;
+};
+
+void PrintTo(const LatePattern& pattern, std::ostream* out)
+{
+    *out << pattern.name;
+}
+
+class SlowUnit : public ::testing::TestWithParam<LatePattern>, public UnitFixture {
+protected:
+    void SetUp() override
+    {
+        device->SetResponder([this, answers = testing::UnitAnswers()](const Bytes& cmd) {
+            auto replies = testing::TableResponder(answers)(cmd);
+            for (auto& r : replies) r.delayMs = GetParam().delayMs(cmd, random);
+            return replies;
+        });
+    }
+
+    // Every slot with a command holds its own answer or nothing; so do the
+    // window's polled fields. Returns how many slots hold a value.
+    int ExpectEveryValueItsOwn(const std::string& when)
+    {
+        const auto answers = testing::UnitAnswers();
+        int held = 0;
+        for (int slot = 1; slot <= kReadSlotCount; ++slot) {
+            const Bytes value = session.table.Slot(slot);
+            if (value.empty()) continue;
+            ++held;
+            EXPECT_EQ(value + "\r\n", answers.at(SlotCommand(slot))) << when << ", slot " << slot;
+        }
+        const std::pair<const char*, const char*> fields[] = {
+            {"EditUSin", "L"}, {"EditUSout", "O"}, {"EditUbatt", "B"}, {"EditTgrad", "C"}, {"EditRUNTIME", "j"},
+            {"EditUout", "o"}, {"EditUSmin", "N"}, {"EditUSmax", "M"}, {"EditFREQ", "F"}, {"EditQUALITY", "9"}};
+        for (const auto& [field, command] : fields) {
+            const std::string text = screen.Text(field);
+            EXPECT_TRUE(text.empty() || text + "\r\n" == answers.at(command)) << when << ", " << field << " " << text;
+        }
+        const std::string status = screen.Text("EditSTATUS");
+        EXPECT_TRUE(status.empty() || status == "08 (в сети)") << when << ", EditSTATUS " << status;
+        return held;
+    }
+
+    std::mt19937 random{7};
+};
+
+TEST_P(SlowUnit, NoSlotOrFieldEverHoldsAnotherCommandsAnswer)
+{
+    ReadAll(session, port);  // headless: no pause between the fields
+    ExpectEveryValueItsOwn("after the full read");
+    PollingLoop loop{session, port};
+    for (int cycle = 1; cycle <= 2 * PollingLoop::kRotationLength; ++cycle) {
+        loop.Pass();
+        ExpectEveryValueItsOwn("after cycle " + std::to_string(cycle));
+        // The unit answers, late or not: that is not a silent unit.
+        EXPECT_TRUE(loop.Answered(kSlotStatus) || loop.Answered(kSlotLoad)) << "cycle " << cycle;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Patterns, SlowUnit,
+    ::testing::Values(
+        LatePattern{"Every600ms", [](const Bytes&, std::mt19937&) { return 600; }},
+        LatePattern{"OneCommandInThreeLate",
+                    [](const Bytes&, std::mt19937& random) { return random() % 3 == 0 ? 650 : 40; }},
+        LatePattern{"AnyDelayUpTo900ms",
+                    [](const Bytes&, std::mt19937& random) {
+                        return std::uniform_int_distribution<int>(0, 900)(random);
+                    }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LateAnswerTest, AnswersAfterAnUnansweredCommandAreWithheldFromTheRecord)
+{
+    // A late "P" in a cycle whose exchanges leave no gap for it: "f" takes
+    // its answer along with its own, and the record keeps neither.
+    PollingLoop loop{session, port};
+    device->SetResponder(LateOn("P", 600));
+    loop.Pass();
+    EXPECT_EQ(session.table.Slot(kSlotLoad), "");
+    EXPECT_EQ(session.table.Slot(kSlotCharge), "");  // held "023.4"
+    EXPECT_FALSE(session.table.Record(0).settled[kSlotCharge]);
+    EXPECT_EQ(session.table.Slot(kSlotStatus), "08");
+    EXPECT_TRUE(session.table.Record(0).settled[kSlotStatus]);
 }
 
 }  // namespace

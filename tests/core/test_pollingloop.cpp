@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <set>
@@ -141,10 +142,11 @@ TEST_F(PollingLoopTest, SilentUnitCycleTakesAboutFourPointOneSecondsAndEmptiesTh
 
 TEST_F(PollingLoopTest, ASlotNeverHoldsAnotherCommandsAnswer)
 {
-    // Answers only "Q", with a second line: the next, unanswered command must
-    // not inherit that leftover.
+    // Answers only the rotating "B" and "Q", the latter with a second line:
+    // the next, unanswered command must not inherit that leftover.
     device->SetResponder([](const Bytes& cmd) {
         std::vector<testing::FakeDevice::Reply> r;
+        if (cmd == "B") r.push_back({40, "27.45\r\n"});
         if (cmd == "Q") r.push_back({40, "08\r\n18\r\n"});
         return r;
     });
@@ -411,7 +413,9 @@ TEST_F(PollingLoopTest, VanishedDeviceEndsTheLoopByItself)
 }
 
 // The loop on its own thread while the window side reads and requests, as in
-// the program; run under ThreadSanitizer by the test command.
+// the program; run under ThreadSanitizer by the test command. At least 200
+// rounds, then on until a change has gone through both sides (however slowly
+// a loaded machine runs the loop thread, within a generous deadline).
 TEST(PollingLoopThreads, WindowAndThreadShareStateSafely)
 {
     UnitFixture unit(/*realMicros=*/300);
@@ -419,7 +423,8 @@ TEST(PollingLoopThreads, WindowAndThreadShareStateSafely)
     std::thread polling([&] { loop.Execute(); });
 
     std::size_t completed = 0;
-    for (int i = 0; i < 200; ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int i = 0; i < 200 || (completed == 0 && std::chrono::steady_clock::now() < deadline); ++i) {
         auto& requests = unit.session.requests;
         // A setting change handed over and completed as the window does it.
         if (!requests.eepromChange) requests.PostChange("k", "EditZS", "+");

@@ -530,8 +530,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CommandSetCase{"k", true, false}, CommandSetCase{"E", true, false},
                       CommandSetCase{"s", true, false}, CommandSetCase{"o", true, false},
                       CommandSetCase{"l", true, false}, CommandSetCase{"u", true, false},
+                      CommandSetCase{"p", true, false}, CommandSetCase{"e", true, false},
+                      CommandSetCase{"r", true, false}, CommandSetCase{"q", true, false},
                       CommandSetCase{"m", false, true}, CommandSetCase{"n", false, true},
-                      CommandSetCase{"0", false, true}, CommandSetCase{"e", false, false},
+                      CommandSetCase{"0", false, true}, CommandSetCase{"X", false, false},
+                      CommandSetCase{"G", false, false},
                       CommandSetCase{"K", false, false}, CommandSetCase{"kk", false, false},
                       CommandSetCase{"c", false, false}, CommandSetCase{"x", false, false},
                       CommandSetCase{"", false, false}));

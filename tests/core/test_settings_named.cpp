@@ -42,6 +42,11 @@ TEST(NamedSettings, ValuesAreCheckedAsTheWindowChecksThem)
         {"battery-date", "01/12/26", true, "01/12/26"},
         {"battery-date", "00/00/00", true, "00/00/00"},
         {"battery-date", "31/04/05", false, {}},
+        // Dates as units report them, month first, go back unchanged.
+        {"battery-date", "03/15/04", true, "03/15/04"},
+        {"manufacture-date", "12/31/99", true, "12/31/99"},
+        {"battery-date", "04/31/05", false, {}},  // neither 31 April nor month 31
+        {"battery-date", "02/30/04", false, {}},  // no 30 February either way
         {"battery-date", "1/12/26", false, {}},
         {"manufacture-date", "13/13/13", false, {}},
         {"register0", "b0", true, "b0"},
@@ -79,9 +84,11 @@ public:
         at_ = (at_ + 1) % values_.size();
         return values_[at_];
     }
+    bool Stopped() override { return requests.size() >= stopAfter; }
     std::vector<ChangeRequestTexts> requests;
     std::size_t answers = 100;
     bool finishes = true;
+    std::size_t stopAfter = 100;  // the path stops once this many requests were performed
 
 private:
     std::vector<Bytes> values_;
@@ -132,6 +139,39 @@ TEST(BringSetting, SilenceOrAnUnfinishedWriteStopsAndSaysSo)
     const SettingOutcome unconfirmed = BringSetting(refused, Setting("register0"), "A0", "B0");
     EXPECT_EQ(unconfirmed.status, SettingOutcome::Status::Unconfirmed);
     EXPECT_EQ(refused.requests.size(), 1u);
+}
+
+struct StopRow {
+    const char* setting;
+    Bytes current;
+    const char* value;
+    std::size_t stopAfter;
+    std::size_t requests;  // performed before the stop took
+    Bytes holds;
+};
+
+// A path that stops (the program was asked to end) lets the request under
+// way finish and starts no other; the outcome says what the unit holds.
+TEST(BringSetting, AStoppedPathStartsNoFurtherRequest)
+{
+    const StopRow rows[] = {
+        {"alarm-delay", "0", "N", 0, 0, "0"},
+        {"alarm-delay", "0", "N", 1, 1, "T"},
+        {"alarm-delay", "0", "N", 2, 2, "L"},
+        {"name", "OLD", "abc", 0, 0, "OLD"},
+        {"register0", "A0", "A2", 0, 0, "A0"},
+    };
+    for (const StopRow& row : rows) {
+        ListPath path({"0", "T", "L", "N"}, 0);
+        path.stopAfter = row.stopAfter;
+        const SettingOutcome outcome = BringSetting(path, Setting(row.setting), row.current, row.value);
+        SCOPED_TRACE(std::string(row.setting) + " " + std::to_string(row.stopAfter));
+        EXPECT_EQ(outcome.status, SettingOutcome::Status::Stopped);
+        EXPECT_EQ(path.requests.size(), row.requests);
+        EXPECT_EQ(outcome.after, row.holds);
+        EXPECT_NE(DescribeOutcome(outcome).find("the unit holds \"" + row.holds + "\""), std::string::npos)
+            << DescribeOutcome(outcome);
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "eventlog.h"
 #include "hookrunner.h"
 
 namespace tornavel::service {
@@ -60,10 +61,11 @@ std::string Program(const Dir& dir)
     return path;
 }
 
+// Patience for what must happen, however loaded the machine.
 template <typename Condition>
-bool Within(int patienceMs, Condition done)
+bool Eventually(Condition done)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!done()) {
         if (std::chrono::steady_clock::now() > until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -113,19 +115,23 @@ TEST(HookRunner, HangIsEndedWithItsWholeGroupAtTheTimeoutAndOthersRunMeanwhile)
     Dir dir;
     Notes notes;
     HookRunner hooks(Program(dir), /*timeoutMs=*/1500, std::ref(notes));
+    const auto started = std::chrono::steady_clock::now();
     hooks.Run(Named("hang"));
-    ASSERT_TRUE(Within(5000, [&] { return Children(dir).size() == 2; }));
+    ASSERT_TRUE(Eventually([&] { return Children(dir).size() == 2; }));
     // The hang holds one runner; the next events still run at once.
     hooks.Run(Named("fail"));
     hooks.Run(Named("battery_low"), /*urgent=*/true);
-    ASSERT_TRUE(Within(5000, [&] { return Read(dir / "ran") == "battery_low\n"; })) << Read(dir / "ran");
-    EXPECT_EQ(Read(dir / "term"), "") << "ended before its time";
+    ASSERT_TRUE(Eventually([&] { return Read(dir / "ran") == "battery_low\n"; })) << Read(dir / "ran");
+    // Read before its time is up (a loaded machine may take longer to get here).
+    const std::string early = Read(dir / "term");
+    if (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(1500))
+        EXPECT_EQ(early, "") << "ended before its time";
 
     for (const pid_t child : Children(dir))
-        EXPECT_TRUE(Within(10000, [&] { return Ended(child); })) << "a child outlived the program";
+        EXPECT_TRUE(Eventually([&] { return Ended(child); })) << "a child outlived the program";
     const std::string term = Read(dir / "term");
     EXPECT_TRUE(term == "term\nchild\n" || term == "child\nterm\n") << "SIGTERM first, to the group: " << term;
-    ASSERT_TRUE(Within(5000, [&] { return hooks.counts().timeouts == 1; })) << notes.get();
+    ASSERT_TRUE(Eventually([&] { return hooks.counts().timeouts == 1; })) << notes.get();
     hooks.Finish(1000);
     const HookRunner::Counts counts = hooks.counts();
     EXPECT_EQ(counts.runs, 3u);
@@ -147,14 +153,14 @@ TEST(HookRunner, FinishEndsHungProgramsAndDropsTheQueueAfterItsPatience)
     Notes notes;
     HookRunner hooks(Program(dir), /*timeoutMs=*/600000, std::ref(notes));
     for (int n = 0; n < HookRunner::kParallel + 3; ++n) hooks.Run(Named("hang"));
-    ASSERT_TRUE(Within(5000, [&] { return Children(dir).size() == 2 * HookRunner::kParallel; }));
+    ASSERT_TRUE(Eventually([&] { return Children(dir).size() == 2 * HookRunner::kParallel; }));
     const auto finishing = std::chrono::steady_clock::now();
     hooks.Finish(200);
     // A bound on the stop, far above its 200 ms and the short grace, far
-    // below the programs' own time.
-    EXPECT_LT(std::chrono::steady_clock::now() - finishing, std::chrono::seconds(5));
+    // below the programs' own 600 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - finishing, std::chrono::seconds(60));
 
-    for (const pid_t child : Children(dir)) EXPECT_TRUE(Within(2000, [&] { return Ended(child); })) << child;
+    for (const pid_t child : Children(dir)) EXPECT_TRUE(Eventually([&] { return Ended(child); })) << child;
     EXPECT_EQ(Children(dir).size(), static_cast<std::size_t>(2 * HookRunner::kParallel));
     const HookRunner::Counts counts = hooks.counts();
     EXPECT_EQ(counts.timeouts, static_cast<std::uint64_t>(HookRunner::kParallel));
@@ -163,6 +169,73 @@ TEST(HookRunner, FinishEndsHungProgramsAndDropsTheQueueAfterItsPatience)
         << notes.get();
     EXPECT_NE(notes.get().find("for hang still running at the stop: ended"), std::string::npos) << notes.get();
 }
+
+
+// Changes of a unit's state under an alert flood: every event program is
+// hung and the queue is full of other units' alerts, yet each change is
+// handed over once a program is free again.
+struct StateChangeCase {
+    const char* name;
+    std::vector<std::pair<const char*, bool>> events;  // name, from the unit (an alert) or the monitor
+    std::vector<std::pair<const char*, int>> expectedRuns;
+};
+
+void PrintTo(const StateChangeCase& change, std::ostream* out)
+{
+    *out << change.name;
+}
+
+class StateChangeUnderFlood : public ::testing::TestWithParam<StateChangeCase> {};
+
+int Runs(const std::string& ran, const std::string& name)
+{
+    int runs = 0;
+    std::istringstream lines(ran);
+    for (std::string line; std::getline(lines, line);) runs += line == name;
+    return runs;
+}
+
+TEST_P(StateChangeUnderFlood, IsNeverDropped)
+{
+    Dir dir;
+    Notes notes;
+    HookRunner hooks(Program(dir), /*timeoutMs=*/1500, std::ref(notes));
+    std::FILE* out = std::tmpfile();
+    // Time stands still: no folding window ever closes by itself.
+    EventLog log(out, &hooks, false, [] { return std::int64_t{0}; });
+    for (int n = 0; n < HookRunner::kParallel; ++n) log.Record(Named("hang"));
+    ASSERT_TRUE(Eventually([&] { return Children(dir).size() == 2 * HookRunner::kParallel; }));
+    constexpr int kFlood = static_cast<int>(HookRunner::kQueueLimit) + 20;
+    for (int n = 0; n < kFlood; ++n) {
+        Event alert = Named("abnormal_condition");
+        alert.port = "COM" + std::to_string(100 + n);  // each unit's first: none is folded
+        log.RecordAlert(alert);
+    }
+    for (const auto& [name, fromUnit] : GetParam().events) {
+        if (fromUnit)
+            log.RecordAlert(Named(name));
+        else
+            log.Record(Named(name));
+    }
+    EXPECT_GE(hooks.counts().skipped, 20u) << "the queue was full";
+
+    for (const auto& [name, runs] : GetParam().expectedRuns)
+        EXPECT_TRUE(Eventually([&] { return Runs(Read(dir / "ran"), name) == runs; }))
+            << name << " should have run " << runs << " time(s); ran:\n" << Read(dir / "ran");
+    hooks.Finish(1000);
+    std::fclose(out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EventLog, StateChangeUnderFlood,
+    ::testing::Values(
+        StateChangeCase{"ShutdownDecision", {{"shutdown", false}}, {{"shutdown", 1}}},
+        StateChangeCase{"MainsFailure", {{"mains_failure", true}}, {{"mains_failure", 1}}},
+        // Within one folding window: the second failure is a change, not a repeat.
+        StateChangeCase{"MainsFailingAgain",
+                        {{"mains_failure", true}, {"mains_restored", true}, {"mains_failure", true}},
+                        {{"mains_failure", 2}, {"mains_restored", 1}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tornavel::service

@@ -42,6 +42,27 @@ bool Mentions(const std::string& text, const std::string& name)
            text.find("tornavel_ups_" + name + " ") != std::string::npos;
 }
 
+// How power comes back and the two readings beside it, once answered.
+TEST(Metrics, PowerReturnSettingsAndTheLastTestAndTransfer)
+{
+    UnitSnapshot unit = AnsweringUnit();
+    unit.slots[kSlotGraceDelay] = "180";
+    unit.slots[kSlotReturnCharge] = "15";
+    unit.slots[kSlotWakeupDelay] = "060";
+    unit.slots[kSlotLowBatteryWarning] = "05";
+    unit.slots[kSlotSelfTestResult] = "BT";
+    unit.slots[kSlotTransferCause] = "L";
+    const std::string text = RenderMetrics({unit});
+    for (const char* line :
+         {R"(tornavel_ups_settings_info{port="COM1",alarm_delay="0",sensitivity="H",self_test_interval="336",grace_delay="180",return_charge="15",wakeup_delay="060",low_battery_warning="05"} 1)",
+          R"(tornavel_ups_shutdown_grace_delay_seconds{port="COM1"} 180)",
+          R"(tornavel_ups_wakeup_delay_seconds{port="COM1"} 60)",
+          R"(tornavel_ups_low_battery_warning_seconds{port="COM1"} 300)",
+          R"(tornavel_ups_last_self_test_info{port="COM1",result="BT"} 1)",
+          R"(tornavel_ups_last_transfer_cause_info{port="COM1",cause="L"} 1)"})
+        EXPECT_TRUE(HasLine(text, line)) << line << "\n" << text;
+}
+
 class ReadingInBaseUnits : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ReadingInBaseUnits, IsGivenFromTheUnitsAnswer)
@@ -207,17 +228,24 @@ TEST(Metrics, StatusFlagsFollowTheBits)
 // current; its health, last good time, identity and counters stay.
 TEST(Metrics, SilentUnitShowsHealthAndCountersOnly)
 {
-    UnitSnapshot silent = AnsweringUnit("COM2");
+    const auto withPowerReturn = [](UnitSnapshot unit) {
+        unit.slots[kSlotGraceDelay] = "180";
+        unit.slots[kSlotSelfTestResult] = "OK";
+        unit.slots[kSlotTransferCause] = "L";
+        return unit;
+    };
+    UnitSnapshot silent = withPowerReturn(AnsweringUnit("COM2"));
     silent.up = false;
     silent.linkLosses = 2;
     silent.alerts[0] = 3;
-    const std::string text = RenderMetrics({AnsweringUnit(), silent});
+    const std::string text = RenderMetrics({withPowerReturn(AnsweringUnit()), silent});
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_up{port="COM2"} 0)"));
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_last_good_reading_timestamp_seconds{port="COM2"} 1700000000.5)"));
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_link_losses_total{port="COM2"} 2)"));
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_alerts_total{port="COM2",alert="mains_failure"} 3)"));
     EXPECT_NE(text.find(R"(tornavel_ups_info{port="COM2")"), std::string::npos);
-    for (const char* reading : {"input_volts", "status", "status_byte", "load_ratio", "register", "runtime_seconds"}) {
+    for (const char* reading : {"input_volts", "status", "status_byte", "load_ratio", "register", "runtime_seconds",
+                                "shutdown_grace_delay_seconds", "last_self_test_info", "last_transfer_cause_info"}) {
         EXPECT_EQ(text.find(std::string("tornavel_ups_") + reading + "{port=\"COM2\""), std::string::npos) << reading;
         EXPECT_NE(text.find(std::string("tornavel_ups_") + reading + "{port=\"COM1\""), std::string::npos) << reading;
     }

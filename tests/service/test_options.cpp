@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 
 #include "options.h"
+#include "protectoptions.h"
 
 namespace tornavel::service {
 namespace {
@@ -125,7 +126,37 @@ INSTANTIATE_TEST_SUITE_P(
                       Wrong{{"--charge-below", "101", "COM1"}, "--charge-below takes a whole number from 0 to 100"},
                       Wrong{{"--follow", "ftp://h/metrics", "--follow-port", "COM1"}, "--follow takes an http"},
                       Wrong{{"--follow", "http://h:9184/metrics"}, "--follow needs --follow-port"},
-                      Wrong{{"--follow-port", "COM1", "COM1"}, "--follow-port, --follow-ca and --follow-auth need --follow"}));
+                      Wrong{{"--follow-port", "COM1", "COM1"}, "--follow-port, --follow-ca and --follow-auth need --follow"},
+                      Wrong{{"--follow", "http://primary:9184/metrics", "--follow-port", "COM1", "--follow-auth", "/a"},
+                            "--follow-auth over plain http to another host would send the password in clear"},
+                      Wrong{{"--protect-needed", "2", "--protect", "COM1", "COM1"},
+                            "--protect-needed 2 is more than the 1 protected units"},
+                      Wrong{{"--protect-needed", "0", "--protect", "COM1", "COM1"},
+                            "--protect-needed takes a whole number from 1"}));
+
+TEST(CommandLine, ProtectNeededCountsTheWatchedAndTheFollowedUnits)
+{
+    const CommandLine line = ParseCommandLine({"--protect-needed", "1", "--protect", "COM1", "--protect", "COM2",
+                                               "COM1", "COM2"});
+    ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+    EXPECT_EQ(line.options.protection.needed, 1);
+    EXPECT_FALSE(ParseCommandLine({"--protect", "COM1", "COM1"}).options.protection.needed);
+    EXPECT_EQ(ParseCommandLine({"--protect-needed", "2", "--protect", "COM1", "--follow", "https://p/metrics",
+                                "--follow-port", "COM1", "COM1"})
+                  .action,
+              CommandLine::Action::Run);
+}
+
+// Plain http is only safe to this host itself.
+TEST(CommandLine, PlainHttpToAnotherHostIsToldFromLoopbackAndHttps)
+{
+    for (const char* url : {"http://primary:9184/metrics", "http://10.0.0.1/metrics", "http://[fe80::1]:9184/",
+                            "http://localhost.example.org/", "http://u:p@192.168.1.2/metrics"})
+        EXPECT_TRUE(PlainHttpToAnotherHost(url)) << url;
+    for (const char* url : {"http://127.0.0.1:9184/metrics", "http://127.1.2.3/", "http://localhost:9184/metrics",
+                            "http://[::1]:9184/metrics", "http://LOCALHOST/", "https://primary:9184/metrics"})
+        EXPECT_FALSE(PlainHttpToAnotherHost(url)) << url;
+}
 
 TEST(CommandLine, HostProtectionIsOffUnlessAskedAndTakesItsLimits)
 {

@@ -198,5 +198,43 @@ TEST(HostShutdown, ADecisionOfThisBootIsKeptAcrossARestartAndNotTakenTwice)
     EXPECT_FALSE(std::filesystem::exists(host.options.stateDir + "/shutdown"));
 }
 
+// A cancel holds the unit that decided until it is back on mains, whether
+// the service restarted before the cancel, after it, or not at all.
+TEST(HostShutdown, ACancelHoldsItsUnitUntilMainsAcrossRestarts)
+{
+    struct Case {
+        const char* name;
+        bool restartBefore;
+        bool restartAfter;
+    };
+    for (const Case& c : {Case{"no restart", false, false}, Case{"restart before the cancel", true, false},
+                          Case{"restart after the cancel", false, true}}) {
+        SCOPED_TRACE(c.name);
+        Host host({"COM1"});
+        for (int i = 0; i < 2; ++i) host.protectors[0]->Cycle(Reading(kOnBattery, 60));
+        ASSERT_TRUE(host.host->Pending());
+        if (c.restartBefore) host.Start({"COM1"});
+        EXPECT_EQ(host.host->Cancel().outcome, HostShutdown::Cancelled::Outcome::Withdrawn);
+        if (c.restartAfter) host.Start({"COM1"});
+        for (int i = 0; i < 3; ++i) {
+            host.clock.Advance(1000);
+            host.protectors[0]->Cycle(Reading(kOnBattery, 60));
+        }
+        host.TickFor(60);
+        EXPECT_FALSE(host.host->Pending()) << host.Lines();
+        EXPECT_EQ(Count(host.Lines(), "COM1 shutdown "), 1u) << host.Lines();
+        // Back on mains, then a new outage (its "!" with it) decides again.
+        host.protectors[0]->Cycle(Reading(kOnLine));
+        EXPECT_EQ(Count(host.Lines(), "COM1 protection_resumed"), 1u) << host.Lines();
+        for (int i = 0; i < 2; ++i) {
+            host.clock.Advance(1000);
+            PolicyReading reading = Reading(kOnBattery, 60);
+            reading.signs.mainsFailureAlert = i == 0;
+            host.protectors[0]->Cycle(reading);
+        }
+        EXPECT_TRUE(host.host->Pending()) << host.Lines();
+    }
+}
+
 }  // namespace
 }  // namespace tornavel::service

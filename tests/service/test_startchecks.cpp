@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "credentials.h"
 #include "startchecks.h"
 
 namespace tornavel::service {
@@ -64,6 +65,82 @@ TEST_F(StartChecks, RefusesWhatCannotWorkAndNothingElse)
         options.units = c.units;
         EXPECT_EQ(StartProblem(options).value_or(""), c.problem) << c.what;
     }
+}
+
+// Host protection records the boot id with its decision; without it the
+// root side could not tell this boot's decision from an earlier one's.
+TEST_F(StartChecks, ProtectionIsRefusedWithoutABootId)
+{
+    std::ofstream(dir + "/boot_id") << "0f3c1e2a-5b7d-4c9e-8a61-2d4f6b8c0e13\n";
+    std::ofstream(dir + "/empty");
+    const std::string refused = "host protection: cannot read the boot id from ";
+    struct Case {
+        const char* what;
+        std::vector<std::string> protect;
+        std::optional<std::string> followUrl;
+        bool dryRun;
+        std::string bootIdFile;
+        std::string problem;  // empty: none
+    };
+    const std::vector<Case> cases = {
+        {"protect, readable", {"COM1"}, std::nullopt, false, dir + "/boot_id", ""},
+        {"protect, absent", {"COM1"}, std::nullopt, false, dir + "/absent", refused + dir + "/absent"},
+        {"protect, empty", {"COM1"}, std::nullopt, false, dir + "/empty", refused + dir + "/empty"},
+        {"a dry run, absent", {"COM1"}, std::nullopt, true, dir + "/absent", refused + dir + "/absent"},
+        {"follow, absent", {}, "http://primary:9184/metrics", false, dir + "/absent", refused + dir + "/absent"},
+        {"no protection, absent", {}, std::nullopt, false, dir + "/absent", ""},
+    };
+    for (const Case& c : cases) {
+        MonitorOptions options;
+        options.units = {UnitPort{"COM1", 1, {}, {}}};
+        options.portsDir = dir + "/ports";
+        options.protection.protect = c.protect;
+        options.protection.followUrl = c.followUrl;
+        options.protection.dryRun = c.dryRun;
+        options.protection.bootIdFile = c.bootIdFile;
+        EXPECT_EQ(StartProblem(options).value_or("").substr(0, c.problem.size()), c.problem) << c.what;
+        EXPECT_EQ(StartProblem(options).has_value(), !c.problem.empty()) << c.what;
+    }
+}
+
+TEST_F(StartChecks, AFollowersFilesMustBeReadable)
+{
+    std::ofstream(dir + "/auth") << "follower:s3cret\n";
+    MonitorOptions options;
+    options.protection.followUrl = "https://primary:9184/metrics";
+    options.protection.bootIdFile = "/proc/sys/kernel/random/boot_id";
+    options.protection.followAuth = dir + "/auth";
+    options.protection.followCa = dir + "/absent.pem";
+    EXPECT_EQ(StartProblem(options).value_or(""),
+              "cannot read --follow-ca " + dir + "/absent.pem: No such file or directory");
+    options.protection.followCa.reset();
+    EXPECT_EQ(StartProblem(options).value_or(""), "");
+}
+
+// Under systemd a file named without a slash is the credential of that name.
+TEST(Credentials, ANameWithoutASlashIsACredentialUnderSystemd)
+{
+    struct Case {
+        const char* file;
+        const char* directory;
+        const char* path;
+    };
+    for (const Case& c : {Case{"follow-auth", "/run/credentials/tornavel-monitor.service",
+                               "/run/credentials/tornavel-monitor.service/follow-auth"},
+                          Case{"/etc/tornavel/auth", "/run/credentials/x", "/etc/tornavel/auth"},
+                          Case{"./auth", "/run/credentials/x", "./auth"}, Case{"follow-auth", nullptr, "follow-auth"},
+                          Case{"follow-auth", "", "follow-auth"}})
+        EXPECT_EQ(CredentialPath(c.file, c.directory), c.path) << c.file;
+
+    MonitorOptions options;
+    options.webConfigFile = "web-config";
+    options.protection.followCa = "/etc/ssl/ca.pem";
+    options.protection.followAuth = "follow-auth";
+    ResolveCredentials(options, "/run/credentials/m");
+    EXPECT_EQ(options.webConfigFile, "/run/credentials/m/web-config");
+    EXPECT_EQ(options.protection.followCa, "/etc/ssl/ca.pem");
+    EXPECT_EQ(options.protection.followAuth, "/run/credentials/m/follow-auth");
+    EXPECT_NE(UnreadableFile("--follow-auth", "/etc/a", EACCES).find("LoadCredential="), std::string::npos);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "alertnames.h"
 #include "eventlog.h"
 #include "log_lines.h"
+#include "metricstext.h"
 #include "unitworker.h"
 
 namespace tornavel::service {
@@ -55,12 +56,15 @@ struct FlakyUnit {
     std::vector<Bytes> written;
 };
 
-// Polls `done` in real time; the worker runs on virtual time, so this is
-// only a guard against a broken worker.
+// Polls `done` in real time; the worker runs on virtual time, so the
+// deadline is only a guard against a broken worker, generous for a loaded
+// machine.
 template <typename Condition>
 bool Eventually(Condition done)
 {
-    for (int i = 0; i < 20000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(500));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
     return done();
 }
 
@@ -238,9 +242,55 @@ TEST(UnitWorker, UnitLackingSomeCycleCommandsStaysUpWithItsOtherReadings)
     EXPECT_TRUE(snapshot.up);
     EXPECT_EQ(snapshot.linkLosses, 0u);
     EXPECT_EQ(snapshot.slots[kSlotStatus], "08");
-    EXPECT_EQ(snapshot.slots[kSlotInputVolts], "229.3");
     EXPECT_EQ(snapshot.slots[kSlotLoad], "");
+    // Read after commands that got no answer: it might be their late answer.
+    EXPECT_EQ(snapshot.slots[kSlotInputVolts], "");
     EXPECT_EQ(CountEvent(LogLines(logFile), "link_lost"), 0u);
+    std::fclose(logFile);
+}
+
+
+// An adapter pulled between two answered cycles (its device node gone): the
+// unit is down at once, no reading of it is published any more, and the time
+// of its last good reading stays.
+TEST(UnitWorker, DeviceThatVanishesBetweenCyclesIsDownAtOnce)
+{
+    FakeClock clock(/*realMicros=*/20);
+    FakeOpener opener;
+    std::atomic<int> cycles{0};
+    std::atomic<bool> pulled{false};
+    opener.ports[2] = [&]() -> std::unique_ptr<SerialDevice> {
+        if (pulled) return nullptr;  // no device to open any more
+        auto device = std::make_unique<FakeDevice>(clock);
+        device->SetResponder([&, raw = device.get()](const Bytes& command) {
+            // The last command of the third cycle is answered; then the
+            // device goes, before the next cycle begins.
+            if (command == "O" && ++cycles == 3) {
+                pulled = true;
+                raw->Unplug();
+            }
+            return tornavel::testing::TableResponder(tornavel::testing::UnitAnswers())(command);
+        });
+        return device;
+    };
+    std::FILE* logFile = std::tmpfile();
+    EventLog log(logFile, nullptr);
+    UnitWorker worker("COM2", 2, opener, clock, log, nullptr);
+    Running running(worker);
+    ASSERT_TRUE(Eventually([&] { return worker.Snapshot().linkLosses == 1; }));
+    ASSERT_TRUE(Eventually([&] { return CountEvent(LogLines(logFile), "unavailable") == 1; }));
+    const UnitSnapshot gone = worker.Snapshot();
+    running.Stop();
+
+    EXPECT_FALSE(gone.up);
+    ASSERT_TRUE(gone.lastGoodSeconds.has_value());
+    const std::string metrics = RenderMetrics({gone});
+    EXPECT_NE(metrics.find("tornavel_ups_up{port=\"COM2\"} 0\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("tornavel_ups_last_good_reading_timestamp_seconds{port=\"COM2\"}"), std::string::npos);
+    for (const char* reading : {"tornavel_ups_status", "tornavel_ups_input_volts", "tornavel_ups_load_ratio",
+                                "tornavel_ups_battery_charge_ratio", "tornavel_ups_on_battery_seconds"})
+        EXPECT_EQ(metrics.find(std::string(reading) + "{"), std::string::npos) << reading << "\n" << metrics;
+    EXPECT_EQ(CountEvent(LogLines(logFile), "link_lost"), 1u);
     std::fclose(logFile);
 }
 

@@ -11,9 +11,9 @@
 namespace tornavel::service {
 namespace {
 
-std::string Bcrypt(const std::string& password)
+std::string Bcrypt(const std::string& password, int cost = 4)
 {
-    const char* salt = ::crypt_gensalt("$2b$", 4, nullptr, 0);
+    const char* salt = ::crypt_gensalt("$2b$", static_cast<unsigned long>(cost), nullptr, 0);
     return ::crypt(password.c_str(), salt);
 }
 
@@ -53,6 +53,33 @@ TEST_F(WebConfigFile, TlsAndUsersAreRead)
     EXPECT_FALSE(PasswordMatches(config->users.at("prom"), "Secret"));
     EXPECT_FALSE(PasswordMatches(config->users.at("prom"), ""));
     EXPECT_FALSE(PasswordMatches(config->users.at("other"), "secret"));
+}
+
+// Each request pays the cost: a bounded one, and an unknown name pays the
+// highest cost of the known ones (checked against a decoy that nothing matches).
+TEST_F(WebConfigFile, TheBcryptCostIsBoundedAndUnknownNamesPayTheHighest)
+{
+    std::string error;
+    EXPECT_FALSE(Load("basic_auth_users:\n  prom: " + Bcrypt("x", 13) + "\n", error));
+    EXPECT_NE(error.find("the bcrypt cost of 'prom' is 13; take one from 04 to 12"), std::string::npos) << error;
+    const auto config = Load("basic_auth_users:\n  a: " + Bcrypt("x", 4) + "\n  b: " + Bcrypt("y", 6) + "\n", error);
+    ASSERT_TRUE(config) << error;
+    EXPECT_EQ(config->decoyHash.substr(0, 7), "$2b$06$");
+    for (const char* guess : {"", "x", "y"})
+        EXPECT_FALSE(PasswordMatches(config->decoyHash, guess)) << guess;
+    EXPECT_TRUE(Load("basic_auth_users:\n  a: " + Bcrypt("x", 12) + "\n", error)) << error;
+}
+
+// Under systemd, the certificate and key named without a slash are the
+// service's credentials (LoadCredential=), readable by its dynamic user.
+TEST_F(WebConfigFile, TlsFilesNamedWithoutASlashAreCredentials)
+{
+    ::setenv("CREDENTIALS_DIRECTORY", dir_.c_str(), 1);
+    std::string error;
+    const auto config = Load("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n", error);
+    ::unsetenv("CREDENTIALS_DIRECTORY");
+    ASSERT_TRUE(config) << error;
+    EXPECT_EQ(config->keyPem, "KEY");
 }
 
 TEST_F(WebConfigFile, AnEmptyFileIsPlainHttpWithoutUsers)
@@ -100,7 +127,7 @@ TEST(WebConfig, MissingFileIsNamed)
 {
     std::string error;
     EXPECT_FALSE(LoadWebConfig("/nonexistent/web.yml", error));
-    EXPECT_EQ(error, "cannot read the web config /nonexistent/web.yml");
+    EXPECT_EQ(error, "cannot read the web config /nonexistent/web.yml: No such file or directory");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,14 @@ struct CtlRun {
 // on a loaded machine), not a measured time.
 inline constexpr int kCtlPatienceMs = 90000;
 
-inline CtlRun RunCtl(std::vector<std::string> args)
+// A signal sent to the run once `when` first holds (checked every few
+// milliseconds while it runs).
+struct CtlSignal {
+    std::function<bool()> when;
+    int signal = SIGINT;
+};
+
+inline CtlRun RunCtl(std::vector<std::string> args, const CtlSignal& interrupt = {})
 {
     args.insert(args.begin(), CTL_PATH);
     int output[2], errors[2];
@@ -37,8 +45,13 @@ inline CtlRun RunCtl(std::vector<std::string> args)
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCtlPatienceMs);
     pollfd fds[2] = {{output[0], POLLIN, 0}, {errors[0], POLLIN, 0}};
     int open = 2;
+    bool signalled = !interrupt.when;
     while (open > 0 && std::chrono::steady_clock::now() < until) {
-        if (::poll(fds, 2, 200) <= 0) continue;
+        if (!signalled && interrupt.when()) {
+            ::kill(pid, interrupt.signal);
+            signalled = true;
+        }
+        if (::poll(fds, 2, signalled ? 200 : 20) <= 0) continue;
         for (pollfd& fd : fds) {
             if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP))) continue;
             char buffer[4096];

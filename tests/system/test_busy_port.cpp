@@ -131,5 +131,41 @@ TEST(BusyPortScan, NamesTheMonitorHoldingThePort)
     EXPECT_EQ(monitor.terminate(SIGINT, 15000), 0);
 }
 
+// A lock that names this very process was left by an earlier run with the
+// same PID (PID 1 in a container): taken over, not honoured for ever.
+TEST_F(LockHolderTest, ALockNamingThisProcessIsTakenOver)
+{
+    WriteLock(LockFile(), ::getpid());
+    UucpLock lock;
+    EXPECT_TRUE(lock.Take(locks.path().string(), pty.slavePath()));
+    EXPECT_EQ(lock.path(), LockFile());
+}
+
+// A lock file naming PID 1, which anyone may leave in the world-writable
+// /run/lock: the monitor honours it as serial programs do, but says whom it
+// names, in its log and its metrics, and takes the port once it is gone.
+TEST(BusyPortMonitor, NamesTheProcessALockFileNamesAndTakesThePortOnceItIsGone)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    testing::UpssimProcess sim({"--steady", "com1=ups"});
+    const std::string lock =
+        std::string(kUucpLockDir) + "/" + UucpLockName(fs::canonical(sim.port("com1")).string());
+    // Our pseudo-terminal is ours alone: a lock file of its name is stale.
+    WriteLock(lock, 1);
+    testing::MonitorProcess monitor({"--ports", sim.ports(), "COM1"});
+    ASSERT_GT(monitor.port(), 0) << monitor.errors();
+    EXPECT_TRUE(monitor.waitForEvent("COM1 unavailable cannot open the port: its UUCP lock file names process 1[ ,]",
+                                     30000))
+        << monitor.events();
+    const auto holder = FindLockHolder(kUucpLockDir, sim.port("com1"));
+    ASSERT_TRUE(holder);
+    EXPECT_TRUE(monitor.waitForMetric(
+        R"(tornavel_ups_port_lock_holder{port="COM1",pid="1",program=")" + holder->program + "\"} 1", 10000))
+        << monitor.metrics();
+    fs::remove(lock);
+    EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", 60000)) << monitor.events();
+    EXPECT_EQ(monitor.metrics().find("tornavel_ups_port_lock_holder"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tornavel

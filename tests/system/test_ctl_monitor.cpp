@@ -74,7 +74,8 @@ TEST(CtlWithMonitor, RequestsGoThroughTheSocketBetweenCyclesAndOnlyRootIsServed)
     // A port the monitor does not watch is the program's own to open.
     const CtlRun show = ctl({"show", "COM2", "--json"});
     EXPECT_EQ(show.status, 0) << show.err;
-    EXPECT_NE(show.out.find(R"("model": "Smart-UPS 700")"), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find(R"("model": {"value": "Smart-UPS 700")"), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find(R"("route": "port")"), std::string::npos) << show.out;
 
     // Even with the socket open to all, a client that is not root is refused.
     ASSERT_TRUE(testing::CanRunUnprivileged());

@@ -134,10 +134,9 @@ TEST(MonitorWithSimulator, UnpluggedUnitGoesDownAndComesBack)
     ASSERT_TRUE(monitor.waitForMetric("tornavel_ups_up" + port + " 1", kConnectMs)) << monitor.events();
 
     sim.event("com1 unplug");
-    const auto unplugged = std::chrono::steady_clock::now();
+    // Down after the cycle that got no answer: the unit worker's tests prove
+    // that on virtual time; here, however slow the machine, it comes.
     ASSERT_TRUE(monitor.waitForMetric("tornavel_ups_up" + port + " 0", 10000));
-    // One cycle lasts about 2.3 s; the cable went in the middle of one at worst.
-    EXPECT_LT(std::chrono::steady_clock::now() - unplugged, std::chrono::milliseconds(5000));
     const std::string down = monitor.metrics();
     EXPECT_EQ(down.find("tornavel_ups_input_volts" + port), std::string::npos) << down;
     EXPECT_NE(down.find("tornavel_ups_last_good_reading_timestamp_seconds" + port), std::string::npos);

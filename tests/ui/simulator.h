@@ -5,6 +5,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// How long a test waits for what the window must show: the window waits on
+// the simulator's serial timing, and a loaded machine may be slow; this only
+// bounds a broken build, it is not a measured time.
+inline constexpr int kPatienceMs = 60000;
+
 class Simulator {
 public:
     explicit Simulator(const QStringList& ports, const QStringList& options = {})
@@ -14,7 +19,7 @@ public:
         process_.start(QStringLiteral(UPSSIM_PATH),
                        QStringList{QStringLiteral("--dir"), dir_.path(), QStringLiteral("--log"), logPath_} +
                            options + ports);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("ready"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("ready"), kPatienceMs);
     }
     ~Simulator()
     {

@@ -292,9 +292,9 @@ private slots:
         w.ClickKA();
         bool endedDuringTheQuestion = false;
         QTimer::singleShot(0, [&] {
-            QTRY_VERIFY(ShownQuestion() != nullptr);
+            QTRY_VERIFY_WITH_TIMEOUT(ShownQuestion() != nullptr, kPatienceMs);
             QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);  // "стоп" behind the dialog
-            QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), kPatienceMs);
             endedDuringTheQuestion = true;
             QTest::mouseClick(ShownQuestion()->findChild<QPushButton*>("BitBtnDa"), Qt::LeftButton);
         });
@@ -322,16 +322,16 @@ private slots:
 
         QCOMPARE(w.ClickAndAnswer(w.ui().Image1, true), kStartQuestion);
         QVERIFY(w.ui().PanelKA->isHidden());
-        QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count('D'), 1, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageW->isHidden(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnKA->text(), kAbortCaption, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageKA->isVisible(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count('D'), 1, kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageW->isHidden(), kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnKA->text(), kAbortCaption, kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageKA->isVisible(), kPatienceMs);
 
         QCOMPARE(w.ClickAndAnswer(w.ui().BitBtnKA, true), kAbortQuestion);
         QVERIFY(w.ui().PanelKA->isHidden());
-        QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count('D'), 2, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnKA->text(), kIdleCaption, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageKA->isHidden(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count('D'), 2, kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnKA->text(), kIdleCaption, kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageKA->isHidden(), kPatienceMs);
     }
 };
 

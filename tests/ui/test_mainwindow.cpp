@@ -112,7 +112,7 @@ private slots:
         Window w(sim.dir());
         PaintedTexts painted(w.ui().LabelST);
         QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
-        QTRY_VERIFY(painted.texts.contains(QStringLiteral("ready")));
+        QTRY_VERIFY_WITH_TIMEOUT(painted.texts.contains(QStringLiteral("ready")), kPatienceMs);
         QVERIFY2(painted.texts.contains(QStringLiteral("ждите, идет опрос COM портов...")), qPrintable(painted.texts.join('|')));
         QVERIFY2(painted.texts.contains(QStringLiteral("ждите, идет поиск устройств...")), qPrintable(painted.texts.join('|')));
     }
@@ -193,23 +193,23 @@ private slots:
 
         // A monitoring cycle refreshes the fast values and posts the gauges.
         w.ui().EditUSin->clear();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.ui().EditUSin->text().isEmpty(), 6000);
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelCharge->text(), QStringLiteral("100%"), 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.ui().EditUSin->text().isEmpty(), kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelCharge->text(), QStringLiteral("100%"), kPatienceMs);
         const QImage bar = w.ui().BATT->grab().toImage();  // full, green, in its grey frame
         QCOMPARE(bar.pixelColor(bar.width() / 2, bar.height() / 2), QColor(0x50, 0xC0, 0x40));
         QCOMPARE(bar.pixelColor(0, bar.height() / 2), QColor(0x80, 0x80, 0x80));
 
         sim.Event("com1 mains-fail");
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), kPatienceMs);
         QCOMPARE(w.ui().LabelUME->text(), QStringLiteral("!"));
-        QTRY_VERIFY_WITH_TIMEOUT(SamePicture(w.ui().ImageST4, w.ui().ImageS4), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(SamePicture(w.ui().ImageST4, w.ui().ImageS4), kPatienceMs);
         QVERIFY(SamePicture(w.ui().ImageST3, w.ui().ImageS3x));
 
         w.ui().PanelKA->show();  // the calibration advice goes with the connection
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
         QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));  // until the thread has ended
         QVERIFY(w.ui().ImageW->isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), kPatienceMs);
         QVERIFY(w.ui().PageControl1->isHidden());
         QVERIFY(w.ui().PanelKA->isHidden());
         QCOMPARE(w.ui().LabelST->text(), QStringLiteral("..."));
@@ -264,7 +264,7 @@ private slots:
         Simulator sim({"--steady", "com1=ups2"});
         Window w(sim.dir());
         w.Connect(0);
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelLOAD->text(), QStringLiteral("41%"), 6000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelLOAD->text(), QStringLiteral("41%"), kPatienceMs);
         QCOMPARE(w.ui().LabelCharge->text(), QStringLiteral("100%"));
         QCOMPARE(w.ui().LOAD->value(), 41);
         QCOMPARE(w.ui().BATT->value(), 100);
@@ -281,12 +281,12 @@ private slots:
         Simulator sim({"com1=ups"});
         Window w(sim.dir());
         w.Connect(0);
-        QTRY_VERIFY_WITH_TIMEOUT(w.form.session().volts.voltCount() >= 1, 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.form.session().volts.voltCount() >= 1, kPatienceMs);
         w.ui().PageControl1->setCurrentWidget(w.ui().TabSheetTE);
         QTest::keyClick(w.ui().TERM, 'Y');
-        QTRY_VERIFY_WITH_TIMEOUT(w.ui().TERM->toPlainText().contains(QStringLiteral("SM")), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().TERM->toPlainText().contains(QStringLiteral("SM")), kPatienceMs);
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), kPatienceMs);
 
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
         QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));
@@ -296,7 +296,7 @@ private slots:
         QCOMPARE(w.form.session().volts.voltCount(), 0);
         // Monitoring, not the terminal, runs: the fast values come again.
         w.ui().EditUSout->clear();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.ui().EditUSout->text().isEmpty(), 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.ui().EditUSout->text().isEmpty(), kPatienceMs);
     }
 
     void testButtonsSendTheirCommandAndShowWhatIsGoingOn()
@@ -318,18 +318,18 @@ private slots:
             {w.ui().ImageTB, 'W', QStringLiteral("ждите... идёт тест батарей"), QStringLiteral("OK")},
             {w.ui().ImageSB, 'U', QStringLiteral("сбой питания..."), QString()}};
         for (const Button& b : buttons) {
-            QTRY_COMPARE_WITH_TIMEOUT(w.ui().EditSTATUS->text(), QStringLiteral("08 (в сети)"), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(w.ui().EditSTATUS->text(), QStringLiteral("08 (в сети)"), kPatienceMs);
             w.ui().LabelUME->setText(QStringLiteral("x"));
             QTest::mouseClick(b.image, Qt::LeftButton, {}, QPoint(5, 5));
             QCOMPARE(w.ui().LabelST->text(), b.caption);
             QCOMPARE(w.ui().LabelUME->text(), QStringLiteral("..."));
             QVERIFY(w.ui().ImageW->isVisible());
             // Sent once, at the start of the next cycle; then the busy picture goes.
-            QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count(b.command), 1, 6000);
-            QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageW->isHidden(), 6000);
-            if (!b.acknowledged.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelUME->text(), b.acknowledged, 3000);
+            QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count(b.command), 1, kPatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageW->isHidden(), kPatienceMs);
+            if (!b.acknowledged.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelUME->text(), b.acknowledged, kPatienceMs);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), 6000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), kPatienceMs);
         const QByteArray sent = sim.Received("com1");
         QVERIFY(sent.indexOf('A') < sent.indexOf('W'));
         QVERIFY(sent.indexOf('W') < sent.indexOf('U'));
@@ -345,7 +345,7 @@ private slots:
         QVERIFY(!w.form.close());
         QCOMPARE(w.form.windowTitle(), QStringLiteral("   ждите... идёт завершение работы."));
         QVERIFY(w.form.isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), kPatienceMs);
         QVERIFY(!w.form.connected());
         QVERIFY(sim.Received("com1").endsWith("R"));
     }
@@ -372,7 +372,7 @@ private slots:
         QVERIFY(reading);
         QVERIFY(stillOpen);
         QCOMPARE(titleAfterClose, QStringLiteral("   ждите... идёт завершение работы."));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), kPatienceMs);
         QVERIFY(!w.form.connected());
         const QByteArray fullRead = "Y\x01" "cnmQP>xBgCjfkEsoluNMLOF970~'8";
         QVERIFY2(sim.Received("com1").endsWith(fullRead + "R"), sim.Received("com1").right(48).constData());
@@ -408,7 +408,7 @@ private slots:
         w.ui().PageControl1->setCurrentWidget(w.ui().TabSheetKA);
         w.ui().ImageFLOP->show();
         moveTo(w.ui().ImageFLOP);
-        QTRY_VERIFY(frame("BXImageTI") == nullptr);  // another parent: a new frame
+        QTRY_VERIFY_WITH_TIMEOUT(frame("BXImageTI") == nullptr, kPatienceMs);  // another parent: a new frame
         QVERIFY(frame("BXImageFLOP") && frame("BXImageFLOP")->isVisible());
     }
 
@@ -438,7 +438,7 @@ private slots:
         QVERIFY(w.ui().ImageST3->isVisible());
 
         sim.Event("com1 silent on");
-        QTRY_VERIFY_WITH_TIMEOUT(w.ui().LabelST->text().startsWith(QStringLiteral("нет ответа, данные от ")), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().LabelST->text().startsWith(QStringLiteral("нет ответа, данные от ")), kPatienceMs);
         int keptValues = 0;
         for (QLineEdit* edit : slow) {
             keptValues += !edit->text().isEmpty();
@@ -449,7 +449,7 @@ private slots:
         QCOMPARE(w.ui().LabelLOAD->text(), QStringLiteral("?"));
 
         sim.Event("com1 silent off");
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("подключен"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("подключен"), kPatienceMs);
         for (QLineEdit* edit : slow) QCOMPARE(edit->palette().color(QPalette::Text), current);
         QVERIFY(w.ui().ImageST3->isVisible());
         QVERIFY(w.ui().LabelLOAD->text().endsWith('%'));
@@ -479,13 +479,13 @@ private slots:
         };
 
         QTest::mouseClick(w.ui().ImageTB, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("тест батарей: ответ «OK»")) >= 0, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("тест батарей: ответ «OK»")) >= 0, kPatienceMs);
         sim.Event("com1 mains-fail");
-        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Сбой сети.")) >= 0, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Сбой сети.")) >= 0, kPatienceMs);
         w.ui().PageControl1->setCurrentWidget(w.ui().TabSheetKA);
         QTest::mouseClick(w.ui().LabelZS, Qt::LeftButton);
         QTest::mouseClick(w.ui().ImageRI, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("(EditZS)")) >= 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("(EditZS)")) >= 0, kPatienceMs);
 
         QVERIFY(!w.form.historyDialog()->isVisible());
         QTest::keyClick(&w.form, Qt::Key_F9);
@@ -507,7 +507,7 @@ private slots:
                                  "\tconnected\tCOM1: подключен «Smart-UPS 1000»"})
             QVERIFY2(kept.contains(QString::fromUtf8(line)), line);
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("COM1: отключен кнопкой «стоп»")) == 0, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("COM1: отключен кнопкой «стоп»")) == 0, kPatienceMs);
     }
 
     void unpluggedUnitIsReportedAndReconnectedAfterThePlug()
@@ -523,18 +523,18 @@ private slots:
 
         sim.Event("com1 unplug");
         QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("COM1 отключен, ждите его возвращения..."),
-                                  10000);
+                                  kPatienceMs);
         QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("go"));
         QVERIFY(w.form.reconnecting());
 
         const qsizetype beforePlug = sim.Received("com1").size();
         sim.Event("com1 plug");
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("подключен снова"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("подключен снова"), kPatienceMs);
         QCOMPARE(w.ui().BitBtnGO->text(), QStringLiteral("стоп"));
         QVERIFY(!w.form.reconnecting());
         QCOMPARE(sim.Received("com1").mid(beforePlug, 31), connection);
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.ui().BitBtnGO->text(), QStringLiteral("go"), kPatienceMs);
         QVERIFY(sim.Received("com1").endsWith('R'));
     }
 };

@@ -85,7 +85,7 @@ private slots:
             return;
         ui().PageControl1->setCurrentWidget(ui().TabSheetTE);
         QTest::keyClick(ui().TERM, 'Y');
-        QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), kPatienceMs);
     }
 
     void keyBytes_data()
@@ -207,7 +207,7 @@ private slots:
 
         QTest::sendKeyEvent(QTest::Click, term, Qt::Key(key), text, modifiers);
         QVERIFY(!ui().ImageW->isHidden());
-        QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), kPatienceMs);
         QCOMPARE(Lines(term), lines);
         QCOMPARE(sim_->Received("com1").mid(mark), sent);
         if (!message.isEmpty()) QCOMPARE(ui().LabelUME->text(), message);
@@ -236,7 +236,7 @@ private slots:
         QVERIFY(ui().ImageW->isHidden());
         // Nothing at all went to the unit: the next key is the only byte.
         QTest::keyClick(term, 'Y');
-        QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), kPatienceMs);
         QCOMPARE(sim_->Received("com1").mid(mark), QByteArray("Y"));
     }
 
@@ -245,7 +245,7 @@ private slots:
         const qsizetype mark = sim_->Received("com1").size();
         QTest::qWait(3000);  // longer than a monitoring cycle
         QTest::keyClick(ui().TERM, 'Y');
-        QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ui().ImageW->isHidden(), kPatienceMs);
         QCOMPARE(sim_->Received("com1").mid(mark), QByteArray("Y"));
     }
 
@@ -263,8 +263,8 @@ private slots:
         ui().EditUSin->clear();
 
         ui().PageControl1->setCurrentWidget(window_->form.findChild<QWidget*>(page));
-        QTRY_VERIFY_WITH_TIMEOUT(sim_->Received("com1").mid(mark).contains('Q'), 8000);
-        QTRY_VERIFY_WITH_TIMEOUT(!ui().EditUSin->text().isEmpty(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim_->Received("com1").mid(mark).contains('Q'), kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!ui().EditUSin->text().isEmpty(), kPatienceMs);
     }
 
     void referenceOpensAndClosesWhateverWasDragged()
@@ -296,8 +296,8 @@ private slots:
         QTest::mouseClick(ui().ImageTCLR, Qt::LeftButton);
         if (!ui().CheckECHO->isChecked()) QTest::mouseClick(ui().CheckECHO, Qt::LeftButton);
         QTest::keyClick(ui().TERM, 'R');
-        QTRY_COMPARE_WITH_TIMEOUT(Lines(ui().TERM), (QStringList{"R", "BYE", ""}), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(ui().BitBtnGO->text(), QStringLiteral("go"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(Lines(ui().TERM), (QStringList{"R", "BYE", ""}), kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(ui().BitBtnGO->text(), QStringLiteral("go"), kPatienceMs);
         QVERIFY(ui().PageControl1->isHidden());
         QVERIFY(ui().ImageW->isHidden());
         QVERIFY(!window_->form.connected());

@@ -43,6 +43,13 @@ EventResult PortEvent(PtyPort& port, const std::string& name, const std::string&
         port.SetSilent(argument == "on");
         return EventResult::Done;
     }
+    if (name == "delay") {
+        // Whole milliseconds, as --delay takes them.
+        if (argument.empty() || argument.size() > 6 || argument.find_first_not_of("0123456789") != std::string::npos)
+            return EventResult::BadArgument;
+        port.SetDelay(std::stoi(argument));
+        return EventResult::Done;
+    }
     if (name == "unplug" || name == "plug") {
         if (!argument.empty()) return EventResult::BadArgument;
         if ((name == "unplug") != port.plugged()) return EventResult::NotNow;

@@ -61,15 +61,24 @@ every byte but "Y" is ignored. In smart mode:
                   their value and CR LF ("Q": status as two hex digits:
                   bit 0 calibration, 3 on line, 4 on battery, 5 overload,
                   6 battery low, 7 replace battery; "0 ~ ' 8": registers 0-3)
+  X               the last self-test's result: "NO" (ups) or "OK" (ups2)
+                  until a "W" test ends, "OK" after it
+  G               the cause of the last transfer: "O" (ups) or "L" (ups2),
+                  "S" after a "U"
   A               "OK" (indicator test)
   W               "OK", 2 s on battery without alerts; "NO" while on battery
   U               "OK" then "!", 3 s on battery, then "$"; "NO" if mains failed
   D               "OK"; starts the calibration (status bit 0) or stops it; it
                   stops by itself after 180 s
-  k E s o l u then + or -
+  k E s o l u p e r q then + or -
                   "OK": the setting moves one place along its cyclic list
                   (k: 0 T L N; E: 336 168 "ON " OFF; s: H M L;
-                  o: 220 225 230 240; l: 188 196 204 208; u: 253 257 261 265);
+                  o: 220 225 230 240; l: 188 196 204 208; u: 253 257 261 265;
+                  grace delay p, return charge e, wake-up delay r and
+                  low-battery warning q by kind: ups p 020 180 300 600,
+                  e 00 01 02 03, r 000 060 180 300, q 02 05 07 10;
+                  ups2 p 020 090 180 360, e 00 15 50, r 000 120 240,
+                  q 02 05 08);
                   1 s later "|" (EEPROM written) follows unasked
   c x then +, then the characters
                   nothing to "+" or the characters; "OK" once 8 bytes are in.
@@ -103,6 +112,8 @@ Events, one per line on standard input (end of input stops the events only):
   (the events above are for ups and ups2 ports)
   comN send TEXT        sends TEXT; escapes \r \n \t \0 \\ \xHH
   comN silent on|off    the port neither answers nor sends while on
+  comN delay MS         answers start MS ms after their command byte from now
+                        on, as with --delay
   comN unplug           cable pulled: pseudo-terminal closed, link removed
   comN plug             cable back: a new pseudo-terminal and link (a new line
                         "comN -> /dev/pts/N (KIND)" is printed)

@@ -35,6 +35,8 @@ public:
     void Unplug(double now);
     bool plugged() const { return master_ >= 0; }
     void SetSilent(bool silent) { silent_ = silent; }
+    // The answer delay (--delay) from the next command on.
+    void SetDelay(double ms) { faults_.delayMs = ms; }
     void Note(const std::string& text) { log_.Note(name_, text); }
 
     // The main loop's side.

@@ -236,6 +236,7 @@ void SmartUps::SimulateFailure(double now)
 {
     const unsigned run = ++failureRun_;
     simulatedFailure_ = true;
+    profile_.fixed['G'] = "S";  // the last transfer: a test from the serial port
     line_.Alert("!");
     timers_.At(now + kSimulatedFailureMs, [this, run](double) {
         if (run != failureRun_) return;
@@ -249,7 +250,9 @@ void SmartUps::StartBatteryTest(double now)
     const unsigned run = ++testRun_;
     batteryTest_ = true;
     timers_.At(now + kBatteryTestMs, [this, run](double) {
-        if (run == testRun_) batteryTest_ = false;
+        if (run != testRun_) return;
+        batteryTest_ = false;
+        profile_.fixed['X'] = "OK";
     });
 }
 

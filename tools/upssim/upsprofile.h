@@ -31,8 +31,8 @@ struct LiveStart {
 struct UpsProfile {
     std::string model;                      // answer to Ctrl+A
     std::map<char, std::string> fields;     // "c", "n", "m", "x": texts written character by character
-    std::map<char, std::string> fixed;      // ">", "g", "9", "7": never change
-    std::map<char, SteppedSetting> stepped; // "k", "E", "s", "o", "l", "u"
+    std::map<char, std::string> fixed;      // ">", "g", "9", "7"; "X" and "G" follow the tests
+    std::map<char, SteppedSetting> stepped; // "k", "E", "s", "o", "l", "u", "p", "e", "r", "q"
     std::array<unsigned char, 4> registers; // "0", "~", "'", "8"
     LiveStart live;
 };

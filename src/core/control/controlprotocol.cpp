@@ -12,13 +12,14 @@ namespace {
 
 using Status = SettingOutcome::Status;
 
-constexpr std::array<std::pair<Status, const char*>, 6> kStatusNames = {{
+constexpr std::array<std::pair<Status, const char*>, 7> kStatusNames = {{
     {Status::Unchanged, "unchanged"},
     {Status::Changed, "changed"},
     {Status::NotTaken, "not-taken"},
     {Status::NotOffered, "not-offered"},
     {Status::NoAnswer, "no-answer"},
     {Status::Unconfirmed, "unconfirmed"},
+    {Status::Stopped, "stopped"},
 }};
 
 int HexValue(char c)

@@ -74,8 +74,10 @@ void PollingLoop::ServeTerminal()
     // Taken before sending, so a key typed during the exchange is served next.
     const Bytes command = session_.requests.terminalCmd.Take();
     if (command.empty()) return;
-    session_.requests.terminalAnswer.Set(
-        AskLine(port_, session_.hCom, command, session_.alerts));
+    const LineAnswer reply = AskAnswer(port_, session_.hCom, command, session_.alerts);
+    // Typed commands are owed answers too, until a cycle's pause.
+    if (!reply.answered) session_.order.Unanswered();
+    session_.requests.terminalAnswer.Set(reply.line);
     session_.screen.PostMessage(WindowMessage::TerminalAnswer);
 }
 
@@ -90,9 +92,9 @@ void PollingLoop::ServeTestRequest()
     for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
                               &cmd::kCalibration}) {
         if (command != *test) continue;
-        const Bytes answer = AskLine(port_, session_.hCom, command, session_.alerts);
-        if (answer.empty()) everyExchangeAnswered_ = false;
-        if (session_.onTestAnswer) session_.onTestAnswer(command, answer);
+        const LineAnswer reply = AskAnswer(port_, session_.hCom, command, session_.alerts);
+        if (!reply.answered) session_.order.Unanswered();
+        if (session_.onTestAnswer) session_.onTestAnswer(command, reply.line);
     }
     session_.screen.SetVisible("ImageW", false);
 }
@@ -101,17 +103,17 @@ void PollingLoop::Monitor()
 {
     Screen& screen = session_.screen;
     settled_.reset();
-    everyExchangeAnswered_ = true;
+    answered_.reset();
     ServeTestRequest();
 
     const int rot = session_.rotIndex.load();
-    const Bytes rotating = ReadByNN(kRotation[rot % kRotationLength].slot);
+    ReadByNN(kRotation[rot % kRotationLength].slot);
     session_.rotIndex.store((rot + 1) % kRotationLength);
 
     const Bytes status = Read(kSlotStatus);
     screen.SetText("EditSTATUS", MakeStatus(screen, status));
-    const Bytes load = Read(kSlotLoad);
-    const Bytes charge = Read(kSlotCharge);
+    Read(kSlotLoad);
+    Read(kSlotCharge);
     const Bytes input = Read(kSlotInputVolts);
     screen.SetText("EditUSin", Cp1251ToUtf8(input));
     const Bytes output = Read(kSlotOutputVolts);
@@ -121,12 +123,14 @@ void PollingLoop::Monitor()
     screen.PostMessage(WindowMessage::DrawVolt);
     screen.PostMessage(WindowMessage::SetLoad);
     screen.PostMessage(WindowMessage::SetBatt);
-    const bool answered = !(rotating + status + load + charge + input + output).empty();
-    staleness_.AfterCycle(answered, std::time(nullptr));
+    staleness_.AfterCycle(answered_.any(), std::time(nullptr));
 
     if (ChangeWaiting(session_.requests)) writer_.WriteChange();
     screen.SetPicture("ImageA", "ImageAOFF");
     port_.clock().Sleep(kPauseMs);
+    // Whatever was still owed has had the pause to come; the next pass takes
+    // it in before any command.
+    session_.order.Restart();
 }
 
 Bytes PollingLoop::ReadByNN(int slot)
@@ -143,11 +147,11 @@ Bytes PollingLoop::ReadByNN(int slot)
 
 Bytes PollingLoop::Read(int slot)
 {
-    Bytes line = AskField(port_, session_.hCom, SlotCommand(slot), session_.alerts);
-    session_.table.SetSlot(slot, line);
-    settled_[slot] = everyExchangeAnswered_ && !line.empty();
-    if (line.empty()) everyExchangeAnswered_ = false;
-    return line;
+    const FieldAnswer field = AskField(port_, session_.hCom, SlotCommand(slot), session_.alerts, session_.order);
+    session_.table.SetField(slot, field);
+    settled_[slot] = field.settled;
+    answered_[slot] = !field.line.empty();
+    return field.settled ? field.line : Bytes();
 }
 
 }  // namespace tornavel

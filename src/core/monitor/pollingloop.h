@@ -32,12 +32,14 @@ public:
     // nothing.
     Bytes ReadByNN(int slot);
 
-    // Whether the slot was read in the present (or last) monitoring cycle
-    // after only answered exchanges. A command that got no answer in time may
-    // be answered late, inside a later exchange of the same cycle, so what
-    // follows it is not sure to be its own command's answer. For decisions
-    // that must never rest on a shifted answer; on the polling thread only.
+    // Whether the slot was read, settled, in the present (or last) monitoring
+    // cycle (see AnswerOrder): for decisions that want a value of this cycle;
+    // on the polling thread only. What was read but not settled is withheld
+    // from the record.
     bool Settled(int slot) const { return slot >= 0 && slot <= kSlotCount && settled_[slot]; }
+    // Whether the slot's command got an answer in the present (or last)
+    // cycle, settled or not: the unit is there.
+    bool Answered(int slot) const { return slot >= 0 && slot <= kSlotCount && answered_[slot]; }
 
 private:
     void CollectUnaskedInput();
@@ -51,7 +53,7 @@ private:
     ComPort& port_;
     ChangeWriter writer_;
     Staleness staleness_;
-    bool everyExchangeAnswered_ = true;  // in the present cycle
+    std::bitset<kSlotCount + 1> answered_;
     std::bitset<kSlotCount + 1> settled_;
 };
 

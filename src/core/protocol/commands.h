@@ -37,6 +37,13 @@ inline const Bytes kRegister0 = "0";
 inline const Bytes kRegister1 = "~";
 inline const Bytes kRegister2 = "'";
 inline const Bytes kRegister3 = "8";
+// Not in the full read: read after it by the monitor and tornavelctl.
+inline const Bytes kGraceDelay = "p";         // seconds from a shutdown command to the output going off
+inline const Bytes kReturnCharge = "e";       // charge needed before the load is powered again
+inline const Bytes kWakeupDelay = "r";        // seconds after the mains return before the output comes on
+inline const Bytes kLowBatteryWarning = "q";  // minutes of runtime left when low battery is signalled
+inline const Bytes kSelfTestResult = "X";     // "OK", "BT", "NG", "NO"
+inline const Bytes kTransferCause = "G";      // "R", "H", "L", "T", "O", "S", "NA"
 
 // The unit's own tests and the runtime calibration (answered "OK"/"NO").
 inline const Bytes kTestIndicators = "A";

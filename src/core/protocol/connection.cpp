@@ -45,9 +45,10 @@ void ReadAll(Session& session, ComPort& port)
     screen.SetPicture("ImageA", "ImageAON");
     screen.ProcessMessages();
 
+    session.order.Restart();
     for (int slot = 1; slot <= kReadSlotCount; ++slot) {
-        session.table.SetSlot(
-            slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts));
+        session.table.SetField(
+            slot, sereField(port, screen, session.hCom, SlotCommand(slot), session.alerts, session.order));
         screen.SetValue("GaugeW", slot);
         screen.ProcessMessages();
     }
@@ -57,6 +58,29 @@ void ReadAll(Session& session, ComPort& port)
     screen.SetVisible("PanelWA", false);
     screen.SetVisible("ImageW", false);
     screen.SetPicture("ImageA", "ImageAOFF");
+}
+
+void ReadPowerReturn(Session& session, ComPort& port)
+{
+    // The self-test result last: its answer may be a lone "OK" or "NO",
+    // told apart from an acknowledgement below.
+    for (const int slot : {kSlotGraceDelay, kSlotReturnCharge, kSlotWakeupDelay, kSlotLowBatteryWarning,
+                           kSlotTransferCause, kSlotSelfTestResult}) {
+        // The self-test result may be "OK" or "NO", which the alert filter
+        // takes for the unit's acknowledgement and keeps as its last message
+        // instead of the answer: an answer that left only that is that answer.
+        const Bytes message = session.table.Slot(kSlotLastMessage);
+        session.table.SetSlot(kSlotLastMessage, Bytes());
+        FieldAnswer answer =
+            sereField(port, session.screen, session.hCom, SlotCommand(slot), session.alerts, session.order);
+        const Bytes token = session.table.Slot(kSlotLastMessage);
+        if (answer.line.empty() && slot == kSlotSelfTestResult && (token == "OK" || token == "NO")) {
+            session.order.AnsweredAfterAll();  // nothing is owed: the next read keeps its answers
+            answer = {token, session.order.Settled()};
+        }
+        if (token.empty()) session.table.SetSlot(kSlotLastMessage, message);
+        session.table.SetField(slot, answer);
+    }
 }
 
 void ShowIdle(Screen& screen)

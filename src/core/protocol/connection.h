@@ -13,6 +13,11 @@ bool OpenAndRead(Session& session, ComPort& port, int row);
 // The full read: commands of slots 1..30 in order, with the wait panel.
 void ReadAll(Session& session, ComPort& port);
 
+// After the full read, for the monitor and tornavelctl only (the window's
+// traffic stays as it is): the power-return settings and the last self-test
+// result and transfer cause (slots 32..37, the self-test result last).
+void ReadPowerReturn(Session& session, ComPort& port);
+
 // After the polling thread has ended: the UPS leaves smart mode, the port is
 // closed a second later and the window returns to idle. When the thread ended
 // because the device vanished, nothing is sent and the status says so.

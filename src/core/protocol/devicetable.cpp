@@ -16,6 +16,8 @@ const std::array<Bytes, kSlotCount + 1>& CommandBySlot()
         cmd::kInputVolts, cmd::kOutputVolts, cmd::kFrequency, cmd::kLineQuality,
         cmd::kSeven, cmd::kRegister0, cmd::kRegister1, cmd::kRegister2, cmd::kRegister3,
         Bytes(),  // slot 31: the last message, no command
+        cmd::kGraceDelay, cmd::kReturnCharge, cmd::kWakeupDelay, cmd::kLowBatteryWarning,
+        cmd::kSelfTestResult, cmd::kTransferCause,
     };
     return table;
 }
@@ -31,7 +33,7 @@ const Bytes& SlotCommand(int slot)
 int SlotOfCommand(const Bytes& command)
 {
     if (command.empty()) return 0;
-    for (int k = 1; k <= kReadSlotCount; ++k)
+    for (int k = 1; k <= kSlotCount; ++k)
         if (CommandBySlot()[k] == command) return k;
     return 0;
 }
@@ -82,12 +84,23 @@ void DeviceTable::SetSlot(int slot, const Bytes& text)
     SetSlotOf(apcIndex(), slot, text);
 }
 
+void DeviceTable::SetField(int slot, const FieldAnswer& field)
+{
+    Store(apcIndex(), slot, field.settled ? field.line : Bytes(), field.settled);
+}
+
 void DeviceTable::SetSlotOf(int index, int slot, const Bytes& text)
+{
+    Store(index, slot, text, !text.empty());
+}
+
+void DeviceTable::Store(int index, int slot, const Bytes& text, bool settled)
 {
     std::lock_guard lock(mutex_);
     if (index < 0 || index >= static_cast<int>(apcList_.size()) || slot < 1 || slot > kSlotCount)
         return;
     apcList_[index].slot[slot] = text;
+    apcList_[index].settled[slot] = settled;
 }
 
 }  // namespace tornavel

@@ -160,7 +160,7 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, const st
         return nullptr;
     }
     UucpLock lock;
-    if (!lock.Take(lockDir, device)) {
+    if (lockDir != kNoLockFiles && !lock.Take(lockDir, device)) {
         CloseExclusive(fd);
         return nullptr;
     }

@@ -45,10 +45,13 @@ private:
 };
 
 inline constexpr const char* kUucpLockDir = "/run/lock";
+// As the lock directory: no UUCP lock file is looked at or made.
+inline constexpr const char* kNoLockFiles = "";
 
 // Opens a device file exclusively: only a character device that is a
 // terminal, made exclusive (TIOCEXCL), flock'ed and covered by a UUCP lock
-// file. Anything else, or a device someone holds, is absent (null).
+// file (none with kNoLockFiles). Anything else, or a device someone holds,
+// is absent (null).
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, const std::string& lockDir);
 
 // Opens COMn as the port map names it, through OpenSerialDevice.

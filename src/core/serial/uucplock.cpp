@@ -98,7 +98,10 @@ bool UucpLock::Take(const std::string& lockDir, const std::string& devicePath)
     const std::string path = lockDir + "/" + UucpLockName(devicePath);
     int fd = CreateLockFile(path);
     if (fd < 0 && errno == EEXIST) {
-        if (ProcessAlive(LockOwner(path))) return false;
+        // Our own PID in a lock we do not hold: left by an earlier run that
+        // had the same PID (PID 1 in a container), so stale all the same.
+        const int owner = LockOwner(path);
+        if (owner != ::getpid() && ProcessAlive(owner)) return false;
         // A stale lock in a sticky directory like /run/lock may belong to
         // another user and cannot be removed; its owner is gone all the same.
         if (::unlink(path.c_str()) != 0) return true;

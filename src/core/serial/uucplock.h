@@ -35,7 +35,7 @@ public:
     ~UucpLock() { Release(); }
 
     // False when a live process holds the device's lock file. A lock file
-    // whose owner is gone is taken over. Where no lock file can be made (no
+    // whose owner is gone, or that names this process, is taken over. Where no lock file can be made (no
     // lock directory, or not ours to write) the port goes without one: true.
     bool Take(const std::string& lockDir, const std::string& devicePath);
     void Release();

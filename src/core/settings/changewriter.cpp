@@ -37,7 +37,9 @@ bool IsSteppedCommand(const Bytes& command)
 {
     static const std::array set = {&cmd::kAlarmDelay,    &cmd::kSelfTestInterval,
                                    &cmd::kSensitivity,   &cmd::kOutputSetting,
-                                   &cmd::kLowTransfer,   &cmd::kHighTransfer};
+                                   &cmd::kLowTransfer,   &cmd::kHighTransfer,
+                                   &cmd::kGraceDelay,    &cmd::kReturnCharge,
+                                   &cmd::kWakeupDelay,   &cmd::kLowBatteryWarning};
     return InSet(command, set);
 }
 

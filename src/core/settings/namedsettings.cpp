@@ -20,7 +20,7 @@ constexpr std::size_t kNameLength = 8;
 // anything longer cannot be one of its values.
 constexpr std::size_t kLongestStepValue = 8;
 
-const std::array<NamedSetting, 10> kSettings = {{
+const std::array<NamedSetting, 14> kSettings = {{
     {"alarm-delay", &cmd::kAlarmDelay, "EditZS", SettingKind::Stepped, kSlotAlarmDelay,
      "alarm delay after a mains failure"},
     {"self-test-interval", &cmd::kSelfTestInterval, "EditIS", SettingKind::Stepped, kSlotSelfTestInterval,
@@ -33,6 +33,15 @@ const std::array<NamedSetting, 10> kSettings = {{
      "low transfer point (V)"},
     {"high-transfer", &cmd::kHighTransfer, "EditMA", SettingKind::Stepped, kSlotHighTransfer,
      "high transfer point (V)"},
+    // How power comes back after a shutdown; the window has no box for them.
+    {"grace-delay", &cmd::kGraceDelay, "", SettingKind::Stepped, kSlotGraceDelay,
+     "seconds from a shutdown command to the output going off"},
+    {"return-charge", &cmd::kReturnCharge, "", SettingKind::Stepped, kSlotReturnCharge,
+     "battery charge needed before the load is powered again"},
+    {"wakeup-delay", &cmd::kWakeupDelay, "", SettingKind::Stepped, kSlotWakeupDelay,
+     "seconds after the mains return before the output comes on"},
+    {"low-battery-warning", &cmd::kLowBatteryWarning, "", SettingKind::Stepped, kSlotLowBatteryWarning,
+     "minutes of runtime left when the unit signals a low battery"},
     {"name", &cmd::kName, "EditNA", SettingKind::Text, kSlotName, "the unit's name, up to 8 characters"},
     {"battery-date", &cmd::kBatteryDate, "EditDZ", SettingKind::Date, kSlotBatteryDate,
      "battery replacement date, dd/mm/yy"},
@@ -88,6 +97,12 @@ std::optional<ChangeRequestTexts> NameRequest(const std::string& value, std::str
     return request;
 }
 
+// The same date with its first two fields swapped: 03/15/04 and 15/03/04.
+Bytes MonthFirst(const Bytes& date)
+{
+    return date.substr(3, 2) + "/" + date.substr(0, 2) + date.substr(5);
+}
+
 std::optional<ChangeRequestTexts> DateRequest(const NamedSetting& setting, const std::string& value,
                                               std::string& error)
 {
@@ -95,8 +110,17 @@ std::optional<ChangeRequestTexts> DateRequest(const NamedSetting& setting, const
     const auto prepare = setting.command == &cmd::kMadeDate ? &PrepareSaveMadeDate : &PrepareSaveBatteryDate;
     switch (prepare(value, request)) {
     case SaveOutcome::Request: return request;
-    case SaveOutcome::Flash: error = "\"" + value + "\" is not a date of the form dd/mm/yy"; break;
-    case SaveOutcome::Refused: error = "\"" + value + "\" is not a date the calendar has"; break;
+    case SaveOutcome::Flash: error = "\"" + value + "\" is not a date of the form dd/mm/yy or mm/dd/yy"; break;
+    case SaveOutcome::Refused:
+        // Units keep and report many dates month first (03/15/04): what a
+        // unit reports must go back to it unchanged.
+        if (DateFitsCalendar(MonthFirst(value))) {
+            prepare(MonthFirst(value), request);
+            request.changeValue = value;
+            return request;
+        }
+        error = "\"" + value + "\" is not a date the calendar has, day or month first";
+        break;
     }
     return std::nullopt;
 }

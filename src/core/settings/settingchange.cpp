@@ -39,6 +39,10 @@ SettingOutcome StepUntilShown(ChangePath& path, const NamedSetting& setting, Set
     using Status = SettingOutcome::Status;
     outcome.offered.push_back(outcome.before);
     while (outcome.steps < kLongestList) {
+        if (path.Stopped()) {
+            outcome.status = Status::Stopped;
+            return outcome;
+        }
         outcome = Judge(std::move(outcome), setting, path.Perform(step), value);
         if (outcome.status != Status::NotTaken) return outcome;
         const bool roundDone = std::any_of(outcome.offered.begin(), outcome.offered.end(), [&](const Bytes& seen) {
@@ -68,6 +72,10 @@ SettingOutcome BringSetting(ChangePath& path, const NamedSetting& setting, const
         return outcome;
     }
     if (setting.kind == SettingKind::Stepped) return StepUntilShown(path, setting, outcome, *request, value);
+    if (path.Stopped()) {
+        outcome.status = SettingOutcome::Status::Stopped;
+        return outcome;
+    }
     return Judge(std::move(outcome), setting, path.Perform(*request), value);
 }
 
@@ -88,6 +96,8 @@ std::string DescribeOutcome(const SettingOutcome& outcome)
     case Status::NoAnswer:
         return "the unit did not answer the read-back after " + steps +
                ": the change may be half written, check it with show";
+    case Status::Stopped:
+        return "stopped after " + steps + " by the request to end: the unit holds " + Shown(outcome.after);
     case Status::Unconfirmed:
         return "not confirmed: the unit did not enter or leave programming mode after " + steps +
                "; the change may be half written, check it with show";

@@ -18,6 +18,9 @@ class ChangePath {
 public:
     virtual ~ChangePath() = default;
     virtual std::optional<Bytes> Perform(const ChangeRequestTexts& request) = 0;
+    // True when no further request may start (the program was asked to
+    // end): a request under way is finished, the next is not begun.
+    virtual bool Stopped() { return false; }
 };
 
 // How bringing a setting to a value ended.
@@ -29,6 +32,7 @@ struct SettingOutcome {
         NotOffered,   // stepping went round the unit's whole list without meeting it
         NoAnswer,     // no read-back: the change may be half done
         Unconfirmed,  // the writer could not finish: programming mode failed
+        Stopped,      // the path stopped before the value was reached; `after` is what the unit holds
     };
     Status status = Status::Unchanged;
     Bytes before;                // the value the unit showed first
@@ -43,8 +47,9 @@ struct SettingOutcome {
 // A stepped setting takes one "+" request after another, each read back,
 // until the read-back shows the value; when a read-back repeats an earlier
 // one the unit has gone round its list, which does not hold the value, and
-// it stands where it started. The other kinds take one request. The value
-// must have passed RequestForValue.
+// it stands where it started. The other kinds take one request. No request
+// starts once the path has stopped. The value must have passed
+// RequestForValue.
 SettingOutcome BringSetting(ChangePath& path, const NamedSetting& setting, const Bytes& current,
                             const std::string& value);
 
