@@ -45,9 +45,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(UrlCase{"ups://nas@192.0.2.20:3493/ups", true, "nas", "192.0.2.20", 3493, "ups"},
                     UrlCase{"ups://primary/COM1", true, "", "primary", 3493, "COM1"},
                     UrlCase{"ups://[::1]:4000/rack%20one", true, "", "::1", 4000, "rack one"},
-                    UrlCase{"ups://u@h:99999/x", false}, UrlCase{"ups://h/", false}, UrlCase{"ups://h", false},
-                    UrlCase{"ups://@h/x", false}, UrlCase{"ups://h:/x", false}, UrlCase{"ups://h/a%0Ab", false},
-                    UrlCase{"ups://h/a%2", false}, UrlCase{"http://h/x", false}));
+                    UrlCase{"ups://u@h:99999/x", false, "", "", 0, ""}, UrlCase{"ups://h/", false, "", "", 0, ""},
+                    UrlCase{"ups://h", false, "", "", 0, ""}, UrlCase{"ups://@h/x", false, "", "", 0, ""},
+                    UrlCase{"ups://h:/x", false, "", "", 0, ""}, UrlCase{"ups://h/a%0Ab", false, "", "", 0, ""},
+                    UrlCase{"ups://h/a%2", false, "", "", 0, ""}, UrlCase{"http://h/x", false, "", "", 0, ""}));
 
 PeerAddress V4(const char* text)
 {
@@ -125,8 +126,9 @@ TEST_P(StatusTable, ReadsBackWhatIsWritten)
     const ReadStatus read = StatusFromSymbols(GetParam().symbols);
     EXPECT_EQ(read.statusByte, GetParam().statusByte);
     EXPECT_EQ(read.forcedShutdown, GetParam().forcedShutdown);
-    if (std::string(GetParam().symbols).find('X') == std::string::npos)
+    if (std::string(GetParam().symbols).find('X') == std::string::npos) {
         EXPECT_EQ(StatusSymbols(read.statusByte, read.forcedShutdown), GetParam().symbols);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Symbols, StatusTable,
