@@ -177,6 +177,7 @@ bool Monitor::OpenUpsServer(std::string& error)
     if (!server.Enabled()) return true;
     upsContext_.units = [this] { return ServedUnits(); };
     upsContext_.users = server.users;
+    upsContext_.decoyHash = server.decoyHash;
     upsContext_.passwordMatches = PasswordMatches;
     upsContext_.attachments = &attachments_;
     upsContext_.version = "Tornavel monitor " TORNAVEL_VERSION " (RFC 9271, read-only)";

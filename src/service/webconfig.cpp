@@ -52,9 +52,6 @@ bool IsBcryptHash(const std::string& hash)
     return hash.size() == 60 && (hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0);
 }
 
-namespace {
-
-// The cost of a bcrypt hash ("$2b$10$..."): its two digits.
 int BcryptCost(const std::string& hash)
 {
     if (!std::isdigit(static_cast<unsigned char>(hash[4])) || !std::isdigit(static_cast<unsigned char>(hash[5])))
@@ -62,7 +59,6 @@ int BcryptCost(const std::string& hash)
     return (hash[4] - '0') * 10 + (hash[5] - '0');
 }
 
-// A hash of a password nobody has, at `cost`; empty when none can be made.
 std::string DecoyHash(int cost)
 {
     char setting[CRYPT_GENSALT_OUTPUT_SIZE];
@@ -71,8 +67,6 @@ std::string DecoyHash(int cost)
     const char* hash = ::crypt_r("not a password of anyone", setting, data.get());
     return hash && IsBcryptHash(hash) ? hash : std::string();
 }
-
-}  // namespace
 
 std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error)
 {

@@ -95,9 +95,29 @@ TEST(UsersFile, TakesBcryptLinesAndRefusesOthers)
     ASSERT_TRUE(users) << error;
     EXPECT_EQ(users->at("nas"), hash);
 
-    std::ofstream(path) << "nas:plain-password\n";
-    EXPECT_FALSE(LoadUsersFile(path, error));
-    EXPECT_NE(error.find(":1: not a NAME:BCRYPT line"), std::string::npos) << error;
+    // Not a hash, or a cost each login would pay too dearly (or too cheap).
+    for (const auto& [line, why] :
+         {std::pair{std::string("nas:plain-password"), ":1: not a NAME:BCRYPT line"},
+          std::pair{"nas:$2y$13$" + hash.substr(7), ":1: the bcrypt cost of 'nas' is 13; take one from 04 to 12"},
+          std::pair{"nas:$2y$03$" + hash.substr(7), ":1: the bcrypt cost of 'nas' is 03"}}) {
+        std::ofstream(path) << line << "\n";
+        EXPECT_FALSE(LoadUsersFile(path, error)) << line;
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+    std::remove(path.c_str());
+}
+
+TEST(ServerOptions, UnknownNamesAreCheckedAtTheUsersHighestCost)
+{
+    const std::string path = testing::TempDir() + "ups-users-cost";
+    std::ofstream(path) << "a:$2y$04$abcdefghijklmnopqrstuuJ0.XKqM1mqzN4wJv9yJ3aTTy6Jr0QxK\n"
+                        << "b:$2y$06$abcdefghijklmnopqrstuuJ0.XKqM1mqzN4wJv9yJ3aTTy6Jr0QxK\n";
+    ServerOptions options;
+    std::string error;
+    ASSERT_TRUE(TakeServerOption("--ups-listen", "127.0.0.1:3493", options, error)) << error;
+    options.usersFile = path;
+    ASSERT_TRUE(LoadServerFiles(options, {}, error)) << error;
+    EXPECT_EQ(options.decoyHash.substr(0, 7), "$2b$06$");
     std::remove(path.c_str());
 }
 

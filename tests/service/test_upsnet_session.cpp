@@ -66,14 +66,17 @@ struct Case {
 struct Fixture {
     Attachments attachments;
     int passwordChecks = 0;
+    std::vector<std::string> hashesChecked;
     SessionContext context;
 
     Fixture()
     {
         context.units = Units;
         context.users = {{"follower", "hash-of-secret"}};
+        context.decoyHash = "decoy-hash";
         context.passwordMatches = [this](const std::string& hash, const std::string& password) {
             ++passwordChecks;
+            hashesChecked.push_back(hash);
             return hash == "hash-of-secret" && password == "secret";
         };
         context.attachments = &attachments;
@@ -281,6 +284,22 @@ TEST(Session, ChecksAPasswordOnceNotOnEveryCommand)
     session.Answer("PASSWORD secret");
     for (int i = 0; i < 5; ++i) session.Answer("GET VAR ups1 ups.status");
     EXPECT_EQ(fixture.passwordChecks, 1);
+}
+
+// An unknown name costs a check as a known one does (so the time taken does
+// not tell the names apart), against the decoy, and never logs in.
+TEST(Session, AnUnknownNameIsCheckedAgainstTheDecoy)
+{
+    Fixture fixture;
+    fixture.context.passwordMatches = [&fixture](const std::string& hash, const std::string&) {
+        fixture.hashesChecked.push_back(hash);
+        return true;  // even a check that says yes lets no stranger in
+    };
+    Session session(fixture.context, 6, "127.0.0.1", false);
+    session.Answer("USERNAME stranger");
+    session.Answer("PASSWORD secret");
+    EXPECT_EQ(session.Answer("GET VAR ups1 ups.status").lines, std::vector<std::string>{"ERR ACCESS-DENIED"});
+    EXPECT_EQ(fixture.hashesChecked, std::vector<std::string>{"decoy-hash"});
 }
 
 }  // namespace

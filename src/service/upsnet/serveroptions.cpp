@@ -1,21 +1,29 @@
 #include "upsnet/serveroptions.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
+#include "credentials.h"
 #include "options.h"
 
 namespace tornavel::service::upsnet {
 
 namespace {
 
-bool ReadWhole(const std::string& path, std::string& text)
+// The whole file, not empty; false with the reason.
+bool ReadWhole(const char* what, const std::string& path, std::string& text, std::string& error)
 {
     std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
+    if (!file) {
+        error = UnreadableFile(what, path, errno);
+        return false;
+    }
     std::ostringstream content;
     content << file.rdbuf();
     text = content.str();
+    if (text.empty()) error = std::string(what) + " " + path + " is empty";
     return !text.empty();
 }
 
@@ -76,7 +84,7 @@ std::optional<std::map<std::string, std::string>> LoadUsersFile(const std::strin
 {
     std::ifstream file(path);
     if (!file) {
-        error = "cannot read the users file " + path;
+        error = UnreadableFile("the users file", path, errno);
         return std::nullopt;
     }
     std::map<std::string, std::string> users;
@@ -92,6 +100,13 @@ std::optional<std::map<std::string, std::string>> LoadUsersFile(const std::strin
             error = path + ":" + std::to_string(number) + ": not a NAME:BCRYPT line (htpasswd -nB NAME makes one)";
             return std::nullopt;
         }
+        // Each login pays the cost: as on the web side, a higher one would
+        // let a few connections keep the monitor busy.
+        if (const int cost = BcryptCost(hash); cost < 4 || cost > kMostBcryptCost) {
+            error = path + ":" + std::to_string(number) + ": the bcrypt cost of '" + name + "' is " +
+                    hash.substr(4, 2) + "; take one from 04 to " + std::to_string(kMostBcryptCost);
+            return std::nullopt;
+        }
         users[name] = hash;
     }
     return users;
@@ -104,16 +119,24 @@ bool LoadServerFiles(ServerOptions& options, const WebConfig& web, std::string& 
         const auto users = LoadUsersFile(*options.usersFile, error);
         if (!users) return false;
         options.users = *users;
+        // An unknown name is checked against this, at the users' highest
+        // cost, so that it takes as long as a known one.
+        int cost = 4;
+        for (const auto& [name, hash] : options.users) cost = std::max(cost, BcryptCost(hash));
+        options.decoyHash = DecoyHash(cost);
+        if (options.decoyHash.empty()) {
+            error = "cannot make a bcrypt hash to check unknown names with";
+            return false;
+        }
     }
     if (options.certFile.has_value() != options.keyFile.has_value()) {
         error = "--ups-tls-cert and --ups-tls-key go together";
         return false;
     }
     if (options.certFile) {
-        if (!ReadWhole(*options.certFile, options.certPem) || !ReadWhole(*options.keyFile, options.keyPem)) {
-            error = "cannot read " + *options.certFile + " or " + *options.keyFile;
+        if (!ReadWhole("--ups-tls-cert", *options.certFile, options.certPem, error) ||
+            !ReadWhole("--ups-tls-key", *options.keyFile, options.keyPem, error))
             return false;
-        }
     } else {
         options.certPem = web.certPem;
         options.keyPem = web.keyPem;

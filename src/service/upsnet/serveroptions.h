@@ -16,6 +16,7 @@ struct ServerOptions {
     std::vector<AddressRange> allow;       // anonymous reads; loopback when none given
     std::optional<std::string> usersFile;  // NAME:BCRYPT lines, as htpasswd -B writes them
     std::map<std::string, std::string> users;
+    std::string decoyHash;  // checked for a name that is not a user
     std::optional<std::string> certFile, keyFile;  // for STARTTLS; else --web-config's
     std::string certPem, keyPem;
     int maxConnections = 64;

@@ -121,7 +121,11 @@ bool Session::LoggedIn()
     if (!username_ || !password_) return false;
     if (!passwordMatched_) {
         const auto user = context_.users.find(*username_);
-        passwordMatched_ = user != context_.users.end() && context_.passwordMatches(user->second, *password_);
+        // An unknown name pays a check too, so that the time taken does not
+        // tell which names are users; its decoy matches no password.
+        const bool matches =
+            context_.passwordMatches(user != context_.users.end() ? user->second : context_.decoyHash, *password_);
+        passwordMatched_ = user != context_.users.end() && matches;
     }
     return *passwordMatched_;
 }
