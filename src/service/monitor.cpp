@@ -234,11 +234,12 @@ void Monitor::Start()
                       "listening on" + listening_ + "; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
-    if (follower_ && PlainHttpToAnotherHost(*options_.protection.followUrl))
+    if (follower_ && FollowedInClearFromAnotherHost(options_.protection))
         log_.Note(options_.protection.followPort, "follow_unprotected",
                   "warning: the primary " + *options_.protection.followUrl +
-                      " is read over plain http from another host: anyone on the network between them can forge "
-                      "its readings and make this host shut down or stay up; serve it over https (--follow-ca)");
+                      " is read without TLS from another host: anyone on the network between them can forge "
+                      "its readings and make this host shut down or stay up (and read a password sent); serve it "
+                      "over TLS (https, or STARTTLS for ups://) and give --follow-ca");
     if (follower_) follower_->Start();
     if (!protectors_.empty()) {
         ticking_ = true;

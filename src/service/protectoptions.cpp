@@ -18,6 +18,20 @@ constexpr const char* kValued[] = {"--protect",   "--runtime-below", "--charge-b
 
 }  // namespace
 
+namespace {
+
+// Whether `host` (a name or an address, as a URL holds it) may be another
+// host: anything but loopback addresses and the names that cannot leave.
+bool AnotherHost(std::string host)
+{
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    in_addr v4{};
+    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) != 127;
+    return host != "localhost" && host != "::1";
+}
+
+}  // namespace
+
 bool PlainHttpToAnotherHost(const std::string& url)
 {
     const std::string scheme = "http://";
@@ -29,11 +43,15 @@ bool PlainHttpToAnotherHost(const std::string& url)
     } else if (const auto colon = host.find(':'); colon != std::string::npos) {
         host.erase(colon);
     }
-    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    in_addr v4{};
-    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) != 127;
-    // Only the names that cannot leave the host; any other name may resolve anywhere.
-    return host != "localhost" && host != "::1";
+    return AnotherHost(host);
+}
+
+bool FollowedInClearFromAnotherHost(const ProtectOptions& options)
+{
+    if (!options.followUrl) return false;
+    // A ups:// server is read in clear unless --follow-ca asks for STARTTLS.
+    if (const auto ups = upsnet::ParseUpsUrl(*options.followUrl)) return !options.followCa && AnotherHost(ups->host);
+    return PlainHttpToAnotherHost(*options.followUrl);
 }
 
 bool IsProtectOption(const std::string& name)
