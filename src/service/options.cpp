@@ -25,7 +25,7 @@ namespace {
 // "COM3" in any case, or a path (anything with a slash); nothing else.
 std::optional<UnitPort> ParseUnitPort(const std::string& text)
 {
-    if (text.find('/') != std::string::npos) return UnitPort{text, 0, text};
+    if (text.find('/') != std::string::npos) return UnitPort{text, 0, text, {}};
     std::string upper = text;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -34,7 +34,7 @@ std::optional<UnitPort> ParseUnitPort(const std::string& text)
     if (digits.empty() || digits[0] == '0') return std::nullopt;
     const auto number = ParseWholeNumber(digits, kFirstPort, kLastPort);
     if (!number) return std::nullopt;
-    return UnitPort{upper, *number, {}};
+    return UnitPort{upper, *number, {}, {}};
 }
 
 // A unit name stays a plain word: letters, digits, "_", "-", ".".

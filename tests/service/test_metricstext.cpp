@@ -207,9 +207,11 @@ TEST(Metrics, NamedUnitCarriesItsNameOnEverySeries)
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_up{port="COM4",unit="rack2"} 1)"));
     EXPECT_TRUE(HasLine(text, R"(tornavel_ups_status{port="COM4",unit="rack2",flag="on_line"} 1)"));
     std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);)
-        if (line.find(R"(port="COM4")") != std::string::npos)
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(R"(port="COM4")") != std::string::npos) {
             EXPECT_NE(line.find(R"(port="COM4",unit="rack2")"), std::string::npos) << line;
+        }
+    }
 }
 
 TEST(Metrics, StatusFlagsFollowTheBits)

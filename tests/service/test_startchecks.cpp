@@ -39,8 +39,8 @@ protected:
 
 TEST_F(StartChecks, RefusesWhatCannotWorkAndNothingElse)
 {
-    const UnitPort com1{"COM1", 1, {}}, com2{"COM2", 2, {}}, com3{"COM3", 3, {}};
-    auto path = [](const std::string& p) { return UnitPort{p, 0, p}; };
+    const UnitPort com1{"COM1", 1, {}, {}}, com2{"COM2", 2, {}, {}}, com3{"COM3", 3, {}, {}};
+    auto path = [](const std::string& p) { return UnitPort{p, 0, p, {}}; };
     const std::vector<Case> cases = {
         {"all well", dir + "/hook", {com1, com2, com3, path("/nonexistent/ttyUSB0")}, ""},
         {"a program found in PATH", "true", {com1}, ""},

@@ -225,31 +225,34 @@ private slots:
         Window w(sim.dir());
         QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
         w.ui().UPS->setCurrentCell(0, 0);
-        // Looked at while the read runs, about half-way through its thirty commands.
-        QString status;
-        bool panelOnTop = false;
-        bool lampOn = false;
-        bool busy = false;
-        int progress = -1;
-        QTimer::singleShot(3000, [&] {
-            status = w.ui().LabelST->text();
+        // Looked at again and again while the read runs: at some moment part-way
+        // through its thirty commands the panel is on top, the lamp on, the
+        // busy light lit, all at once (the light goes out between exchanges).
+        bool seenReading = false;
+        bool seenAll = false;
+        int lastProgress = -1;
+        QTimer sampler;
+        sampler.setInterval(20);
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            if (w.ui().LabelST->text() != QStringLiteral("идёт опрос устройства...")) return;
+            seenReading = true;
             const QObjectList siblings = w.form.children();
-            panelOnTop = w.ui().PanelWA->isVisible() &&
-                         std::none_of(siblings.begin(), siblings.end(), [&](QObject* o) {
-                             auto* sibling = qobject_cast<QWidget*>(o);
-                             return sibling && sibling->isVisible() && siblings.indexOf(o) > siblings.indexOf(w.ui().PanelWA) &&
-                                    sibling->geometry().intersects(w.ui().PanelWA->geometry());
-                         });
-            lampOn = SamePicture(w.ui().ImageA, w.ui().ImageAON);
-            busy = w.ui().ImageW->isVisible();
-            progress = w.ui().GaugeW->value();
+            const bool panelOnTop =
+                w.ui().PanelWA->isVisible() && std::none_of(siblings.begin(), siblings.end(), [&](QObject* o) {
+                    auto* sibling = qobject_cast<QWidget*>(o);
+                    return sibling && sibling->isVisible() && siblings.indexOf(o) > siblings.indexOf(w.ui().PanelWA) &&
+                           sibling->geometry().intersects(w.ui().PanelWA->geometry());
+                });
+            const bool lampOn = SamePicture(w.ui().ImageA, w.ui().ImageAON);
+            const bool busy = w.ui().ImageW->isVisible();
+            lastProgress = w.ui().GaugeW->value();
+            if (panelOnTop && lampOn && busy && lastProgress > 0 && lastProgress < 30) seenAll = true;
         });
+        sampler.start();
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
-        QCOMPARE(status, QStringLiteral("идёт опрос устройства..."));
-        QVERIFY(panelOnTop);
-        QVERIFY(lampOn);
-        QVERIFY(busy);
-        QVERIFY2(progress > 0 && progress < 30, qPrintable(QString::number(progress)));
+        sampler.stop();
+        QVERIFY(seenReading);
+        QVERIFY2(seenAll, qPrintable(QString::number(lastProgress)));
         QCOMPARE(w.ui().GaugeW->maximum(), 30);
         // And afterwards.
         QCOMPARE(w.ui().LabelST->text(), QStringLiteral("подключен"));
