@@ -113,18 +113,35 @@ std::unique_ptr<UnitAccess> OpenUnit(Context& c, const PortName& port)
     return unit;
 }
 
+// Opens the unit and reads all of it (the full read, then the settings that
+// decide how power comes back), and leaves it. False with the exit status
+// in `exit` when it could not be opened or a signal came.
+bool ReadWholeUnit(Context& c, const PortName& port, std::unique_ptr<UnitAccess>& unit, apcrec& record, int& exit)
+{
+    Describe(c, port, nullptr);
+    unit = OpenUnit(c, port);
+    if (!unit) {
+        exit = kExitUnitFailed;
+        return false;
+    }
+    Describe(c, port, unit.get());
+    unit->ReadPowerReturn();
+    record = unit->Record();
+    unit->Close();
+    if (EndSignal()) {
+        exit = c.Interrupted();
+        return false;
+    }
+    return true;
+}
+
 int Show(Context& c)
 {
     const auto port = Port(c, c.line.words[0]);
     if (!port) return kExitUsage;
-    Describe(c, *port, nullptr);
-    auto unit = OpenUnit(c, *port);
-    if (!unit) return kExitUnitFailed;
-    Describe(c, *port, unit.get());
-    unit->ReadPowerReturn();
-    const apcrec record = unit->Record();
-    unit->Close();
-    if (EndSignal()) return c.Interrupted();
+    std::unique_ptr<UnitAccess> unit;
+    apcrec record;
+    if (int exit = 0; !ReadWholeUnit(c, *port, unit, record, exit)) return exit;
     const std::vector<std::string> missing = MissingValues(record);
     ReadoutJson(record, c.reply);
     std::vector<std::string> names;
@@ -178,16 +195,12 @@ int Backup(Context& c)
 {
     const auto port = Port(c, c.line.words[0]);
     if (!port) return kExitUsage;
-    Describe(c, *port, nullptr);
+    Describe(c, *port, nullptr);  // the port first in the reply, then the file
     const std::string& path = c.line.words[1];
     c.reply.SetText("file", path);
-    auto unit = OpenUnit(c, *port);
-    if (!unit) return kExitUnitFailed;
-    Describe(c, *port, unit.get());
-    unit->ReadPowerReturn();
-    const apcrec record = unit->Record();
-    unit->Close();
-    if (EndSignal()) return c.Interrupted();
+    std::unique_ptr<UnitAccess> unit;
+    apcrec record;
+    if (int exit = 0; !ReadWholeUnit(c, *port, unit, record, exit)) return exit;
     std::string text, error;
     std::vector<SettingValue> values;
     if (!WriteSettingsFile(port->label, record, text, values, error)) return c.Failed(error);

@@ -17,6 +17,9 @@ void ResolveCredentials(MonitorOptions& options, const char* credentialsDirector
     for (std::optional<std::string>* file :
          {&options.webConfigFile, &options.protection.followCa, &options.protection.followAuth})
         if (*file) **file = CredentialPath(**file, credentialsDirectory);
+    for (std::optional<std::string>* file :
+         {&options.upsServer.usersFile, &options.upsServer.certFile, &options.upsServer.keyFile})
+        if (*file) **file = CredentialPath(**file, credentialsDirectory);
 }
 
 std::string UnreadableFile(const std::string& what, const std::string& path, int error)

@@ -12,7 +12,8 @@ namespace tornavel::service {
 // key_file: tls-key in the web config) is the credential of that name;
 // anything else is a path, as it always is outside systemd.
 std::string CredentialPath(const std::string& file, const char* credentialsDirectory);
-// --web-config, --follow-ca and --follow-auth.
+// --web-config, --follow-ca, --follow-auth, --ups-users, --ups-tls-cert and
+// --ups-tls-key.
 void ResolveCredentials(MonitorOptions& options, const char* credentialsDirectory);
 // "cannot read WHAT PATH: why", with the way out when the reason is permission.
 std::string UnreadableFile(const std::string& what, const std::string& path, int error);

@@ -138,23 +138,53 @@ std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const s
     return reading;
 }
 
-Follower::Follower(const ProtectOptions& options, std::string credentials, Protector& protector, EventLog& log)
+MetricsSource::MetricsSource(const ProtectOptions& options, std::string credentials)
     : url_(options.followUrl.value_or("")),
       port_(options.followPort),
       ca_(options.followCa),
       credentials_(std::move(credentials)),
       everySeconds_(options.followEverySeconds),
-      visit_{HostName(), options.followEverySeconds, false, options.dryRun},
+      visit_{HostName(), options.followEverySeconds, false, options.dryRun}
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);  // before any thread uses the client
+}
+
+MetricsSource::~MetricsSource()
+{
+    curl_global_cleanup();
+}
+
+std::optional<PolicyReading> MetricsSource::Read(std::string& error)
+{
+    const auto text = Fetch(visit_, std::min(everySeconds_ * 2, 10), error);
+    if (!text) return std::nullopt;
+    return ReadingFromMetrics(*text, port_, memory_);
+}
+
+void MetricsSource::Leave()
+{
+    // The last read says goodbye: a primary waiting for this host to go
+    // down need not wait for its silence.
+    FollowerVisit leaving = visit_;
+    leaving.leaving = true;
+    std::string error;
+    Fetch(leaving, 2, error);
+}
+
+Follower::Follower(const ProtectOptions& options, std::unique_ptr<FollowSource> source, Protector& protector,
+                   EventLog& log)
+    : url_(options.followUrl.value_or("")),
+      port_(options.followPort),
+      source_(std::move(source)),
+      everySeconds_(options.followEverySeconds),
       protector_(protector),
       log_(log)
 {
-    curl_global_init(CURL_GLOBAL_DEFAULT);  // before any thread uses the client
 }
 
 Follower::~Follower()
 {
     Stop();
-    curl_global_cleanup();
 }
 
 void Follower::Start()
@@ -172,15 +202,11 @@ void Follower::Stop()
     wake_.notify_all();
     if (!thread_.joinable()) return;
     thread_.join();
-    // The last read says goodbye: a primary waiting for this host to go
-    // down need not wait for its silence.
-    FollowerVisit leaving = visit_;
-    leaving.leaving = true;
-    std::string error;
-    Fetch(leaving, 2, error);
+    source_->Leave();
 }
 
-std::optional<std::string> Follower::Fetch(const FollowerVisit& visit, long timeoutSeconds, std::string& error) const
+std::optional<std::string> MetricsSource::Fetch(const FollowerVisit& visit, long timeoutSeconds,
+                                                std::string& error) const
 {
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -217,15 +243,14 @@ std::optional<std::string> Follower::Fetch(const FollowerVisit& visit, long time
 
 void Follower::Run()
 {
-    FollowMemory memory;
     std::string lastError;
     while (true) {
         std::string error;
-        const auto text = Fetch(visit_, std::min(everySeconds_ * 2, 10), error);
-        if (text) {
+        const auto reading = source_->Read(error);
+        if (error.empty()) {
             if (!lastError.empty()) log_.Note(port_, "primary_back", "the primary answers again: " + url_);
             lastError.clear();
-            if (const auto reading = ReadingFromMetrics(*text, port_, memory)) protector_.Cycle(*reading);
+            if (reading) protector_.Cycle(*reading);
         } else if (error != lastError) {
             lastError = error;  // logged once, not on every try
             log_.Note(port_, "primary_unreadable", url_ + ": " + error);

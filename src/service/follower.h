@@ -1,5 +1,6 @@
 #pragma once
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,20 +28,28 @@ struct FollowMemory {
 std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const std::string& port,
                                                 FollowMemory& memory);
 
-// A host without the cable: reads the primary's /metrics every few seconds and
-// applies the same policy to the one unit it names. A primary that cannot be
-// read gives no reading, which the policy counts towards a lost link.
-class Follower {
+// Where a follower reads its primary's unit.
+class FollowSource {
+public:
+    virtual ~FollowSource() = default;
+    // The unit's state now: nothing with an empty error when the primary
+    // answered without a new reading, nothing with an error when it could
+    // not be read.
+    virtual std::optional<PolicyReading> Read(std::string& error) = 0;
+    // The follower stops: a source that attached to its primary leaves.
+    virtual void Leave() {}
+};
+
+// Another monitor's /metrics, over http or https.
+class MetricsSource : public FollowSource {
 public:
     // `credentials` is USER:PASSWORD for a primary that asks for them, or empty.
-    Follower(const ProtectOptions& options, std::string credentials, Protector& protector, EventLog& log);
-    ~Follower();
-
-    void Start();
-    void Stop();
+    MetricsSource(const ProtectOptions& options, std::string credentials);
+    ~MetricsSource() override;
+    std::optional<PolicyReading> Read(std::string& error) override;
+    void Leave() override;
 
 private:
-    void Run();
     // The primary's metrics, read with `visit` saying who asks.
     std::optional<std::string> Fetch(const FollowerVisit& visit, long timeoutSeconds, std::string& error) const;
 
@@ -50,6 +59,28 @@ private:
     const std::string credentials_;  // USER:PASSWORD, or empty
     const int everySeconds_;
     const FollowerVisit visit_;  // how this follower names itself to the primary
+    FollowMemory memory_;
+};
+
+// A host without the cable: reads the primary every few seconds and applies
+// the same policy to the one unit it names. A primary that cannot be read
+// gives no reading, which the policy counts towards a lost link.
+class Follower {
+public:
+    Follower(const ProtectOptions& options, std::unique_ptr<FollowSource> source, Protector& protector,
+             EventLog& log);
+    ~Follower();
+
+    void Start();
+    void Stop();
+
+private:
+    void Run();
+
+    const std::string url_;
+    const std::string port_;
+    std::unique_ptr<FollowSource> source_;
+    const int everySeconds_;
     Protector& protector_;
     EventLog& log_;
     std::mutex mutex_;

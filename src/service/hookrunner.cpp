@@ -10,6 +10,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 extern char** environ;
@@ -22,6 +25,28 @@ constexpr const char* kVariablePrefix = "TORNAVEL_";
 constexpr int kReapStepMs = 20;
 // The grace a program gets when the monitor stops rather than when it is late.
 constexpr int kStopGraceMs = 500;
+
+// Whether a process of the group other than its leader is still running
+// (not a zombie): the group's members may still be handling SIGTERM after
+// their leader ended.
+bool OthersRunIn(pid_t group)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename();
+        if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0])) || name == std::to_string(group)) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        if (!std::getline(stat, text) || text.rfind(')') == std::string::npos) continue;
+        // After "(comm)": state, parent, group.
+        std::istringstream fields(text.substr(text.rfind(')') + 1));
+        char state = 0;
+        pid_t parent = 0;
+        pid_t processGroup = 0;
+        if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z') return true;
+    }
+    return false;
+}
 
 std::string VariableName(const std::string& key)
 {
@@ -238,9 +263,11 @@ bool HookRunner::Exited(pid_t pid)
 
 void HookRunner::EndGroup(pid_t pid, int graceMs)
 {
+    // The whole group gets the grace: a child cleaning up after SIGTERM is
+    // not cut short because its leader ended first.
     ::kill(-pid, SIGTERM);
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
-    while (!Exited(pid) && std::chrono::steady_clock::now() < until)
+    while ((!Exited(pid) || OthersRunIn(pid)) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(kReapStepMs));
     // Also whatever of the group outlived its leader or ignored SIGTERM.
     ::kill(-pid, SIGKILL);

@@ -41,6 +41,10 @@ int main(int argc, char** argv)
         }
         command.options.web = *web;
     }
+    if (std::string error; !upsnet::LoadServerFiles(command.options.upsServer, command.options.web, error)) {
+        std::fprintf(stderr, "tornavel-monitor: %s\n", error.c_str());
+        return 2;
+    }
     if (command.action == CommandLine::Action::Check) return CheckSetup(command.options, stdout, stderr);
 
     if (const auto problem = StartProblem(command.options)) {

@@ -11,9 +11,6 @@
 
 namespace tornavel::service {
 
-namespace {
-
-// A label value: backslash, double quote and line feed escaped.
 std::string Escaped(const std::string& value)
 {
     std::string out;
@@ -30,6 +27,8 @@ std::string Escaped(const std::string& value)
     }
     return out;
 }
+
+namespace {
 
 std::string Number(double value)
 {

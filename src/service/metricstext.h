@@ -24,6 +24,9 @@ inline constexpr const char* kShutdownPendingMetric = "shutdown_pending";
 inline constexpr const char* kAlertsMetric = "alerts_total";
 inline constexpr const char* kLinkLossesMetric = "link_losses_total";
 
+// A label value: backslash, double quote and line feed escaped.
+std::string Escaped(const std::string& value);
+
 inline constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
 
 }  // namespace tornavel::service

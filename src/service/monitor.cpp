@@ -18,6 +18,10 @@
 #include "serial/posixport.h"
 #include "shutdownflag.h"
 #include "tornavel_version.h"
+#include "upsnet/followermetrics.h"
+#include "upsnet/upsfollow.h"
+#include "upsnet/upsurl.h"
+#include "webconfig.h"
 
 namespace tornavel::service {
 
@@ -83,15 +87,29 @@ void Monitor::Protect()
         workers_[i]->Protect(*protectors_.back());
     }
     if (protection.followUrl) {
-        protectors_.push_back(std::make_unique<Protector>(protection.followPort, "", protection, *host_, log_, clock_,
-                                                          outageFile("follow-" + protection.followPort)));
+        const auto upsUrl = upsnet::ParseUpsUrl(*protection.followUrl);
+        // A unit followed over the UPS network protocol is labelled by its name there.
+        const std::string port = upsUrl ? upsUrl->name : protection.followPort;
+        protectors_.push_back(std::make_unique<Protector>(port, "", protection, *host_, log_, clock_,
+                                                          outageFile("follow-" + port)));
         std::string credentials;
         if (protection.followAuth) {
             std::ifstream file(*protection.followAuth);
-            if (!std::getline(file, credentials) || credentials.find(':') == std::string::npos)
-                protectError_ = "--follow-auth " + *protection.followAuth + ": no USER:PASSWORD line to read";
+            const bool read = static_cast<bool>(std::getline(file, credentials));
+            if (!read || (!upsUrl && credentials.find(':') == std::string::npos))
+                protectError_ = "--follow-auth " + *protection.followAuth + ": no " +
+                                (upsUrl ? "password" : "USER:PASSWORD") + " line to read";
         }
-        follower_ = std::make_unique<Follower>(protection, credentials, *protectors_.back(), log_);
+        std::unique_ptr<FollowSource> source;
+        if (upsUrl)
+            source = std::make_unique<upsnet::UpsFollowSource>(
+                *upsUrl, upsnet::PasswordFromLine(credentials, upsUrl->user), protection.followCa,
+                std::min(protection.followEverySeconds * 2, 10));
+        else
+            source = std::make_unique<MetricsSource>(protection, credentials);
+        ProtectOptions labelled = protection;
+        labelled.followPort = port;
+        follower_ = std::make_unique<Follower>(labelled, std::move(source), *protectors_.back(), log_);
     }
 }
 
@@ -148,8 +166,43 @@ bool Monitor::Open(std::string& error)
                       "/metrics";
         endpoints_.push_back(std::move(endpoint));
     }
+    if (!OpenUpsServer(error)) return false;
     if (textfile_ && !textfile_->Write(UnitMetrics(), error)) return false;
     return OpenControlSocket(error);
+}
+
+bool Monitor::OpenUpsServer(std::string& error)
+{
+    const upsnet::ServerOptions& server = options_.upsServer;
+    if (!server.Enabled()) return true;
+    upsContext_.units = [this] { return ServedUnits(); };
+    upsContext_.users = server.users;
+    upsContext_.decoyHash = server.decoyHash;
+    upsContext_.passwordMatches = PasswordMatches;
+    upsContext_.attachments = &attachments_;
+    upsContext_.version = "Tornavel monitor " TORNAVEL_VERSION " (RFC 9271, read-only)";
+    upsServer_ = upsnet::UpsServer::Start(server, upsContext_, error);
+    if (!upsServer_) return false;
+    for (std::size_t i = 0; i < server.listen.size(); ++i)
+        listening_ += " ups://" + ListenText(server.listen[i], upsServer_->ports()[i]);
+    return true;
+}
+
+std::vector<upsnet::ServedUnit> Monitor::ServedUnits() const
+{
+    std::vector<upsnet::ServedUnit> units;
+    for (std::size_t i = 0; i < workers_.size(); ++i) {
+        upsnet::ServedUnit unit{options_.units[i].name, workers_[i]->Snapshot(), false};
+        if (unit.name.empty()) unit.name = options_.units[i].label;
+        unit.snapshot.unit = options_.units[i].name;
+        // The forced shutdown of a unit that protects this host, once this
+        // host's shutdown is decided and recorded: its followers go first.
+        const auto& protect = options_.protection.protect;
+        unit.forcedShutdown = host_ && host_->Pending() &&
+                              std::find(protect.begin(), protect.end(), options_.units[i].label) != protect.end();
+        units.push_back(std::move(unit));
+    }
+    return units;
 }
 
 bool Monitor::OpenControlSocket(std::string& error)
@@ -181,11 +234,12 @@ void Monitor::Start()
                       "listening on" + listening_ + "; ports" + ports,
                       {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
-    if (follower_ && PlainHttpToAnotherHost(*options_.protection.followUrl))
+    if (follower_ && FollowedInClearFromAnotherHost(options_.protection))
         log_.Note(options_.protection.followPort, "follow_unprotected",
                   "warning: the primary " + *options_.protection.followUrl +
-                      " is read over plain http from another host: anyone on the network between them can forge "
-                      "its readings and make this host shut down or stay up; serve it over https (--follow-ca)");
+                      " is read without TLS from another host: anyone on the network between them can forge "
+                      "its readings and make this host shut down or stay up (and read a password sent); serve it "
+                      "over TLS (https, or STARTTLS for ups://) and give --follow-ca");
     if (follower_) follower_->Start();
     if (!protectors_.empty()) {
         ticking_ = true;
@@ -239,6 +293,7 @@ void Monitor::Stop()
     // current ones.
     WriteTextfile(/*stopped=*/true);
     endpoints_.clear();
+    upsServer_.reset();
     if (hooks_) hooks_->Finish(kHookStopMs);
 }
 
@@ -255,7 +310,9 @@ void Monitor::Abandon()
 
 std::string Monitor::Metrics() const
 {
-    return UnitMetrics() + RenderProcessMetrics();
+    std::string text = UnitMetrics() + RenderProcessMetrics();
+    if (upsServer_) text += upsnet::RenderAttachedFollowers(ServedUnits(), attachments_);
+    return text;
 }
 
 std::string Monitor::UnitMetrics(bool stopped) const

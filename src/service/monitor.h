@@ -25,6 +25,9 @@
 #include "systemdnotify.h"
 #include "textfile.h"
 #include "unitworker.h"
+#include "upsnet/attachments.h"
+#include "upsnet/session.h"
+#include "upsnet/upsserver.h"
 
 namespace tornavel::service {
 
@@ -63,6 +66,9 @@ private:
     bool OpenControlSocket(std::string& error);
     void Protect();
     void TickProtectors();
+    bool OpenUpsServer(std::string& error);
+    // The units as the UPS network protocol serves them.
+    std::vector<upsnet::ServedUnit> ServedUnits() const;
     void FollowerVisited(const std::string& header);
 
     MonitorOptions options_;
@@ -93,6 +99,9 @@ private:
     std::vector<std::unique_ptr<MetricsEndpoint>> endpoints_;
     std::string listening_;  // the endpoints' URLs, for the start line
     std::unique_ptr<ControlSocket> control_;
+    upsnet::Attachments attachments_{&followers_};
+    upsnet::SessionContext upsContext_;
+    std::unique_ptr<upsnet::UpsServer> upsServer_;
     std::optional<TextfileWriter> textfile_;
     std::mutex textfileMutex_;
     bool textfileFailing_ = false;

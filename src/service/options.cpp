@@ -106,7 +106,7 @@ Tornavel window maps it) or a device path such as /dev/serial/by-id/...
                       $RUNTIME_DIRECTORY/control under systemd, else none)
   --help              this text
   --version           the version
-)") + ProtectUsageText() + R"(
+)") + ProtectUsageText() + upsnet::ServerUsageText() + R"(
 Events are logged on standard output, one line each; repeats of one alert
 from one unit within 10 s are folded into one line with their number.
 SIGTERM or SIGINT ends the monitor: every connected unit leaves smart mode
@@ -166,8 +166,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" ||
                            arg == "--on-event" || arg == "--hook-timeout" || arg == "--name" ||
                            arg == "--control-socket" || arg == "--web-config";
-        if (!known && !IsProtectOption(arg)) return fail("unknown option '" + arg + "'");
-        if (!known && !ProtectOptionTakesValue(arg)) {
+        const bool server = upsnet::IsServerOption(arg);
+        if (!known && !server && !IsProtectOption(arg)) return fail("unknown option '" + arg + "'");
+        if (!known && !server && !ProtectOptionTakesValue(arg)) {
             if (value) return fail("option '" + arg + "' takes no value");
             std::string error;
             TakeProtectOption(arg, {}, options.protection, error);
@@ -178,6 +179,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             value = args[++i];
         }
         if (value->empty()) return fail("option '" + arg + "' needs a value");
+        if (server) {
+            std::string error;
+            if (!upsnet::TakeServerOption(arg, *value, options.upsServer, error)) return fail(error);
+            continue;
+        }
         if (!known) {
             std::string error;
             if (!TakeProtectOption(arg, *value, options.protection, error)) return fail(error);

@@ -6,6 +6,7 @@
 #include "listenaddress.h"
 #include "webconfig.h"
 #include "protectoptions.h"
+#include "upsnet/serveroptions.h"
 
 namespace tornavel::service {
 
@@ -30,6 +31,7 @@ struct MonitorOptions {
     std::optional<std::string> controlSocket;
     std::vector<UnitPort> units;
     ProtectOptions protection;
+    upsnet::ServerOptions upsServer;   // the UPS network protocol, off by default
 };
 
 struct CommandLine {

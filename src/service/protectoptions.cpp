@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "options.h"
+#include "upsnet/upsurl.h"
 
 namespace tornavel::service {
 
@@ -14,6 +15,20 @@ namespace {
 constexpr const char* kValued[] = {"--protect",   "--runtime-below", "--charge-below", "--on-battery-longer",
                                    "--link-lost", "--state-dir",     "--follow",       "--follow-port",
                                    "--follow-ca", "--follow-auth", "--follow-every", "--protect-needed"};
+
+}  // namespace
+
+namespace {
+
+// Whether `host` (a name or an address, as a URL holds it) may be another
+// host: anything but loopback addresses and the names that cannot leave.
+bool AnotherHost(std::string host)
+{
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    in_addr v4{};
+    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) != 127;
+    return host != "localhost" && host != "::1";
+}
 
 }  // namespace
 
@@ -28,11 +43,15 @@ bool PlainHttpToAnotherHost(const std::string& url)
     } else if (const auto colon = host.find(':'); colon != std::string::npos) {
         host.erase(colon);
     }
-    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    in_addr v4{};
-    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) != 127;
-    // Only the names that cannot leave the host; any other name may resolve anywhere.
-    return host != "localhost" && host != "::1";
+    return AnotherHost(host);
+}
+
+bool FollowedInClearFromAnotherHost(const ProtectOptions& options)
+{
+    if (!options.followUrl) return false;
+    // A ups:// server is read in clear unless --follow-ca asks for STARTTLS.
+    if (const auto ups = upsnet::ParseUpsUrl(*options.followUrl)) return !options.followCa && AnotherHost(ups->host);
+    return PlainHttpToAnotherHost(*options.followUrl);
 }
 
 bool IsProtectOption(const std::string& name)
@@ -88,8 +107,10 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
     if (name == "--follow-every") return number(1, 60, options.followEverySeconds);
     if (name == "--state-dir") options.stateDir = value;
     if (name == "--follow") {
-        if (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
-            error = "--follow takes an http:// or https:// address, not '" + value + "'";
+        const bool http = value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0;
+        if (!http && !upsnet::ParseUpsUrl(value)) {
+            error = "--follow takes an http://, https:// or ups://[USER@]HOST[:PORT]/NAME address, not '" + value +
+                    "'";
             return false;
         }
         options.followUrl = value;
@@ -114,6 +135,17 @@ bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::s
         error = "--protect-needed " + std::to_string(*options.needed) + " is more than the " + std::to_string(units) +
                 " protected units (--protect and --follow)";
         return false;
+    }
+    if (options.followUrl && upsnet::IsUpsUrl(*options.followUrl)) {
+        if (!options.followPort.empty()) {
+            error = "--follow-port is for a monitor's /metrics; a ups:// address names the unit itself";
+            return false;
+        }
+        if (!upsnet::ParseUpsUrl(*options.followUrl)->user.empty() && !options.followAuth) {
+            error = "--follow ups://USER@...: the password comes from --follow-auth FILE";
+            return false;
+        }
+        return true;
     }
     if (options.followUrl && options.followPort.empty()) {
         error = "--follow needs --follow-port, the primary's port label of the unit";
@@ -151,11 +183,17 @@ Host protection (off unless --protect or --follow is given):
                           tornavel-shutdown service (default
                           /var/lib/tornavel-monitor)
   --follow URL            follow another monitor's /metrics instead of a
-                          port (a host on the same unit without the cable)
+                          port (a host on the same unit without the cable),
+                          or ups://[USER@]HOST[:PORT]/NAME, unit NAME of any
+                          server of the UPS network protocol (RFC 9271):
+                          with USER it logs in and attaches as a follower
   --follow-port LABEL     the unit on the primary: its port label or its name
-  --follow-ca FILE        CA certificate for an https primary
+                          (not for ups://)
+  --follow-ca FILE        CA certificate for an https primary; for ups://,
+                          STARTTLS is then required and checked against it
   --follow-auth FILE      USER:PASSWORD in FILE, for a primary that asks
-                          for basic authentication
+                          for basic authentication; for ups://, the password
+                          (PASSWORD or USER:PASSWORD)
   --follow-every SEC      read the primary every SEC seconds (default 5)
 )";
 }

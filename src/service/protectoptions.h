@@ -40,6 +40,9 @@ bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::s
 // Whether `url` is plain http to a host other than this one (not loopback):
 // anyone on the way may read and forge what the follower acts on.
 bool PlainHttpToAnotherHost(const std::string& url);
+// Whether the followed primary is on another host and read without TLS:
+// plain http, or a ups:// server without --follow-ca (no STARTTLS).
+bool FollowedInClearFromAnotherHost(const ProtectOptions& options);
 // The lines of the usage text about protection.
 const char* ProtectUsageText();
 

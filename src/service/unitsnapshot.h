@@ -20,6 +20,11 @@ struct UnitSnapshot {
     std::optional<double> lastGoodSeconds; // Unix time of the last answered cycle
     bool identified = false;               // a full read has filled the record
     std::array<Bytes, kSlotCount + 1> slots{};  // the record's answers, as stored
+    // The answers sure to be their own command's: what the full read got, then
+    // each slot's last read after only answered exchanges. The values read in
+    // every cycle stay only while their last read was settled; a slot read in
+    // rotation keeps its last settled answer. Empty until known.
+    std::array<Bytes, kSlotCount + 1> settled{};
     std::array<std::uint64_t, alertTable.size()> alerts{};  // per alertTable row
     std::uint64_t linkLosses = 0;
     OutageClock outage;                    // time on battery, last transfer

@@ -135,6 +135,7 @@ bool UnitWorker::Connect()
         s.up = true;
         s.lastGoodSeconds = now;
         s.slots = record.slot;
+        s.settled = record.slot;
     });
     Record("connected", UnitText(record.slot[kSlotModel]) + ", serial " + UnitText(record.slot[kSlotSerial]));
     if (protector_) protector_->Identified(record.slot[kSlotSerial]);
@@ -202,6 +203,13 @@ void UnitWorker::CycleRead(const CycleReport& cycle)
     Publish([&](UnitSnapshot& s) {
         s.up = answered;
         s.slots = record.slot;
+        // A value read every cycle and not settled in this one is withheld;
+        // any other keeps its last settled answer.
+        for (const Reading& reading : readings)
+            if (cycle.settled[reading.slot])
+                s.settled[reading.slot] = record.slot[reading.slot];
+            else if (reading.refresh == Refresh::EveryCycle)
+                s.settled[reading.slot].clear();
         if (answered) {
             s.lastGoodSeconds = now;
             s.outage.Status(ParseStatus(record.slot[kSlotStatus]), now);

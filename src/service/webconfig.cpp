@@ -45,12 +45,13 @@ bool ReadWhole(const std::string& path, std::string& text)
     return true;
 }
 
-bool IsBcrypt(const std::string& hash)
+}  // namespace
+
+bool IsBcryptHash(const std::string& hash)
 {
     return hash.size() == 60 && (hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0);
 }
 
-// The cost of a bcrypt hash ("$2b$10$..."): its two digits.
 int BcryptCost(const std::string& hash)
 {
     if (!std::isdigit(static_cast<unsigned char>(hash[4])) || !std::isdigit(static_cast<unsigned char>(hash[5])))
@@ -58,17 +59,14 @@ int BcryptCost(const std::string& hash)
     return (hash[4] - '0') * 10 + (hash[5] - '0');
 }
 
-// A hash of a password nobody has, at `cost`; empty when none can be made.
 std::string DecoyHash(int cost)
 {
     char setting[CRYPT_GENSALT_OUTPUT_SIZE];
     if (!::crypt_gensalt_rn("$2b$", static_cast<unsigned long>(cost), nullptr, 0, setting, sizeof setting)) return {};
     auto data = std::make_unique<crypt_data>();
     const char* hash = ::crypt_r("not a password of anyone", setting, data.get());
-    return hash && IsBcrypt(hash) ? hash : std::string();
+    return hash && IsBcryptHash(hash) ? hash : std::string();
 }
-
-}  // namespace
 
 std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error)
 {
@@ -108,7 +106,7 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
             else
                 return fail(number, "unknown key '" + key + "' in tls_server_config (cert_file and key_file are read)");
         } else if (section == "basic_auth_users") {
-            if (!IsBcrypt(value)) return fail(number, "the password of '" + key + "' is not a bcrypt hash");
+            if (!IsBcryptHash(value)) return fail(number, "the password of '" + key + "' is not a bcrypt hash");
             const int cost = BcryptCost(value);
             if (cost < 4 || cost > kMostBcryptCost)
                 return fail(number, "the bcrypt cost of '" + key + "' is " + value.substr(4, 2) + "; take one from 04 to " +
@@ -139,7 +137,7 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
 
 bool PasswordMatches(const std::string& hash, const std::string& password)
 {
-    if (!IsBcrypt(hash)) return false;
+    if (!IsBcryptHash(hash)) return false;
     auto data = std::make_unique<crypt_data>();  // large: not on a thread's stack
     const char* computed = ::crypt_r(password.c_str(), hash.c_str(), data.get());
     if (!computed || std::strlen(computed) != hash.size()) return false;

@@ -32,6 +32,13 @@ inline constexpr int kMostBcryptCost = 12;
 // Nothing, with a one-line reason, for a file that cannot be read or used.
 std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& error);
 
+// Whether the text is a bcrypt hash ($2a$, $2b$ or $2y$, 60 characters).
+bool IsBcryptHash(const std::string& hash);
+// The cost of a bcrypt hash ("$2b$10$..."): its two digits; -1 when not digits.
+int BcryptCost(const std::string& hash);
+// A hash of a password nobody has, at `cost`; empty when none can be made.
+std::string DecoyHash(int cost);
+
 // Whether the password matches the bcrypt hash ($2a$, $2b$ or $2y$).
 bool PasswordMatches(const std::string& hash, const std::string& password);
 

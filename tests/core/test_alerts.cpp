@@ -119,8 +119,11 @@ TEST(SlotTable, CommandsAndSlotsMatch)
     EXPECT_EQ(SlotCommand(kSlotModel), "\x01");
     EXPECT_EQ(SlotCommand(kSlotRegister3), "8");
     EXPECT_EQ(SlotCommand(kSlotLastMessage), "");
-    for (int k = 1; k <= kSlotCount; ++k)
-        if (k != kSlotLastMessage) EXPECT_EQ(SlotOfCommand(SlotCommand(k)), k);
+    for (int k = 1; k <= kSlotCount; ++k) {
+        if (k != kSlotLastMessage) {
+            EXPECT_EQ(SlotOfCommand(SlotCommand(k)), k);
+        }
+    }
     EXPECT_EQ(SlotOfCommand("p"), kSlotGraceDelay);
     EXPECT_EQ(SlotOfCommand("G"), kSlotTransferCause);
     EXPECT_EQ(SlotOfCommand("Z"), 0);

@@ -35,7 +35,9 @@ TEST(TypedReading, MeasurementsAreNumbersWithTheirDecimals)
         const auto typed = ReadTyped(*row.command, row.answer);
         SCOPED_TRACE(*row.command + " " + row.answer);
         ASSERT_EQ(typed.has_value(), row.shown != nullptr);
-        if (typed) EXPECT_EQ(TypedText(*typed), row.shown);
+        if (typed) {
+            EXPECT_EQ(TypedText(*typed), row.shown);
+        }
     }
 }
 

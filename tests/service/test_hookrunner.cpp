@@ -40,9 +40,9 @@ std::string Read(const std::string& path)
 }
 
 // The program: for the event "hang" it starts two children and waits: a
-// shell that notes SIGTERM, and a `sleep` that ignores it; the program
-// itself notes SIGTERM and ends, leaving them behind unless its whole group
-// is ended. Any other event is noted at once.
+// shell that notes SIGTERM a moment after (when its leader has ended), and
+// a `sleep` that ignores it; the program itself notes SIGTERM and ends,
+// leaving them behind unless its whole group is ended. Any other event is noted at once.
 std::string Program(const Dir& dir)
 {
     const std::string path = dir / "hook";
@@ -51,7 +51,7 @@ std::string Program(const Dir& dir)
                            "[ \"$1\" = fail ] && exit 3\n"
                            "if [ \"$1\" = hang ]; then\n"
                            "  trap 'echo term >> \"$d/term\"; exit 0' TERM\n"
-                           "  sh -c 'trap \"echo child >> $0/term; exit 0\" TERM; sleep 600 & wait' \"$d\" &\n"
+                           "  sh -c 'trap \"sleep 0.3; echo child >> $0/term; exit 0\" TERM; sleep 600 & wait' \"$d\" &\n"
                            "  echo $! >> \"$d/children\"\n"
                            "  (trap '' TERM; exec sleep 600) & echo $! >> \"$d/children\"\n"
                            "  wait\n"

@@ -158,6 +158,26 @@ TEST(CommandLine, PlainHttpToAnotherHostIsToldFromLoopbackAndHttps)
         EXPECT_FALSE(PlainHttpToAnotherHost(url)) << url;
 }
 
+// A ups:// primary on another host is read in clear unless --follow-ca asks
+// for STARTTLS.
+TEST(CommandLine, UpsServerOnAnotherHostIsInClearWithoutFollowCa)
+{
+    struct Case {
+        const char* url;
+        bool ca;
+        bool inClear;
+    };
+    for (const Case& c : {Case{"ups://nas@192.0.2.20/ups", false, true}, Case{"ups://nas/ups", false, true},
+                          Case{"ups://nas@192.0.2.20/ups", true, false}, Case{"ups://127.0.0.1/COM1", false, false},
+                          Case{"ups://[::1]:3493/COM1", false, false}, Case{"http://primary/metrics", false, true},
+                          Case{"https://primary/metrics", false, false}}) {
+        ProtectOptions options;
+        options.followUrl = c.url;
+        if (c.ca) options.followCa = "/etc/tornavel/ca.pem";
+        EXPECT_EQ(FollowedInClearFromAnotherHost(options), c.inClear) << c.url;
+    }
+}
+
 TEST(CommandLine, HostProtectionIsOffUnlessAskedAndTakesItsLimits)
 {
     EXPECT_FALSE(ParseCommandLine({"COM1"}).options.protection.Enabled());

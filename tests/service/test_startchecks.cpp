@@ -136,10 +136,16 @@ TEST(Credentials, ANameWithoutASlashIsACredentialUnderSystemd)
     options.webConfigFile = "web-config";
     options.protection.followCa = "/etc/ssl/ca.pem";
     options.protection.followAuth = "follow-auth";
+    options.upsServer.usersFile = "ups-users";
+    options.upsServer.certFile = "/etc/tornavel/cert.pem";
+    options.upsServer.keyFile = "ups-key";
     ResolveCredentials(options, "/run/credentials/m");
     EXPECT_EQ(options.webConfigFile, "/run/credentials/m/web-config");
     EXPECT_EQ(options.protection.followCa, "/etc/ssl/ca.pem");
     EXPECT_EQ(options.protection.followAuth, "/run/credentials/m/follow-auth");
+    EXPECT_EQ(options.upsServer.usersFile, "/run/credentials/m/ups-users");
+    EXPECT_EQ(options.upsServer.certFile, "/etc/tornavel/cert.pem");
+    EXPECT_EQ(options.upsServer.keyFile, "/run/credentials/m/ups-key");
     EXPECT_NE(UnreadableFile("--follow-auth", "/etc/a", EACCES).find("LoadCredential="), std::string::npos);
 }
 

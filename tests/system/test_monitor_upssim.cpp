@@ -253,6 +253,15 @@ bool Ended(pid_t pid)
     return !std::getline(stat, text) || text[text.rfind(')') + 2] == 'Z';
 }
 
+// Whether every process named in the file, one pid a line, has ended.
+bool AllEnded(const std::string& pidFile)
+{
+    std::istringstream pids(ReadFile(pidFile));
+    for (pid_t pid = 0; pids >> pid;)
+        if (!Ended(pid)) return false;
+    return true;
+}
+
 // 500 alert characters with a battery-low alert among them, while the event
 // program hangs on the first mains failure: the battery-low program runs at
 // once, the flood is one line, one run and then one summary, every alert is
@@ -303,9 +312,8 @@ TEST(MonitorStop, SecondSignalEndsAtOnce)
 {
     TempDir dir;
     const std::string hook = dir / "hook";
-    // Every event runs it: the child's pid is renamed into place whole, so a
-    // reader never finds the file just truncated by the next run.
-    std::ofstream(hook) << "#!/bin/sh\nsleep 600 & echo $! > \"$0.child.$$\"; mv \"$0.child.$$\" \"$0.child\"; wait\n";
+    // Each event runs it: every child is noted, none overwritten.
+    std::ofstream(hook) << "#!/bin/sh\nsleep 600 & echo $! >> \"$0.child\"; wait\n";
     std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
     MonitorProcess monitor({"--ports", "/nonexistent", "--on-event", hook, "--hook-timeout", "600", "COM1"});
     ASSERT_TRUE(MonitorProcess::waitUntil([&] { return !ReadFile(hook + ".child").empty(); }, 5000));
@@ -313,7 +321,7 @@ TEST(MonitorStop, SecondSignalEndsAtOnce)
     ASSERT_TRUE(monitor.waitForEvent(" - stop all ports closed\n", 5000)) << monitor.events();
     EXPECT_EQ(monitor.terminate(SIGTERM, 10000), 1);
     EXPECT_EQ(monitor.errors(), "tornavel-monitor: second stop signal: ending at once\n");
-    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return Ended(std::stoi(ReadFile(hook + ".child"))); }, 2000));
+    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return AllEnded(hook + ".child"); }, 10000)) << ReadFile(hook + ".child");
 }
 
 // Bad input at start: each a clear one-line error and the right exit status,
