@@ -52,8 +52,8 @@ TEST(ReadingTable, NamesOfEachKindAreUnique)
         if (!reading.label.empty()) {
             EXPECT_TRUE(labels.insert(std::string(reading.label)).second) << reading.label;
         }
-        if (!reading.rfc9271.empty()) {
-            EXPECT_TRUE(variables.insert(std::string(reading.rfc9271)).second) << reading.rfc9271;
+        if (!reading.rfc9271.name.empty()) {
+            EXPECT_TRUE(variables.insert(std::string(reading.rfc9271.name)).second) << reading.rfc9271.name;
         }
     }
 }

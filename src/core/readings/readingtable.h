@@ -28,6 +28,13 @@ enum class Refresh {
     AfterFullRead,
 };
 
+// A variable of the UPS network protocol: its name, lower case, and what
+// GET DESC says of it.
+struct ProtocolVariable {
+    std::string_view name;
+    std::string_view description;
+};
+
 // One value the unit gives: everything the window, the metrics, tornavelctl,
 // the follower and the shutdown policy need to know of it, in one place.
 // Whether a value read in a given cycle is settled (no unanswered exchange
@@ -48,9 +55,9 @@ struct Reading {
     std::string_view help;
     int metricShift;
     std::string_view label;   // its label in the info, settings or its own series, if it has one
-    // The variable name of the UPS network protocol (RFC 9271); empty when
-    // that protocol has none for it.
-    std::string_view rfc9271;
+    // The variable of the UPS network protocol (RFC 9271) that serves it;
+    // empty when the server does not serve it.
+    ProtocolVariable rfc9271;
 };
 
 // One bit of the status byte ("Q"): its name in the metrics' flag label,

@@ -16,6 +16,12 @@ namespace {
 
 constexpr std::size_t kMaxAnswerLine = 4096;
 
+// The variable the server publishes the reading in `slot` as.
+std::string VariableOf(Slot slot)
+{
+    return std::string(ReadingOf(slot).rfc9271.name);
+}
+
 std::optional<double> Number(const std::string& text)
 {
     try {
@@ -169,7 +175,7 @@ std::optional<PolicyReading> UpsFollowSource::Read(std::string& error)
     const bool connecting = fd_ < 0;
     if (connecting && !Connect(error)) return std::nullopt;
     std::string refused;
-    const auto status = Variable("ups.status", refused, error);
+    const auto status = Variable(VariableOf(kSlotStatus), refused, error);
     if (!error.empty()) return std::nullopt;
     // A server that says its data is stale, or gives no status, gives no
     // reading: the policy counts that towards a lost link.
@@ -186,9 +192,10 @@ std::optional<PolicyReading> UpsFollowSource::Read(std::string& error)
     // missed the transfer. A calibration still shows as CAL.
     reading.signs.mainsFailureAlert = SaysOnBattery(*reading.status);
     reading.signs.linkResumed = connecting;
-    if (const auto charge = Variable("battery.charge", refused, error)) reading.chargePercent = Number(*charge);
+    if (const auto charge = Variable(VariableOf(kSlotCharge), refused, error)) reading.chargePercent = Number(*charge);
     if (!error.empty()) return std::nullopt;
-    if (const auto runtime = Variable("battery.runtime", refused, error)) reading.runtimeSeconds = Number(*runtime);
+    if (const auto runtime = Variable(VariableOf(kSlotRuntime), refused, error))
+        reading.runtimeSeconds = Number(*runtime);
     if (!error.empty()) return std::nullopt;
     return reading;
 }

@@ -27,9 +27,8 @@ std::optional<std::string> NumberText(std::optional<double> value)
     return Number(*value);
 }
 
-std::optional<std::string> DateText(const Bytes& answer)
+std::optional<std::string> DateText(std::optional<double> timestamp)
 {
-    const auto timestamp = ParseDateAsTimestamp(answer);
     if (!timestamp) return std::nullopt;
     const std::time_t seconds = static_cast<std::time_t>(*timestamp);
     std::tm day{};
@@ -43,61 +42,49 @@ std::optional<std::string> DateText(const Bytes& answer)
 
 const std::vector<Variable>& Variables()
 {
-    static const std::vector<Variable> variables = {
-        {"battery.charge", kSlotCharge, Form::Decimal, "Battery charge (percent of full)", "", true},
-        {"battery.date", kSlotBatteryDate, Form::Date, "Battery change date (YYYY-MM-DD)"},
-        {"battery.packs", kSlotBatteryCount, Form::Decimal, "Number of external battery packs"},
-        {"battery.runtime", kSlotRuntime, Form::MinutesAsSeconds, "Battery runtime (seconds)"},
-        {"battery.voltage", kSlotBatteryVolts, Form::Decimal, "Battery voltage (V)"},
-        {"battery.voltage.nominal", kSlotNominalVolts, Form::Decimal, "Nominal battery voltage (V)"},
-        {"device.model", kSlotModel, Form::Text, "Device model"},
-        {"device.serial", kSlotSerial, Form::Text, "Device serial number"},
-        {"device.type", 0, Form::Fixed, "Device type", "ups"},
-        {"input.frequency", kSlotFrequency, Form::Decimal, "Input line frequency (Hz)"},
-        {"input.transfer.high", kSlotHighTransfer, Form::Decimal, "High voltage transfer point (V)"},
-        {"input.transfer.low", kSlotLowTransfer, Form::Decimal, "Low voltage transfer point (V)"},
-        {"input.voltage", kSlotInputVolts, Form::Decimal, "Input voltage (V)", "", true},
-        {"input.voltage.maximum", kSlotMaxLine, Form::Decimal, "Maximum input voltage seen lately (V)"},
-        {"input.voltage.minimum", kSlotMinLine, Form::Decimal, "Minimum input voltage seen lately (V)"},
-        {"output.voltage", kSlotOutputVolts, Form::Decimal, "Output voltage (V)", "", true},
-        {"output.voltage.nominal", kSlotOutputSetting, Form::Decimal, "Nominal output voltage on battery (V)"},
-        {"ups.id", kSlotName, Form::Text, "UPS system identifier"},
-        {"ups.load", kSlotLoad, Form::Decimal, "Load on UPS (percent of full)", "", true},
-        {"ups.mfr.date", kSlotMadeDate, Form::Date, "UPS manufacturing date (YYYY-MM-DD)"},
-        {"ups.model", kSlotModel, Form::Text, "UPS model"},
-        {"ups.serial", kSlotSerial, Form::Text, "UPS serial number"},
-        {"ups.status", kSlotStatus, Form::Status, "UPS status", "", true},
-        {"ups.temperature", kSlotTemperature, Form::Decimal, "UPS temperature (degrees C)"},
-        {"ups.test.interval", kSlotSelfTestInterval, Form::HoursAsSeconds, "Interval between self tests (seconds)"},
-    };
+    static const std::vector<Variable> variables = [] {
+        // The protocol's device.* variables name the device in general;
+        // ups.model and ups.serial come from the same readings.
+        std::vector<Variable> list = {
+            {"device.model", &ReadingOf(kSlotModel), Form::Text, "Device model"},
+            {"device.serial", &ReadingOf(kSlotSerial), Form::Text, "Device serial number"},
+            {"device.type", nullptr, Form::Fixed, "Device type", "ups"},
+        };
+        for (const Reading& reading : Readings()) {
+            if (reading.rfc9271.name.empty()) continue;
+            const Form form = reading.slot == kSlotStatus       ? Form::Status
+                              : reading.parse == ParseRule::Text ? Form::Text
+                              : reading.parse == ParseRule::Date ? Form::Date
+                                                                 : Form::Number;
+            list.push_back({std::string(reading.rfc9271.name), &reading, form,
+                            std::string(reading.rfc9271.description), "", reading.refresh == Refresh::EveryCycle});
+        }
+        std::sort(list.begin(), list.end(), [](const Variable& a, const Variable& b) { return a.name < b.name; });
+        return list;
+    }();
     return variables;
 }
 
 const Variable* FindVariable(const std::string& name)
 {
     for (const Variable& variable : Variables())
-        if (::strcasecmp(variable.name, name.c_str()) == 0) return &variable;
+        if (::strcasecmp(variable.name.c_str(), name.c_str()) == 0) return &variable;
     return nullptr;
 }
 
 namespace {
 
-// The status symbols and the status byte's bits they stand for, in the
-// order they are written.
-struct StatusSymbol {
-    const char* symbol;
-    int bit;
-};
-constexpr StatusSymbol kStatusSymbols[] = {{"OL", 0x08},  {"OB", 0x10},   {"LB", 0x40},    {"RB", 0x80},
-                                           {"CAL", 0x01}, {"TRIM", 0x02}, {"BOOST", 0x04}, {"OVER", 0x20}};
+// The status byte's bits in the order their symbols are written: the power
+// source, then the battery, then the rest.
+constexpr int kSymbolOrder[] = {3, 4, 6, 7, 0, 1, 2, 5};
 
 }  // namespace
 
 std::string StatusSymbols(int statusByte, bool forcedShutdown)
 {
     std::string text = forcedShutdown ? "FSD" : "";
-    for (const StatusSymbol& s : kStatusSymbols)
-        if (statusByte & s.bit) text += (text.empty() ? "" : " ") + std::string(s.symbol);
+    for (const int bit : kSymbolOrder)
+        if (statusByte & (1 << bit)) text += (text.empty() ? "" : " ") + std::string(StatusBits()[bit].rfc9271);
     return text;
 }
 
@@ -109,8 +96,8 @@ ReadStatus StatusFromSymbols(const std::string& symbols)
         const std::size_t end = std::min(symbols.find(' ', at), symbols.size());
         const std::string symbol = symbols.substr(at, end - at);
         if (symbol == "FSD") status.forcedShutdown = true;
-        for (const StatusSymbol& s : kStatusSymbols)
-            if (symbol == s.symbol) status.statusByte |= s.bit;
+        for (const StatusBit& s : StatusBits())
+            if (symbol == s.rfc9271) status.statusByte |= 1 << s.bit;
         at = end + 1;
     }
     return status;
@@ -121,12 +108,10 @@ std::optional<std::string> ValueOf(const Variable& variable, const UnitSnapshot&
     if (variable.form == Form::Fixed) return variable.fixed;
     // A silent unit has no current reading; the primary's decision still is.
     if (!unit.up) return variable.form == Form::Status && forcedShutdown ? std::optional<std::string>("FSD") : std::nullopt;
-    const Bytes& answer = unit.settled[variable.slot];
+    const Bytes& answer = unit.settled[variable.reading->slot];
     switch (variable.form) {
-    case Form::Decimal: return NumberText(ParseDecimal(answer));
-    case Form::MinutesAsSeconds: return NumberText(ParseMinutesAsSeconds(answer));
-    case Form::HoursAsSeconds: return NumberText(ParseHoursAsSeconds(answer));
-    case Form::Date: return DateText(answer);
+    case Form::Number: return NumberText(ReadingValue(*variable.reading, answer));
+    case Form::Date: return DateText(ReadingValue(*variable.reading, answer));
     case Form::Text: {
         const std::string text = UnitText(answer);
         if (text.empty()) return std::nullopt;

@@ -3,37 +3,37 @@
 #include <string>
 #include <vector>
 
+#include "readings/readingtable.h"
 #include "unitsnapshot.h"
 
 namespace tornavel::service::upsnet {
 
-// The UPS network protocol's variables (RFC 9271 names), each taken from one
-// of the core's readings: the one place that knows those names. Values come
-// from the snapshot's settled answers only, so an answer that may belong to
-// another command is never served.
+// The UPS network protocol's variables (RFC 9271 names): the readings the
+// readings table gives a protocol name, and the protocol's own device.*
+// variables. Values come from the snapshot's settled answers only, so an
+// answer that may belong to another command is never served.
 
 // How a reading's answer becomes a variable's value.
 enum class Form {
-    Decimal,         // "229.3", "045.0" -> "229.3", "45"
-    MinutesAsSeconds,
-    HoursAsSeconds,
-    Date,            // dd/mm/yy -> YYYY-MM-DD
-    Text,            // as the unit answered, in UTF-8
-    Status,          // the status byte -> "OL", "OB LB"...; FSD from the primary's decision
-    Fixed,           // a constant: `fixed`
+    Number,  // the reading's value in its base unit: "229.3", "045.0" -> "229.3", "45"; minutes as seconds
+    Date,    // dd/mm/yy -> YYYY-MM-DD
+    Text,    // as the unit answered, in UTF-8
+    Status,  // the status byte -> "OL", "OB LB"...; FSD from the primary's decision
+    Fixed,   // a constant: `fixed`
 };
 
 struct Variable {
-    const char* name;         // as the protocol names it, lower case
-    int slot;                 // the core's reading it comes from (0 for a constant)
+    std::string name;          // as the protocol names it, lower case
+    const Reading* reading;    // the reading it comes from (null for a constant)
     Form form;
-    const char* description;  // GET DESC
-    const char* fixed = "";
+    std::string description;  // GET DESC
+    std::string fixed = "";
     // Read in every monitoring cycle: without a value now, the unit's answer
     // was not sure to be its own (stale), not missing (unsupported).
     bool everyCycle = false;
 };
 
+// In the order of their names.
 const std::vector<Variable>& Variables();
 // The variable of that name, compared without regard to case; null when unknown.
 const Variable* FindVariable(const std::string& name);
