@@ -14,7 +14,7 @@ namespace tornavel {
 
 // The state the window and the polling thread share for the whole run.
 struct Session {
-    explicit Session(Screen& screen_) : screen(screen_), alerts(screen_, table)
+    explicit Session(Screen& screen_) : screen(screen_), alerts(table)
     {
         alerts.SetObserver([this](const Bytes& token) { events->Alert(token); });
     }

@@ -3,8 +3,8 @@
 #include <array>
 #include <utility>
 
-#include "monitor/statusdisplay.h"
 #include "protocol/commands.h"
+#include "statusdisplay.h"
 #include "text/cp1251.h"
 
 using namespace tornavel;
@@ -26,7 +26,7 @@ void ShowChangeDone(Screen& screen, const DeviceTable& table, const Bytes& comma
 {
     if (const std::string_view field = SettingField(command); !field.empty())
         screen.SetText(field, Cp1251ToUtf8(readBack));
-    UpdateScreen(screen, table);
+    UpdateScreen(screen, table.Record(table.apcIndex()));
     // Filling the edit box above may have shown them before the record matched.
     screen.SetVisible("ImageFLOP", false);
     screen.SetVisible("ImageGF", false);

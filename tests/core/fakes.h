@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -343,7 +344,18 @@ private:
 // e.g. "cycle answered", "test A=OK", "alert !"; the last cycle's report.
 class RecordingEvents : public PollEvents {
 public:
-    void Connected(const apcrec& record) override { Add("connected " + record.slot[kSlotModel]); }
+    void Connected(const apcrec& record) override
+    {
+        Add("connected " + record.slot[kSlotModel]);
+        std::lock_guard lock(mutex_);
+        connected_ = record;
+    }
+    // The record the last Connected carried.
+    apcrec ConnectedRecord() const
+    {
+        std::lock_guard lock(mutex_);
+        return connected_;
+    }
     void CycleRead(const CycleReport& cycle) override
     {
         Add(cycle.answered.any() ? "cycle answered" : "cycle silent");
@@ -355,6 +367,25 @@ public:
     void TestAnswered(const Bytes& command, const Bytes& answer) override { Add("test " + command + "=" + answer); }
     void Alert(const Bytes& token) override { Add("alert " + token); }
     void LineGone() override { Add("line gone"); }
+    // Each value of the full read, after it is read.
+    std::function<void(int slot)> onFullReadProgress;
+    void FullReadProgress(int slot) override
+    {
+        if (onFullReadProgress) onFullReadProgress(slot);
+    }
+    // A monitoring read's answer as reported, kept apart from Lines(): the
+    // last one of each slot.
+    void ValueRead(int slot, const Bytes& answer) override
+    {
+        std::lock_guard lock(mutex_);
+        values_[slot] = answer;
+    }
+    std::optional<Bytes> Value(int slot) const
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = values_.find(slot);
+        return it == values_.end() ? std::nullopt : std::optional<Bytes>(it->second);
+    }
     // Kept apart from Lines(): the busy light goes with nearly every exchange.
     void ExchangeBusy(bool busy) override { ++(busy ? busyShown : busyHidden); }
     std::atomic<int> busyShown{0};
@@ -379,6 +410,8 @@ private:
     }
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
+    std::map<int, Bytes> values_;
+    apcrec connected_;
     CycleReport lastCycle_;
 };
 

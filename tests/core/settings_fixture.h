@@ -139,7 +139,17 @@ struct SettingsSession {
         session.table.Add(1);
         session.table.SetApcIndex(0);
         session.hCom = device;
+        session.events = &events;
         device->SetResponder(ups.Responder());
+    }
+
+    // The last alert or acknowledgement reported, or empty.
+    Bytes LastAlert() const
+    {
+        const auto lines = events.Lines();
+        for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+            if (it->rfind("alert ", 0) == 0) return it->substr(6);
+        return {};
     }
 
     FakeClock clock;
@@ -148,6 +158,7 @@ struct SettingsSession {
     std::shared_ptr<FakeDevice> device = std::make_shared<FakeDevice>(clock);
     ChangeUps ups;
     WatchingScreen screen;
+    RecordingEvents events;
     Session session{screen};
 };
 

@@ -3,6 +3,7 @@
 // what a cycle read after an unanswered command is not taken as settled.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -35,12 +36,14 @@ struct LateAnswerCase {
 
 class FullReadWithALateAnswer : public ::testing::TestWithParam<LateAnswerCase>, public UnitFixture {};
 
-// The window handles its events between the fields of the full read, and that
-// takes time: a late answer arrives in the gap, before the next command.
+// The window handles its events before each field's command and again as
+// each field is reported, and that takes time: a late answer arrives in the
+// gap, before the next command.
 TEST_P(FullReadWithALateAnswer, TheLateAnswerIsDroppedAndTheNextFieldsKeepTheirOwn)
 {
     device->SetResponder(LateOn("P", GetParam().delayMs));
     screen.onProcessMessages = [this] { clock.Advance(150); };
+    events.onFullReadProgress = [this](int) { clock.Advance(150); };
     ReadAll(session, port);
     EXPECT_EQ(session.table.Slot(kSlotLoad), GetParam().loadSlot);
     EXPECT_EQ(session.table.Slot(kSlotStatus), "08");
@@ -55,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Delays, FullReadWithALateAnswer,
 
 struct LateAnswerTest : ::testing::Test, UnitFixture {};
 
-TEST_F(LateAnswerTest, AnAlertAmongLateBytesStillCountsAndIsShown)
+TEST_F(LateAnswerTest, AnAlertAmongLateBytesStillCountsAndIsReported)
 {
     // The late answer and an alert are waiting when the field's command goes
     // out: the alert is reported, the late line is dropped.
@@ -65,18 +68,17 @@ TEST_F(LateAnswerTest, AnAlertAmongLateBytesStillCountsAndIsShown)
     const FieldAnswer field = AskField(port, session.hCom, "f", session.alerts, order);
     EXPECT_EQ(field.line, "100.0");
     EXPECT_TRUE(field.settled);  // the late line was dropped before "f" went out
-    EXPECT_EQ(screen.Text("LabelST"), "Сбой сети.");
-    EXPECT_EQ(screen.Text("LabelUME"), "!");
+    EXPECT_EQ(events.Lines(), std::vector<std::string>{"alert !"});
 }
 
-TEST_F(LateAnswerTest, AnAlertBetweenTwoFieldsOfTheFullReadIsShown)
+TEST_F(LateAnswerTest, AnAlertBetweenTwoFieldsOfTheFullReadIsReported)
 {
-    int fields = 0;
-    screen.onProcessMessages = [&] {
-        if (++fields == 20) device->Arrive(clock.NowMs(), "$");
+    events.onFullReadProgress = [&](int slot) {
+        if (slot == 9) device->Arrive(clock.NowMs(), "$");  // before the tenth field's command
     };
     ReadAll(session, port);
-    EXPECT_EQ(screen.Calls("text LabelST=Сеть восстановлена.").size(), 1u);
+    const auto lines = events.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "alert $"), 1);
     EXPECT_EQ(session.table.Slot(kSlotCharge), "100.0");
 }
 
@@ -181,8 +183,8 @@ protected:
         });
     }
 
-    // Every slot with a command holds its own answer or nothing; so do the
-    // window's polled fields. Returns how many slots hold a value.
+    // Every slot with a command holds its own answer or nothing; so does
+    // every value a monitoring read reports for the window's fields. Returns how many slots hold a value.
     int ExpectEveryValueItsOwn(const std::string& when)
     {
         const auto answers = testing::UnitAnswers();
@@ -193,15 +195,14 @@ protected:
             ++held;
             EXPECT_EQ(value + "\r\n", answers.at(SlotCommand(slot))) << when << ", slot " << slot;
         }
-        const std::pair<const char*, const char*> fields[] = {
-            {"EditUSin", "L"}, {"EditUSout", "O"}, {"EditUbatt", "B"}, {"EditTgrad", "C"}, {"EditRUNTIME", "j"},
-            {"EditUout", "o"}, {"EditUSmin", "N"}, {"EditUSmax", "M"}, {"EditFREQ", "F"}, {"EditQUALITY", "9"}};
-        for (const auto& [field, command] : fields) {
-            const std::string text = screen.Text(field);
-            EXPECT_TRUE(text.empty() || text + "\r\n" == answers.at(command)) << when << ", " << field << " " << text;
+        // What each monitoring read reports for the window's fields.
+        for (const int slot : {kSlotInputVolts, kSlotOutputVolts, kSlotBatteryVolts, kSlotTemperature, kSlotRuntime,
+                               kSlotOutputSetting, kSlotMinLine, kSlotMaxLine, kSlotFrequency, kSlotLineQuality,
+                               kSlotStatus}) {
+            const Bytes reported = events.Value(slot).value_or(Bytes());
+            EXPECT_TRUE(reported.empty() || reported + "\r\n" == answers.at(SlotCommand(slot)))
+                << when << ", slot " << slot << " " << reported;
         }
-        const std::string status = screen.Text("EditSTATUS");
-        EXPECT_TRUE(status.empty() || status == "08 (в сети)") << when << ", EditSTATUS " << status;
         return held;
     }
 

@@ -71,7 +71,9 @@ TEST(StoreWithoutConnection, StoresNothing)
 TEST(CompleteChange, ShowsTheFilteredReadBackBeforeReleasingTheRequest)
 {
     testing::RecordingScreen screen;
+    testing::RecordingEvents events;
     Session session{screen};
+    session.events = &events;
     session.table.Add(1);
     session.table.SetApcIndex(0);
     session.requests.PostChange("c", "value");
@@ -88,7 +90,7 @@ TEST(CompleteChange, ShowsTheFilteredReadBackBeforeReleasingTheRequest)
 
     EXPECT_EQ(shown, (std::vector<std::string>{"c=UPS_1"}));
     EXPECT_EQ(session.requests.changeAnswer.Get(), "UPS_1");
-    EXPECT_EQ(screen.Text("LabelUME"), "|");  // the alert inside was reported
+    EXPECT_EQ(events.Lines(), std::vector<std::string>{"alert |"});  // the alert inside was reported
     EXPECT_FALSE(session.requests.eepromChange.load());
     EXPECT_FALSE(session.requests.changeDone.load());
 }

@@ -11,7 +11,7 @@
 
 #include "core/fakes.h"
 #include "fuzz_check.h"
-#include "monitor/statusdisplay.h"
+#include "statusdisplay.h"
 #include "text/cp1251.h"
 
 using tornavel::Bytes;

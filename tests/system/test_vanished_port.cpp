@@ -77,6 +77,8 @@ TEST(VanishedPortLoop, PollingEndsByItselfWhenTheDeviceGoes)
     ComPort port{opener, clock};
     testing::RecordingScreen screen;
     Session session{screen};
+    testing::RecordingEvents heard;
+    session.events = &heard;
     session.table.Add(1);
     session.table.SetApcIndex(0);
     session.hCom = port.OpenPort(1, 2400, 8, 'N', "1");
@@ -86,7 +88,7 @@ TEST(VanishedPortLoop, PollingEndsByItselfWhenTheDeviceGoes)
 
     PollingLoop loop(session, port);
     std::thread polling([&] { loop.Execute(); });
-    EXPECT_TRUE(WaitFor([&] { return !screen.Text("EditUSin").empty(); }, 15000));
+    EXPECT_TRUE(WaitFor([&] { return !heard.Value(kSlotInputVolts).value_or(Bytes()).empty(); }, 15000));
     sim.event("com1 unplug");
     const bool ended = WaitFor([&] { return !screen.Calls("post 1032").empty(); }, 15000);
     if (!ended) session.requests.stopRequest = true;  // never leave the thread behind

@@ -25,12 +25,25 @@ struct CycleReport {
 class PollEvents : public ExchangeEvents {
 public:
     virtual ~PollEvents() = default;
+    // "Y" answered "SM": the full read begins.
+    virtual void FullReadStarted() {}
     // One value of the full read has been read (slot 1..30).
     virtual void FullReadProgress(int /*slot*/) {}
-    // "Y" answered "SM" and the full read is in the record.
+    // The full read is in the record.
     virtual void Connected(const apcrec& /*record*/) {}
+    // The polling loop takes over the port, with the full read's values current.
+    virtual void PollingStarted() {}
+    // A pass of the polling loop begins (the unit is being asked).
+    virtual void PassStarted() {}
+    // A test request has been served (sent, or found to be no test).
+    virtual void TestRequestServed() {}
+    // One value of a monitoring cycle was read: its answer when settled,
+    // else empty.
+    virtual void ValueRead(int /*slot*/, const Bytes& /*answer*/) {}
     // A monitoring cycle's reads are in the record.
     virtual void CycleRead(const CycleReport& /*cycle*/) {}
+    // The cycle's work is done and its pause begins.
+    virtual void Pausing() {}
     // A whole monitoring cycle got no answer.
     virtual void UnitSilent() {}
     // A setting change was performed; `readBack` is the unit's raw answer to
@@ -43,6 +56,9 @@ public:
     virtual void Alert(const Bytes& /*token*/) {}
     // The port's device vanished: nothing more is sent on this line.
     virtual void LineGone() {}
+    // The connection to the unit on COM`port` is closed; `deviceGone` when
+    // its device had vanished.
+    virtual void ConnectionClosed(int /*port*/, bool /*deviceGone*/) {}
 };
 
 }  // namespace tornavel

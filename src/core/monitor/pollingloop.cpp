@@ -1,45 +1,32 @@
 #include "monitor/pollingloop.h"
 
+#include <algorithm>
 #include <array>
-#include <ctime>
 
-#include "monitor/statusdisplay.h"
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
 #include "session.h"
-#include "text/cp1251.h"
 
 namespace tornavel {
 
 namespace {
 
-struct RotatingField {
-    int slot;
-    const char* edit;
-};
-
 // The slowly changing values, one read per cycle: each once in eight cycles.
-constexpr std::array<RotatingField, PollingLoop::kRotationLength> kRotation = {{
-    {kSlotBatteryVolts, "EditUbatt"},
-    {kSlotTemperature, "EditTgrad"},
-    {kSlotRuntime, "EditRUNTIME"},
-    {kSlotOutputSetting, "EditUout"},
-    {kSlotMinLine, "EditUSmin"},
-    {kSlotMaxLine, "EditUSmax"},
-    {kSlotFrequency, "EditFREQ"},
-    {kSlotLineQuality, "EditQUALITY"},
-}};
+constexpr std::array<int, PollingLoop::kRotationLength> kRotation = {
+    kSlotBatteryVolts, kSlotTemperature, kSlotRuntime, kSlotOutputSetting,
+    kSlotMinLine,      kSlotMaxLine,     kSlotFrequency, kSlotLineQuality,
+};
 
 }  // namespace
 
 PollingLoop::PollingLoop(Session& session, ComPort& port)
-    : session_(session), port_(port), writer_(session, port), staleness_(session.screen)
+    : session_(session), port_(port), writer_(session, port)
 {
 }
 
 void PollingLoop::Execute()
 {
-    staleness_.Start(std::time(nullptr));  // the full read has just filled the page
+    session_.events->PollingStarted();  // the full read's values are current
     do {
         Pass();
         if (port_.Vanished(session_.hCom)) {
@@ -53,7 +40,7 @@ void PollingLoop::Execute()
 
 void PollingLoop::Pass()
 {
-    session_.screen.SetPicture("ImageA", "ImageAON");
+    session_.events->PassStarted();
     CollectUnaskedInput();
     if (session_.requests.terminalMode.load(std::memory_order_acquire))
         ServeTerminal();  // no pause: a typed key goes out within one sample
@@ -99,39 +86,31 @@ void PollingLoop::ServeTestRequest()
         session_.events->TestAnswered(command,
                                       reply.line.empty() ? session_.alerts.TakeAcknowledgement() : reply.line);
     }
-    session_.screen.SetVisible("ImageW", false);
+    session_.events->TestRequestServed();
 }
 
 void PollingLoop::Monitor()
 {
-    Screen& screen = session_.screen;
     settled_.reset();
     answered_.reset();
     ServeTestRequest();
 
     const int rot = session_.rotIndex.load();
-    ReadByNN(kRotation[rot % kRotationLength].slot);
+    ReadByNN(kRotation[rot % kRotationLength]);
     session_.rotIndex.store((rot + 1) % kRotationLength);
 
-    const Bytes status = Read(kSlotStatus);
-    screen.SetText("EditSTATUS", MakeStatus(screen, status));
+    Read(kSlotStatus);
     Read(kSlotLoad);
     Read(kSlotCharge);
     const Bytes input = Read(kSlotInputVolts);
-    screen.SetText("EditUSin", Cp1251ToUtf8(input));
     const Bytes output = Read(kSlotOutputVolts);
-    screen.SetText("EditUSout", Cp1251ToUtf8(output));
 
     session_.volts.SetVolt(input, output);
-    screen.PostMessage(WindowMessage::DrawVolt);
-    screen.PostMessage(WindowMessage::SetLoad);
-    screen.PostMessage(WindowMessage::SetBatt);
     session_.events->CycleRead(CycleReport{answered_, settled_});
     if (answered_.none()) session_.events->UnitSilent();
-    staleness_.AfterCycle(answered_.any(), std::time(nullptr));
 
     if (ChangeWaiting(session_.requests)) writer_.WriteChange();
-    screen.SetPicture("ImageA", "ImageAOFF");
+    session_.events->Pausing();
     port_.clock().Sleep(kPauseMs);
     // Whatever was still owed has had the pause to come; the next pass takes
     // it in before any command.
@@ -140,14 +119,8 @@ void PollingLoop::Monitor()
 
 Bytes PollingLoop::ReadByNN(int slot)
 {
-    for (const auto& field : kRotation) {
-        if (field.slot == slot) {
-            const Bytes answer = Read(slot);
-            session_.screen.SetText(field.edit, Cp1251ToUtf8(answer));
-            return answer;
-        }
-    }
-    return {};
+    if (std::find(kRotation.begin(), kRotation.end(), slot) == kRotation.end()) return {};
+    return Read(slot);
 }
 
 Bytes PollingLoop::Read(int slot)
@@ -156,7 +129,9 @@ Bytes PollingLoop::Read(int slot)
     session_.table.SetField(slot, field);
     settled_[slot] = field.settled;
     answered_[slot] = !field.line.empty();
-    return field.settled ? field.line : Bytes();
+    const Bytes answer = field.settled ? field.line : Bytes();
+    session_.events->ValueRead(slot, answer);
+    return answer;
 }
 
 }  // namespace tornavel

@@ -2,7 +2,6 @@
 #include <bitset>
 
 #include "protocol/devicetable.h"
-#include "monitor/staleness.h"
 #include "serial/comport.h"
 #include "settings/changewriter.h"
 
@@ -52,7 +51,6 @@ private:
     Session& session_;
     ComPort& port_;
     ChangeWriter writer_;
-    Staleness staleness_;
     std::bitset<kSlotCount + 1> answered_;
     std::bitset<kSlotCount + 1> settled_;
 };

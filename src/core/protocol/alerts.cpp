@@ -1,7 +1,6 @@
 #include "protocol/alerts.h"
 
 #include "protocol/devicetable.h"
-#include "shared/screen.h"
 #include "text/procedures.h"
 
 namespace tornavel {
@@ -27,26 +26,9 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 void AlertReporter::ReportAlert(const Bytes& token)
 {
-    Show(token);
+    if (table_.HasConnected()) table_.SetSlot(kSlotLastMessage, token);
     if (token == kOk || token == kNo) acknowledgement_ = token;
     if (observer_) observer_(token);
-}
-
-void AlertReporter::Show(const Bytes& token)
-{
-    if (table_.HasConnected()) table_.SetSlot(kSlotLastMessage, token);
-    if (token == kOk || token == kNo) {
-        screen_.SetText("LabelST", "...");
-        screen_.SetText("LabelUME", token);
-        return;
-    }
-    screen_.SetText("LabelUME", token);
-    for (const auto& row : alertTable) {
-        if (token == row.code) {
-            screen_.SetText("LabelST", row.message);
-            return;
-        }
-    }
 }
 
 void SplitAlerts(Bytes& answer, Bytes& alerts)

@@ -8,7 +8,6 @@
 namespace tornavel {
 
 class DeviceTable;
-class Screen;
 
 // The characters a UPS puts on the line unasked, at any moment.
 inline const Bytes alertSet = "!$%+?=*#|";
@@ -19,14 +18,14 @@ struct tercom {
 };
 extern const std::array<tercom, 9> alertTable;
 
-// Shows alerts and acknowledgements on the message labels and keeps the last
-// one in slot 31 of the connected record.
+// Keeps the last alert or acknowledgement in slot 31 of the connected record
+// and tells the observer of each.
 class AlertReporter {
 public:
-    // Hears every token after it has been shown; runs on the reporting thread.
+    // Hears every token after it has been kept; runs on the reporting thread.
     using Observer = std::function<void(const Bytes& token)>;
 
-    AlertReporter(Screen& screen, DeviceTable& table) : screen_(screen), table_(table) {}
+    explicit AlertReporter(DeviceTable& table) : table_(table) {}
     // token: "OK", "NO" or one alert character.
     void ReportAlert(const Bytes& token);
     // Set before any thread reports (the session passes them on as events).
@@ -37,9 +36,6 @@ public:
     Bytes TakeAcknowledgement() { return std::exchange(acknowledgement_, {}); }
 
 private:
-    void Show(const Bytes& token);
-
-    Screen& screen_;
     DeviceTable& table_;
     Observer observer_;
     Bytes acknowledgement_;

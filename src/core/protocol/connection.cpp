@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "monitor/statusdisplay.h"
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
 #include "protocol/upsline.h"
@@ -39,29 +38,13 @@ bool OpenAndRead(Session& session, ComPort& port, int row)
 
 void ReadAll(Session& session, ComPort& port)
 {
-    Screen& screen = session.screen;
-    screen.SetText("LabelST", "идёт опрос устройства...");
-    screen.SetVisible("ImageW", true);
-    screen.SetVisible("PanelWA", true);
-    screen.SetMaximum("GaugeW", kReadSlotCount);
-    screen.SetValue("GaugeW", 0);
-    screen.SetPicture("ImageA", "ImageAON");
-    screen.ProcessMessages();
-
+    session.events->FullReadStarted();
     session.order.Restart();
     for (int slot = 1; slot <= kReadSlotCount; ++slot) {
-        session.table.SetField(slot, sereField(port, screen, *session.events, session.hCom, SlotCommand(slot),
-                                               session.alerts, session.order));
-        screen.SetValue("GaugeW", slot);
-        screen.ProcessMessages();
+        session.table.SetField(slot, sereField(port, session.screen, *session.events, session.hCom,
+                                               SlotCommand(slot), session.alerts, session.order));
         session.events->FullReadProgress(slot);
     }
-
-    UpdateScreen(screen, session.table);
-    screen.SetText("LabelST", "подключен");
-    screen.SetVisible("PanelWA", false);
-    screen.SetVisible("ImageW", false);
-    screen.SetPicture("ImageA", "ImageAOFF");
     session.events->Connected(session.table.Record(session.table.apcIndex()));
 }
 
@@ -93,23 +76,6 @@ void ReadPowerReturn(Session& session, ComPort& port)
     }
 }
 
-void ShowIdle(Screen& screen)
-{
-    screen.SetText("BitBtnGO", "go");
-    screen.SetVisible("PageControl1", false);
-    screen.SetVisible("PanelPIC", false);
-    screen.SetVisible("PanelKA", false);  // its advice and start belong to the ended connection
-    screen.SetText("LabelST", "...");
-    screen.SetText("LabelUME", "...");
-    screen.SetVisible("ImageW", false);
-    screen.SetPicture("ImageA", "ImageAOFF");
-}
-
-std::string PortGoneText(int port)
-{
-    return "COM" + std::to_string(port) + " отключен, ждите его возвращения...";
-}
-
 void CloseConnection(Session& session, ComPort& port)
 {
     const bool gone = session.requests.lineGone.load(std::memory_order_acquire);
@@ -122,8 +88,7 @@ void CloseConnection(Session& session, ComPort& port)
     session.hCom = nullptr;
     // Nothing asked of this connection may be carried out on the next one.
     session.requests.ClearConnectionRequests();
-    ShowIdle(session.screen);
-    if (gone) session.screen.SetText("LabelST", PortGoneText(session.table.Record(session.table.apcIndex()).port));
+    session.events->ConnectionClosed(session.table.Record(session.table.apcIndex()).port, gone);
 }
 
 }  // namespace tornavel

@@ -9,6 +9,7 @@
 #include "settings/changestore.h"
 #include "settings/changewriter.h"
 #include "settings_fixture.h"
+#include "windowpresenter.h"
 
 namespace tornavel {
 namespace {
@@ -41,6 +42,8 @@ struct CompletionCase {
 };
 
 struct CompletionTest : ::testing::TestWithParam<CompletionCase>, SettingsSession {
+    CompletionTest() { session.events = &presenter; }
+    WindowPresenter presenter{screen, events};
     const ShowChange show = [this](const Bytes& command, const Bytes& readBack) {
         ShowChangeDone(screen, session.table, command, readBack);
     };

@@ -1,4 +1,4 @@
-#include "monitor/staleness.h"
+#include "staleness.h"
 
 #include <array>
 #include <cstdint>

@@ -1,11 +1,10 @@
 // Decoding the status byte, the two gauges, the copy of a record into the
-// monitor page and the voltage history.
+// monitor page, and an alert on the message labels.
 #include <gtest/gtest.h>
 
-#include "monitor/statusdisplay.h"
-#include "monitor/volthistory.h"
-#include "protocol/devicetable.h"
 #include "fakes.h"
+#include "protocol/devicetable.h"
+#include "statusdisplay.h"
 
 namespace tornavel {
 namespace {
@@ -99,13 +98,11 @@ INSTANTIATE_TEST_SUITE_P(Table, Load, ::testing::Values(
 TEST(UpdateScreen, CopiesEverySlotInOrderAndPostsTheGauges)
 {
     testing::RecordingScreen screen;
-    DeviceTable table;
-    table.Add(1);
-    table.SetApcIndex(0);
-    for (int k = 1; k <= kSlotCount; ++k) table.SetSlot(k, "v" + std::to_string(k));
-    table.SetSlot(kSlotStatus, "08");
-    table.SetSlot(kSlotName, "\xC8\xC1\xCF");  // ИБП in Windows-1251
-    UpdateScreen(screen, table);
+    apcrec record;
+    for (int k = 1; k <= kSlotCount; ++k) record.slot[k] = "v" + std::to_string(k);
+    record.slot[kSlotStatus] = "08";
+    record.slot[kSlotName] = "\xC8\xC1\xCF";  // ИБП in Windows-1251
+    UpdateScreen(screen, record);
 
     std::vector<std::string> order;
     for (const auto& call : screen.Calls())
@@ -120,34 +117,36 @@ TEST(UpdateScreen, CopiesEverySlotInOrderAndPostsTheGauges)
     EXPECT_EQ(order, expected);
 }
 
-TEST(VoltHistory, FillsThenScrollsKeepingTheNewest)
+struct AlertShown {
+    const char* name;
+    Bytes token;
+    std::vector<std::string> labels;  // the label calls in order
+};
+
+class AlertLabels : public ::testing::TestWithParam<AlertShown> {};
+
+// Every character the unit may send unasked, and both acknowledgements: what
+// the operator reads in the status line and on the message label.
+TEST_P(AlertLabels, ShowItsCodeAndMessage)
 {
-    VoltHistory history;
-    EXPECT_EQ(history.voltCount(), 0);
-    for (int i = 0; i < 130; ++i) history.SetVolt(std::to_string(100 + i) + ".5", std::to_string(i));
-    EXPECT_EQ(history.voltCount(), 130);
-    history.SetVolt("231.0", "x");  // the 131st reading drops the first
-    const auto readings = history.Readings();
-    ASSERT_EQ(readings.size(), 130u);
-    EXPECT_EQ(readings.front().input, 101);
-    EXPECT_EQ(readings.back().input, 231);
-    EXPECT_EQ(readings.back().output, 0);
-    history.ResetVoltGraph();
-    EXPECT_TRUE(history.Readings().empty());
+    testing::RecordingScreen screen;
+    ShowAlert(screen, GetParam().token);
+    EXPECT_EQ(screen.Calls(), GetParam().labels);
 }
 
-TEST(VoltHistory, AnUnansweredReadIsNoReadingWhileZeroVoltsIsOne)
-{
-    VoltHistory history;
-    history.SetVolt("", "228.1");
-    history.SetVolt("000.0", "");
-    const auto readings = history.Readings();
-    ASSERT_EQ(readings.size(), 2u);
-    EXPECT_EQ(readings[0].input, -1);
-    EXPECT_EQ(readings[0].output, 228);
-    EXPECT_EQ(readings[1].input, 0);  // on battery: the mains really reads 0 V
-    EXPECT_EQ(readings[1].output, -1);
-}
+INSTANTIATE_TEST_SUITE_P(Table, AlertLabels, ::testing::Values(
+    AlertShown{"mainsFailed", "!", {"text LabelUME=!", "text LabelST=Сбой сети."}},
+    AlertShown{"mainsBack", "$", {"text LabelUME=$", "text LabelST=Сеть восстановлена."}},
+    AlertShown{"batteryLow", "%", {"text LabelUME=%", "text LabelST=Батарея разряжена."}},
+    AlertShown{"batteryBack", "+", {"text LabelUME=+", "text LabelST=Батарея в норме."}},
+    AlertShown{"fault", "?", {"text LabelUME=?", "text LabelST=Аварийное состояние."}},
+    AlertShown{"faultCleared", "=", {"text LabelUME==", "text LabelST=Авария ликвидирована."}},
+    AlertShown{"shutdownPending", "*", {"text LabelUME=*", "text LabelST=Ожидание выключения."}},
+    AlertShown{"replaceBattery", "#", {"text LabelUME=#", "text LabelST=Замените батареи."}},
+    AlertShown{"eepromWritten", "|", {"text LabelUME=|", "text LabelST=Данные EEPROM записаны."}},
+    AlertShown{"acknowledged", "OK", {"text LabelST=...", "text LabelUME=OK"}},
+    AlertShown{"refused", "NO", {"text LabelST=...", "text LabelUME=NO"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tornavel

@@ -1,5 +1,6 @@
 // Connecting: the row checks, the "Y"/"SM" handshake, the full read, and the
-// end of a connection.
+// end of a connection; with what the window shows of them through its
+// presenter (the wait panel, the page, the idle window).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "protocol/connection.h"
 #include "unit_fixture.h"
+#include "windowpresenter.h"
 
 namespace tornavel {
 namespace {
@@ -31,7 +33,11 @@ struct ConnectionTest : ::testing::Test {
     ComPort port{opener, clock};
     testing::RecordingScreen screen;
     Session session{screen};
+    testing::RecordingEvents history;
+    WindowPresenter presenter{screen, history};
     std::shared_ptr<FakeDevice> last;
+
+    ConnectionTest() { session.events = &presenter; }
 
     // Adds a scanned row for port `number` with the given mark or model.
     void Row(int number, const Bytes& model, FakeDevice::Responder responder)
@@ -237,6 +243,8 @@ TEST_F(ConnectionTest, AbsentPortRefusesQuietly)
 TEST_F(ConnectionTest, ClosingSendsRWaitsASecondClosesAndForgetsRequests)
 {
     testing::UnitFixture unit;
+    WindowPresenter windowPresenter{unit.screen, unit.events};
+    unit.session.events = &windowPresenter;
     unit.session.requests.PostChange("k", "+");
     unit.session.requests.PostCommand("W");
     unit.session.requests.terminalCmd.Set("Y");
@@ -264,6 +272,8 @@ TEST_F(ConnectionTest, ClosingSendsRWaitsASecondClosesAndForgetsRequests)
 TEST_F(ConnectionTest, ClosingAVanishedLineSendsNothingAndSaysThePortIsGone)
 {
     testing::UnitFixture unit;
+    WindowPresenter windowPresenter{unit.screen, unit.events};
+    unit.session.events = &windowPresenter;
     unit.device->Unplug();
     unit.session.requests.lineGone = true;
     unit.session.requests.PostCommand("W");
