@@ -20,6 +20,19 @@ std::optional<int> ParseWholeNumber(const std::string& text, int lowest, int hig
     return value;
 }
 
+bool TakeWholeNumber(const std::string& name, const std::string& value, int lowest, int highest, int& into,
+                     std::string& error)
+{
+    const auto parsed = ParseWholeNumber(value, lowest, highest);
+    if (!parsed) {
+        error = name + " takes a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest) +
+                ", not '" + value + "'";
+        return false;
+    }
+    into = *parsed;
+    return true;
+}
+
 namespace {
 
 // "COM3" in any case, or a path (anything with a slash); nothing else.

@@ -47,5 +47,9 @@ std::string UnitDevice(const UnitPort& unit, const std::optional<std::string>& p
 std::string UsageText();
 // Digits only, within the bounds.
 std::optional<int> ParseWholeNumber(const std::string& text, int lowest, int highest);
+// The value of option `name` as such a number into `into`; false with the
+// message for the command line in `error` when it is not one.
+bool TakeWholeNumber(const std::string& name, const std::string& value, int lowest, int highest, int& into,
+                     std::string& error);
 
 }  // namespace tornavel::service

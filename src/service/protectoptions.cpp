@@ -68,14 +68,7 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
                        std::string& error)
 {
     auto number = [&](int lowest, int highest, int& into) {
-        const auto n = ParseWholeNumber(value, lowest, highest);
-        if (!n) {
-            error = name + " takes a whole number from " + std::to_string(lowest) + " to " +
-                    std::to_string(highest) + ", not '" + value + "'";
-            return false;
-        }
-        into = *n;
-        return true;
+        return TakeWholeNumber(name, value, lowest, highest, into, error);
     };
     if (name == "--dry-run") {
         options.dryRun = true;

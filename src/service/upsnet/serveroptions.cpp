@@ -41,14 +41,7 @@ bool TakeServerOption(const std::string& name, const std::string& value, ServerO
                       std::string& error)
 {
     auto number = [&](int lowest, int highest, int& into) {
-        const auto parsed = ParseWholeNumber(value, lowest, highest);
-        if (!parsed) {
-            error = name + " takes a whole number from " + std::to_string(lowest) + " to " +
-                    std::to_string(highest) + ", not '" + value + "'";
-            return false;
-        }
-        into = *parsed;
-        return true;
+        return TakeWholeNumber(name, value, lowest, highest, into, error);
     };
     if (name == "--ups-listen") {
         const auto address = ParseListenAddress(value);
