@@ -7,8 +7,7 @@ namespace tornavel {
 
 double Clock::UnixSeconds() const
 {
-    using namespace std::chrono;
-    return static_cast<double>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count()) / 1000.0;
+    return UnixSecondsNow();
 }
 
 void SteadyClock::Sleep(int ms)
@@ -20,6 +19,12 @@ std::int64_t SteadyClock::NowMs() const
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+double UnixSecondsNow()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
 }
 
 }  // namespace tornavel

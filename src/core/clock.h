@@ -14,9 +14,14 @@ public:
     // Monotonic: what every interval is measured on.
     virtual std::int64_t NowMs() const = 0;
     // The wall clock, for the times shown and published; it may step (an
-    // NTP correction, `date -s`), so it never measures an interval.
+    // NTP correction, `date -s`), so it never measures an interval. Real
+    // clocks give UnixSecondsNow(); a test clock may step it.
     virtual double UnixSeconds() const;
 };
+
+// Wall-clock time as Unix seconds, to the millisecond: what the metrics and
+// the event log give as a time of day. Intervals are measured on a Clock.
+double UnixSecondsNow();
 
 // Plain sleeping on the calling thread.
 class SteadyClock final : public Clock {
