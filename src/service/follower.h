@@ -82,8 +82,8 @@ private:
     const int everySeconds_;
     Protector& protector_;
     EventLog& log_;
-    PeriodicThread reader_;
     std::string lastError_;  // the reader's: an error is logged once, not on every try
+    PeriodicThread reader_;  // last: it ends before what it uses
 };
 
 }  // namespace tornavel::service
