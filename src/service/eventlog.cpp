@@ -3,11 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cinttypes>
+#include <cmath>
 #include <ctime>
 #include <string_view>
 
+#include "clock.h"
 #include "hookrunner.h"
 #include "unittext.h"
 
@@ -53,20 +54,13 @@ bool Among(const std::string_view (&names)[N], const std::string& name)
     return std::find(std::begin(names), std::end(names), name) != std::end(names);
 }
 
-std::int64_t SteadyMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 std::string EventTimeNow()
 {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t seconds = system_clock::to_time_t(now);
-    const auto millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    const std::int64_t nowMs = std::llround(UnixSecondsNow() * 1000.0);
+    const std::time_t seconds = static_cast<std::time_t>(nowMs / 1000);
+    const auto millis = nowMs % 1000;
     std::tm utc{};
     ::gmtime_r(&seconds, &utc);
     char text[40];
@@ -86,7 +80,10 @@ bool StreamIsJournal(int fd, const char* journalStream)
 }
 
 EventLog::EventLog(std::FILE* out, HookRunner* hooks, bool journal, NowMs nowMs)
-    : out_(out), hooks_(hooks), journal_(journal), nowMs_(nowMs ? std::move(nowMs) : NowMs(SteadyMs))
+    : out_(out),
+      hooks_(hooks),
+      journal_(journal),
+      nowMs_(nowMs ? std::move(nowMs) : NowMs([] { return SteadyClock().NowMs(); }))
 {
 }
 

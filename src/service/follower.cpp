@@ -189,20 +189,12 @@ Follower::~Follower()
 
 void Follower::Start()
 {
-    thread_ = std::thread([this] { Run(); });
+    reader_.Start(std::chrono::seconds(everySeconds_), PeriodicThread::FirstRun::AtOnce, [this] { Read(); });
 }
 
 void Follower::Stop()
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) return;
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (!thread_.joinable()) return;
-    thread_.join();
-    source_->Leave();
+    if (reader_.Stop()) source_->Leave();
 }
 
 std::optional<std::string> MetricsSource::Fetch(const FollowerVisit& visit, long timeoutSeconds,
@@ -241,22 +233,17 @@ std::optional<std::string> MetricsSource::Fetch(const FollowerVisit& visit, long
     return body;
 }
 
-void Follower::Run()
+void Follower::Read()
 {
-    std::string lastError;
-    while (true) {
-        std::string error;
-        const auto reading = source_->Read(error);
-        if (error.empty()) {
-            if (!lastError.empty()) log_.Note(port_, "primary_back", "the primary answers again: " + url_);
-            lastError.clear();
-            if (reading) protector_.Cycle(*reading);
-        } else if (error != lastError) {
-            lastError = error;  // logged once, not on every try
-            log_.Note(port_, "primary_unreadable", url_ + ": " + error);
-        }
-        std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, std::chrono::seconds(everySeconds_), [this] { return stopping_; })) return;
+    std::string error;
+    const auto reading = source_->Read(error);
+    if (error.empty()) {
+        if (!lastError_.empty()) log_.Note(port_, "primary_back", "the primary answers again: " + url_);
+        lastError_.clear();
+        if (reading) protector_.Cycle(*reading);
+    } else if (error != lastError_) {
+        lastError_ = error;
+        log_.Note(port_, "primary_unreadable", url_ + ": " + error);
     }
 }
 

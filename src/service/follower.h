@@ -1,12 +1,10 @@
 #pragma once
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "attachedfollowers.h"
+#include "periodicthread.h"
 #include "protector.h"
 
 namespace tornavel::service {
@@ -75,7 +73,8 @@ public:
     void Stop();
 
 private:
-    void Run();
+    // One read of the primary, handed to the policy.
+    void Read();
 
     const std::string url_;
     const std::string port_;
@@ -83,10 +82,8 @@ private:
     const int everySeconds_;
     Protector& protector_;
     EventLog& log_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    std::thread thread_;
+    std::string lastError_;  // the reader's: an error is logged once, not on every try
+    PeriodicThread reader_;  // last: it ends before what it uses
 };
 
 }  // namespace tornavel::service

@@ -115,15 +115,12 @@ void Monitor::Protect()
 
 void Monitor::TickProtectors()
 {
-    std::unique_lock lock(tickMutex_);
-    while (!tickWake_.wait_for(lock, std::chrono::seconds(1), [this] { return !ticking_; })) {
-        for (auto& protector : protectors_) protector->Tick();
-        if (!followersDone_) continue;
-        if (host_->Pending())
-            followersDone_->Check(followers_.Attached(), static_cast<double>(clock_.NowMs()) / 1000.0);
-        else
-            followersDone_->Reset();  // cancelled: a later decision waits again
-    }
+    for (auto& protector : protectors_) protector->Tick();
+    if (!followersDone_) return;
+    if (host_->Pending())
+        followersDone_->Check(followers_.Attached(), static_cast<double>(clock_.NowMs()) / 1000.0);
+    else
+        followersDone_->Reset();  // cancelled: a later decision waits again
 }
 
 void Monitor::FollowerVisited(const std::string& header)
@@ -241,46 +238,26 @@ void Monitor::Start()
                       "its readings and make this host shut down or stay up (and read a password sent); serve it "
                       "over TLS (https, or STARTTLS for ups://) and give --follow-ca");
     if (follower_) follower_->Start();
-    if (!protectors_.empty()) {
-        ticking_ = true;
-        ticker_ = std::thread([this] { TickProtectors(); });
-    }
+    if (!protectors_.empty())
+        ticker_.Start(std::chrono::seconds(1), PeriodicThread::FirstRun::AfterPeriod, [this] { TickProtectors(); });
     notifier_.Send("READY=1");
-    if (const auto intervalMs = notifier_.watchdogMs()) {
-        watching_ = true;
-        watchdog_ = std::thread([this, intervalMs] { FeedWatchdog(*intervalMs); });
-    }
+    if (const auto intervalMs = notifier_.watchdogMs())
+        watchdog_.Start(std::chrono::milliseconds(*intervalMs / 2), PeriodicThread::FirstRun::AfterPeriod,
+                        [this, intervalMs] { FeedWatchdog(*intervalMs); });
 }
 
 void Monitor::FeedWatchdog(long long intervalMs)
 {
-    std::unique_lock lock(watchdogMutex_);
-    while (!watchdogWake_.wait_for(lock, std::chrono::milliseconds(intervalMs / 2), [this] { return !watching_; })) {
-        std::vector<std::int64_t> beats;
-        for (const auto& worker : workers_) beats.push_back(worker->LastBeatMs());
-        if (EveryThreadAlive(beats, clock_.NowMs(), intervalMs)) notifier_.Send("WATCHDOG=1");
-    }
+    std::vector<std::int64_t> beats;
+    for (const auto& worker : workers_) beats.push_back(worker->LastBeatMs());
+    if (EveryThreadAlive(beats, clock_.NowMs(), intervalMs)) notifier_.Send("WATCHDOG=1");
 }
 
 void Monitor::Stop()
 {
     if (!threads_.empty()) notifier_.Send("STOPPING=1");
-    if (watchdog_.joinable()) {
-        {
-            std::lock_guard lock(watchdogMutex_);
-            watching_ = false;
-        }
-        watchdogWake_.notify_all();
-        watchdog_.join();
-    }
-    if (ticker_.joinable()) {
-        {
-            std::lock_guard lock(tickMutex_);
-            ticking_ = false;
-        }
-        tickWake_.notify_all();
-        ticker_.join();
-    }
+    watchdog_.Stop();
+    ticker_.Stop();
     if (follower_) follower_->Stop();
     if (threads_.empty()) return;
     for (auto& worker : workers_) worker->RequestStop();

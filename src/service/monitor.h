@@ -1,6 +1,5 @@
 #pragma once
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -20,6 +19,7 @@
 #include "httpendpoint.h"
 #include "monitorcounters.h"
 #include "options.h"
+#include "periodicthread.h"
 #include "protector.h"
 #include "serial/serialdevice.h"
 #include "systemdnotify.h"
@@ -65,7 +65,7 @@ private:
     void WriteTextfile(bool stopped);
     bool OpenControlSocket(std::string& error);
     void Protect();
-    void TickProtectors();
+    void TickProtectors();  // once
     bool OpenUpsServer(std::string& error);
     // The units as the UPS network protocol serves them.
     std::vector<upsnet::ServedUnit> ServedUnits() const;
@@ -86,16 +86,10 @@ private:
     std::string protectError_;  // found while setting protection up, reported by Open
     // systemd: READY=1 once the units run, STOPPING=1 at a stop, and the
     // watchdog fed at half its interval while every unit's thread is alive.
-    void FeedWatchdog(long long intervalMs);
+    void FeedWatchdog(long long intervalMs);  // once
     SystemdNotifier notifier_ = SystemdNotifier::FromEnvironment();
-    std::thread watchdog_;
-    std::mutex watchdogMutex_;
-    std::condition_variable watchdogWake_;
-    bool watching_ = false;
-    std::thread ticker_;
-    std::mutex tickMutex_;
-    std::condition_variable tickWake_;
-    bool ticking_ = false;
+    PeriodicThread watchdog_;
+    PeriodicThread ticker_;  // the protectors' and the followers-done file's every second
     std::vector<std::unique_ptr<MetricsEndpoint>> endpoints_;
     std::string listening_;  // the endpoints' URLs, for the start line
     std::unique_ptr<ControlSocket> control_;

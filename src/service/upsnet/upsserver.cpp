@@ -8,21 +8,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <map>
 
+#include "clock.h"
 #include "upsnet/connection.h"
 
 namespace tornavel::service::upsnet {
 
 namespace {
-
-std::int64_t NowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 void NonBlocking(int fd)
 {
@@ -142,7 +136,7 @@ void UpsServer::Run()
         for (const auto& connection : connections_) polled.push_back({connection->fd(), connection->Events(), 0});
         // Woken at least once a second for the idle timeout.
         if (::poll(polled.data(), polled.size(), 1000) < 0 && errno != EINTR) break;
-        const std::int64_t now = NowMs();
+        const std::int64_t now = SteadyClock().NowMs();
         const std::size_t first = 1 + listeners_.size();
         for (std::size_t i = 0; i < connections_.size() && first + i < polled.size(); ++i)
             if (polled[first + i].revents) connections_[i]->Serve(polled[first + i].revents, now);
