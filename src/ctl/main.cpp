@@ -5,8 +5,8 @@
 #include <iostream>
 
 #include "clock.h"
-#include "commands.h"
 #include "interruption.h"
+#include "runcommand.h"
 #include "unitsource.h"
 
 using namespace tornavel::ctl;

@@ -1,6 +1,6 @@
 #pragma once
 #include "clock.h"
-#include "commands.h"
+#include "runcommand.h"
 
 namespace tornavel::ctl {
 

@@ -4,10 +4,10 @@
 #include <csignal>
 #include <cstdio>
 
-#include "commandline.h"
 #include "formYN.h"
 #include "serial/posixport.h"
 #include "tformmain.h"
+#include "windowcommandline.h"
 
 int main(int argc, char** argv)
 {

@@ -3,10 +3,10 @@
 // header may say.
 #include <gtest/gtest.h>
 
-#include "attachedfollowers.h"
 #include "fakes.h"
-#include "followersdone.h"
 #include "log_lines.h"
+#include "protection/attachedfollowers.h"
+#include "protection/followersdone.h"
 #include "system/test_files.h"
 
 namespace tornavel::service {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "eventlog.h"
+#include "events/eventlog.h"
 #include "log_lines.h"
 
 namespace tornavel::service {

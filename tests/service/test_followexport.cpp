@@ -3,8 +3,8 @@
 // reading. A series renamed on one side only leaves the follower blind to it.
 #include <gtest/gtest.h>
 
-#include "follower.h"
-#include "metricstext.h"
+#include "protection/follower.h"
+#include "publish/metricstext.h"
 #include "readings/readingtable.h"
 
 namespace tornavel::service {

@@ -14,8 +14,8 @@
 #include <sstream>
 #include <thread>
 
-#include "eventlog.h"
-#include "hookrunner.h"
+#include "events/eventlog.h"
+#include "events/hookrunner.h"
 
 namespace tornavel::service {
 namespace {

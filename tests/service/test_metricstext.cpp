@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "core/unit_fixture.h"
-#include "metricstext.h"
+#include "publish/metricstext.h"
 
 namespace tornavel::service {
 namespace {

@@ -4,8 +4,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include "options.h"
-#include "protectoptions.h"
+#include "app/monitoroptions.h"
+#include "protection/protectoptions.h"
 
 namespace tornavel::service {
 namespace {

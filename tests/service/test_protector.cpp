@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "fakes.h"
-#include "hostshutdown.h"
 #include "log_lines.h"
-#include "protector.h"
+#include "protection/hostshutdown.h"
+#include "protection/protector.h"
 #include "system/test_files.h"
 
 namespace tornavel::service {

@@ -10,7 +10,7 @@
 #include <regex>
 #include <vector>
 
-#include "selfmetrics.h"
+#include "publish/selfmetrics.h"
 
 namespace tornavel::service {
 namespace {

@@ -1,8 +1,8 @@
 // The shutdown decision: cycles on a virtual time line, each row a short story.
 #include <gtest/gtest.h>
 
-#include "follower.h"
-#include "shutdownpolicy.h"
+#include "protection/follower.h"
+#include "protection/shutdownpolicy.h"
 
 namespace tornavel::service {
 namespace {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "credentials.h"
-#include "startchecks.h"
+#include "app/startchecks.h"
+#include "publish/credentials.h"
 
 namespace tornavel::service {
 namespace {

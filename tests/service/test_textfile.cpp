@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "textfile.h"
+#include "publish/textfile.h"
 
 namespace tornavel::service {
 namespace {

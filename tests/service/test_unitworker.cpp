@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "core/unit_fixture.h"
-#include "alertnames.h"
-#include "eventlog.h"
+#include "events/alertnames.h"
+#include "events/eventlog.h"
 #include "log_lines.h"
-#include "metricstext.h"
-#include "unitworker.h"
+#include "publish/metricstext.h"
+#include "units/unitworker.h"
 
 namespace tornavel::service {
 namespace {

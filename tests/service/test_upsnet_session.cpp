@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/devicetable.h"
-#include "upsnet/session.h"
+#include "upsnet/clientsession.h"
 
 using namespace tornavel;
 using namespace tornavel::service;

@@ -1,7 +1,7 @@
 // The watchdog is fed only while every unit's thread has beaten recently.
 #include <gtest/gtest.h>
 
-#include "systemdnotify.h"
+#include "app/systemdnotify.h"
 
 namespace tornavel::service {
 namespace {

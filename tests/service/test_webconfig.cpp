@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "webconfig.h"
+#include "publish/webconfig.h"
 
 namespace tornavel::service {
 namespace {

@@ -2,7 +2,7 @@
 // form of it asks for, the ports directory it names, and what is wrong.
 #include <QtTest>
 
-#include "commandline.h"
+#include "windowcommandline.h"
 
 Q_DECLARE_METATYPE(CommandLine::Action)
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "attachedfollowers.h"
+#include "protection/attachedfollowers.h"
 
 namespace tornavel::service::upsnet {
 

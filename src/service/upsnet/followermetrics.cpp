@@ -1,6 +1,6 @@
 #include "upsnet/followermetrics.h"
 
-#include "metricstext.h"
+#include "publish/metricstext.h"
 
 namespace tornavel::service::upsnet {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "upsnet/attachments.h"
-#include "upsnet/session.h"
+#include "upsnet/clientsession.h"
 
 namespace tornavel::service::upsnet {
 

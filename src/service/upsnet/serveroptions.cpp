@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "credentials.h"
-#include "options.h"
+#include "app/monitoroptions.h"
+#include "publish/credentials.h"
 
 namespace tornavel::service::upsnet {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "listenaddress.h"
+#include "publish/listenaddress.h"
+#include "publish/webconfig.h"
 #include "upsnet/peeraddress.h"
-#include "webconfig.h"
 
 namespace tornavel::service::upsnet {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "follower.h"
+#include "protection/follower.h"
 #include "upsnet/tlsclient.h"
 #include "upsnet/upsurl.h"
 

@@ -12,7 +12,7 @@
 #include <map>
 
 #include "clock.h"
-#include "upsnet/connection.h"
+#include "upsnet/clientconnection.h"
 
 namespace tornavel::service::upsnet {
 

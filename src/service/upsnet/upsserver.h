@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "upsnet/connection.h"
+#include "upsnet/clientconnection.h"
+#include "upsnet/clientsession.h"
 #include "upsnet/serveroptions.h"
-#include "upsnet/session.h"
 #include "upsnet/tlschannel.h"
 
 namespace tornavel::service::upsnet {

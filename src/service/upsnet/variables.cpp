@@ -8,7 +8,7 @@
 
 #include "monitor/readings.h"
 #include "protocol/devicetable.h"
-#include "unittext.h"
+#include "units/unittext.h"
 
 namespace tornavel::service::upsnet {
 

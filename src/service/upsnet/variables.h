@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "readings/readingtable.h"
-#include "unitsnapshot.h"
+#include "units/unitsnapshot.h"
 
 namespace tornavel::service::upsnet {
 
