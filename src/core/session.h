@@ -20,7 +20,7 @@ struct Session {
     }
 
     Screen& screen;
-    DeviceTable table;           // apcList, apcIndex
+    DeviceTable table;  // apcList, apcIndex
     Requests requests;
     VoltHistory volts;
     AlertReporter alerts;

@@ -59,8 +59,7 @@ int CancelShutdown(const std::string& socketPath, std::ostream& out, std::ostrea
         return kExitUnitFailed;
     }
     if (answer.reached && !answer.lines) {
-        err << "tornavelctl: tornavel-monitor did not withdraw its decision: " << answer.why
-            << "; nothing else done\n";
+        err << "tornavelctl: tornavel-monitor did not withdraw its decision: " << answer.why << "; nothing else done\n";
         return kExitUnitFailed;
     }
     if (answer.reached) {

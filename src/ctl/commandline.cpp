@@ -47,14 +47,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             for (const std::string& other : args) only.json = only.json || other == "--json";
             return only;
         }
-        if (arg == "--json") line.json = true;
-        else if (arg == "--dry-run") line.dryRun = true;
-        else if (arg == "--yes") line.yes = true;
-        else if (arg == "--ports") { if (!needsValue(i, value)) return line; line.portsDir = value; }
-        else if (arg == "--socket") { if (!needsValue(i, value)) return line; line.controlSocket = value; }
-        else if (arg == "--out") { if (!needsValue(i, value)) return line; line.out = value; }
-        else if (arg.size() > 1 && arg[0] == '-' && arg != "-") { line.error = "unknown option " + arg; return line; }
-        else words.push_back(arg);
+        if (arg == "--json")
+            line.json = true;
+        else if (arg == "--dry-run")
+            line.dryRun = true;
+        else if (arg == "--yes")
+            line.yes = true;
+        else if (arg == "--ports") {
+            if (!needsValue(i, value)) return line;
+            line.portsDir = value;
+        } else if (arg == "--socket") {
+            if (!needsValue(i, value)) return line;
+            line.controlSocket = value;
+        } else if (arg == "--out") {
+            if (!needsValue(i, value)) return line;
+            line.out = value;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            line.error = "unknown option " + arg;
+            return line;
+        } else
+            words.push_back(arg);
     }
     if (words.empty()) {
         line.error = "no command given";

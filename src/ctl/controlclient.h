@@ -8,10 +8,10 @@ namespace tornavel::ctl {
 // One request to tornavel-monitor's control socket (see
 // control/controlprotocol.h) and its answer.
 struct ControlAnswer {
-    bool reached = false;   // a monitor accepted the connection
-    bool refused = false;   // the socket is there but not ours to use
+    bool reached = false;                           // a monitor accepted the connection
+    bool refused = false;                           // the socket is there but not ours to use
     std::optional<std::vector<std::string>> lines;  // the lines before "ok"; nullopt: no "ok"
-    std::string why;        // without "ok": the monitor's error, or what went wrong
+    std::string why;                                // without "ok": the monitor's error, or what went wrong
 };
 
 // `patienceSeconds` bounds every wait for the monitor.

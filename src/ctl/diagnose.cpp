@@ -21,10 +21,14 @@ std::string Escaped(const Bytes& bytes)
     std::string text = "\"";
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r') text += "\\r";
-        else if (c == '\n') text += "\\n";
-        else if (c == '"' || c == '\\') text += std::string("\\") + c;
-        else if (byte >= 0x20 && byte < 0x7F) text += c;
+        if (c == '\r')
+            text += "\\r";
+        else if (c == '\n')
+            text += "\\n";
+        else if (c == '"' || c == '\\')
+            text += std::string("\\") + c;
+        else if (byte >= 0x20 && byte < 0x7F)
+            text += c;
         else {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02X", byte);
@@ -44,7 +48,7 @@ std::string Padded(std::string text, std::size_t width)
 struct Exchange {
     Bytes command;
     Bytes answer;
-    int reads = 0;           // reads that brought bytes
+    int reads = 0;              // reads that brought bytes
     std::int64_t firstMs = -1;  // first sample that showed bytes, after the command
     std::int64_t lastMs = -1;   // last sample at which more had come
 };
@@ -88,8 +92,10 @@ std::string Unusual(const Exchange& e)
     if (!alerts.empty()) notes.push_back("alerts or acknowledgements " + Escaped(alerts));
     const std::size_t end = rest.find("\r\n");
     if (e.reads > 1) notes.push_back("split over " + std::to_string(e.reads) + " reads");
-    if (end == std::string::npos && !rest.empty()) notes.push_back("no line end");
-    else if (end != std::string::npos && end + 2 < rest.size()) notes.push_back("more than one line");
+    if (end == std::string::npos && !rest.empty())
+        notes.push_back("no line end");
+    else if (end != std::string::npos && end + 2 < rest.size())
+        notes.push_back("more than one line");
     const Bytes line = rest.substr(0, end);
     if (line == "NA") notes.push_back("unknown to the unit (NA)");
     if (e.command == cmd::kSmartMode && line != cmd::answer::kSmartMode) notes.push_back("not \"SM\"");
@@ -140,7 +146,10 @@ Diagnosis Diagnose(const PortName& port, PortOpener& opener, Clock& clock)
     if (const auto& s = record.settingsAfterOpen)
         report += "line after the open: " + std::to_string(s->baud) + " baud, " + std::to_string(s->dataBits) +
                   " data bits, parity " + ParityName(s->parity) + ", " +
-                  (s->stopBits == StopBits::One ? "1" : s->stopBits == StopBits::Two ? "2" : "1.5") + " stop bit\n";
+                  (s->stopBits == StopBits::One   ? "1"
+                   : s->stopBits == StopBits::Two ? "2"
+                                                  : "1.5") +
+                  " stop bit\n";
     else
         report += "line after the open: the driver does not report its settings (not a serial line?)\n";
     report += diagnosis.smartUps ? "handshake: \"Y\" answered \"SM\": a Smart-UPS in smart mode\n"

@@ -16,8 +16,7 @@ void Note(int signal)
 {
     int none = 0;
     if (!endSignal.compare_exchange_strong(none, signal)) return;  // said once
-    static const char message[] =
-        "tornavelctl: asked to end: finishing the step under way, then leaving the unit\n";
+    static const char message[] = "tornavelctl: asked to end: finishing the step under way, then leaving the unit\n";
     (void)!::write(STDERR_FILENO, message, sizeof message - 1);
 }
 
@@ -25,7 +24,7 @@ void Note(int signal)
 
 void CatchEndSignals()
 {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = Note;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -7,7 +7,9 @@ namespace {
 class RecordingDevice final : public SerialDevice {
 public:
     RecordingDevice(std::unique_ptr<SerialDevice> inner, Clock& clock, LineRecord& record)
-        : inner_(std::move(inner)), clock_(clock), record_(record) {}
+        : inner_(std::move(inner)), clock_(clock), record_(record)
+    {
+    }
 
     bool ReadSettings(LineSettings& settings) override { return inner_->ReadSettings(settings); }
     bool ApplySettings(const LineSettings& settings) override

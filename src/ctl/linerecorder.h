@@ -29,8 +29,9 @@ struct LineRecord {
 // the program's own exchanges can be timed without changing them.
 class RecordingOpener final : public PortOpener {
 public:
-    RecordingOpener(PortOpener& inner, Clock& clock, LineRecord& record)
-        : inner_(inner), clock_(clock), record_(record) {}
+    RecordingOpener(PortOpener& inner, Clock& clock, LineRecord& record) : inner_(inner), clock_(clock), record_(record)
+    {
+    }
     std::unique_ptr<SerialDevice> Open(int number) override;
     std::optional<LockHolder> Holder(int number) override { return inner_.Holder(number); }
 

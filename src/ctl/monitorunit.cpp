@@ -33,8 +33,9 @@ std::string MonitorUnit::Words(const std::string& kind) const
 
 std::string MonitorUnit::RouteText() const
 {
-    return "through tornavel-monitor" +
-           (monitorLabel_.empty() || monitorLabel_ == port_.label ? std::string() : ", which calls it " + monitorLabel_);
+    return "through tornavel-monitor" + (monitorLabel_.empty() || monitorLabel_ == port_.label
+                                             ? std::string()
+                                             : ", which calls it " + monitorLabel_);
 }
 
 MonitorUnit::Reach MonitorUnit::Probe()

@@ -5,8 +5,8 @@
 #include "interruption.h"
 #include "jsontext.h"
 #include "monitor/numbers.h"
-#include "readout.h"
 #include "protocol/commands.h"
+#include "readout.h"
 #include "settings/changewriter.h"
 #include "text/cp1251.h"
 
@@ -67,8 +67,7 @@ bool UnitResults::Good() const
 {
     if (!reached) return false;
     for (const SettingResult& result : settings)
-        if (!result.outcome.Good() || (!result.attempted && result.outcome.status != Status::Unchanged))
-            return false;
+        if (!result.outcome.Good() || (!result.attempted && result.outcome.status != Status::Unchanged)) return false;
     return true;
 }
 
@@ -118,8 +117,8 @@ std::string PlanText(const std::string& port, const apcrec& record, const std::v
     text += std::to_string(plan.size()) + (plan.size() == 1 ? " change\n" : " changes\n");
     for (const SettingValue& v : plan) {
         const Bytes& current = record.slot[v.setting->slot];
-        text += "  " + std::string(v.setting->name) + ": " + Quoted(current) + " -> \"" + TerminalText(v.value) + "\" (" +
-                StepsText(*v.setting, current, v.value) + ")\n";
+        text += "  " + std::string(v.setting->name) + ": " + Quoted(current) + " -> \"" + TerminalText(v.value) +
+                "\" (" + StepsText(*v.setting, current, v.value) + ")\n";
     }
     return text;
 }

@@ -170,8 +170,7 @@ int Set(Context& c)
         if (!RequestForValue(*setting, c.line.words[i + 1], error)) return c.Usage(name + ": " + error);
         values.push_back({setting, c.line.words[i + 1]});
     }
-    if (const std::string refusal = ConfirmationMissing(values, c.line.yes); !refusal.empty())
-        return c.Usage(refusal);
+    if (const std::string refusal = ConfirmationMissing(values, c.line.yes); !refusal.empty()) return c.Usage(refusal);
     std::string error;
     auto unit = OpenUnit(c, *port, error);
     if (!unit) {
@@ -225,16 +224,14 @@ int Apply(Context& c)
     std::vector<SettingValue> values;
     std::string error;
     if (!ReadSettingsFile(text.str(), c.line.words[0], values, error)) return c.Usage(error);
-    if (const std::string refusal = ConfirmationMissing(values, c.line.yes); !refusal.empty())
-        return c.Usage(refusal);
+    if (const std::string refusal = ConfirmationMissing(values, c.line.yes); !refusal.empty()) return c.Usage(refusal);
 
     std::vector<PortName> ports;
     for (std::size_t i = 1; i < c.line.words.size(); ++i) {
         const auto port = Port(c, c.line.words[i]);
         if (!port) return kExitUsage;
         for (const PortName& earlier : ports)
-            if (SameDevice(earlier, *port))
-                return c.Usage(port->label + " is named twice (as " + earlier.label + ")");
+            if (SameDevice(earlier, *port)) return c.Usage(port->label + " is named twice (as " + earlier.label + ")");
         ports.push_back(*port);
     }
 
@@ -296,8 +293,8 @@ int Test(Context& c)
     const bool calibrating = flags.find("calibrating") != std::string::npos;
     if (test->calibrating != kAnyState && calibrating != (test->calibrating == 1)) {
         unit->Close();
-        return c.Failed(port->label + (calibrating ? ": a calibration is already running"
-                                                   : ": no calibration is running"));
+        return c.Failed(port->label +
+                        (calibrating ? ": a calibration is already running" : ": no calibration is running"));
     }
     if (test->command == &cmd::kCalibration && test->calibrating == 0) {
         DeviceTable table;
@@ -316,7 +313,9 @@ int Test(Context& c)
     c.reply.SetText("answer", Cp1251ToUtf8(outcome.acknowledgement));
     c.reply.SetText("status", StatusWords(outcome.status));
     c.Say(Header(*port, *unit) + "\n" + port->label + " " + test->name + ": " +
-          (accepted ? "accepted" : outcome.acknowledgement == "NO" ? "refused by the unit" : "no answer") +
+          (accepted                          ? "accepted"
+           : outcome.acknowledgement == "NO" ? "refused by the unit"
+                                             : "no answer") +
           "; status now " + Printable(outcome.status) + " (" + StatusWords(outcome.status) + ")\n");
     if (EndSignal()) return c.Interrupted();
     if (!accepted) return c.Failed(port->label + " " + test->name + ": not accepted");
@@ -373,13 +372,13 @@ int Cancel(Context& c)
 
 }  // namespace
 
-int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, std::ostream& out,
-               std::ostream& err)
+int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, std::ostream& out, std::ostream& err)
 {
     Context c{line, units, diagnose, out, err, {}};
     c.reply.Set("version", std::to_string(kJsonVersion)).SetText("command", line.verb);
     int status = kExitUsage;
-    if (!line.error.empty()) status = c.Usage(line.error);
+    if (!line.error.empty())
+        status = c.Usage(line.error);
     else if (line.verb == "help") {
         c.reply.SetText("usage", UsageText());
         c.Say(UsageText());
@@ -388,15 +387,22 @@ int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, 
         c.reply.SetText("tornavelctl", TORNAVEL_VERSION);
         c.Say("tornavelctl " TORNAVEL_VERSION "\n");
         status = kExitDone;
-    }
-    else if (line.verb == "show") status = Show(c);
-    else if (line.verb == "set") status = Set(c);
-    else if (line.verb == "backup") status = Backup(c);
-    else if (line.verb == "apply") status = Apply(c);
-    else if (line.verb == "test") status = Test(c);
-    else if (line.verb == "diagnose") status = Diagnose(c);
-    else if (line.verb == "cancel-shutdown") status = Cancel(c);
-    else status = c.Usage("unknown command " + line.verb);
+    } else if (line.verb == "show")
+        status = Show(c);
+    else if (line.verb == "set")
+        status = Set(c);
+    else if (line.verb == "backup")
+        status = Backup(c);
+    else if (line.verb == "apply")
+        status = Apply(c);
+    else if (line.verb == "test")
+        status = Test(c);
+    else if (line.verb == "diagnose")
+        status = Diagnose(c);
+    else if (line.verb == "cancel-shutdown")
+        status = Cancel(c);
+    else
+        status = c.Usage("unknown command " + line.verb);
     if (line.json) {
         c.reply.Set("ok", JsonBool(status == kExitDone)).Set("exit", std::to_string(status));
         if (!c.reply.Has("error")) c.reply.Set("error", "null");

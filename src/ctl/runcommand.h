@@ -21,7 +21,6 @@ using Diagnoser = std::function<Diagnosis(const PortName& port)>;
 
 // Runs one command; returns its exit status. Results go to `out`, messages
 // to `err`; with --json, `out` gets exactly one JSON object whatever happens.
-int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, std::ostream& out,
-               std::ostream& err);
+int RunCommand(const CommandLine& line, UnitSource& units, Diagnoser& diagnose, std::ostream& out, std::ostream& err);
 
 }  // namespace tornavel::ctl

@@ -131,8 +131,8 @@ bool ReadSettingsFile(const std::string& text, const std::string& fileName, std:
         values.push_back({setting, value});
     }
     if (!versioned) {
-        error = fileName + ": not a settings file (no \"" + kVersionKey + ": " +
-                std::to_string(kSettingsFileVersion) + "\" line)";
+        error = fileName + ": not a settings file (no \"" + kVersionKey + ": " + std::to_string(kSettingsFileVersion) +
+                "\" line)";
         return false;
     }
     return true;

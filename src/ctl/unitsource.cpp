@@ -15,7 +15,9 @@ namespace {
 class DirectUnitBesideMonitor final : public UnitAccess {
 public:
     DirectUnitBesideMonitor(std::unique_ptr<UnitAccess> direct, std::string note, std::string routeNote)
-        : direct_(std::move(direct)), note_(std::move(note)), routeNote_(std::move(routeNote)) {}
+        : direct_(std::move(direct)), note_(std::move(note)), routeNote_(std::move(routeNote))
+    {
+    }
     bool Open(std::string& error) override
     {
         if (direct_->Open(error)) return true;

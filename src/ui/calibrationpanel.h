@@ -5,8 +5,12 @@
 
 class QMouseEvent;
 class QWidget;
-namespace Ui { class TFormMain; }
-namespace tornavel { struct Session; }
+namespace Ui {
+class TFormMain;
+}
+namespace tornavel {
+struct Session;
+}
 
 // The battery calibration: the advice panel PanelKA with its warnings, the
 // confirmation and the "D" request to the polling thread. Whether a

@@ -12,10 +12,17 @@ using namespace tornavel;
 std::string_view SettingField(const Bytes& command)
 {
     static const std::array<std::pair<const Bytes*, std::string_view>, 11> kFields = {{
-        {&cmd::kAlarmDelay, "EditZS"},   {&cmd::kSelfTestInterval, "EditIS"}, {&cmd::kSensitivity, "EditCH"},
-        {&cmd::kOutputSetting, "EditUO"}, {&cmd::kLowTransfer, "EditMI"},     {&cmd::kHighTransfer, "EditMA"},
-        {&cmd::kName, "EditNA"},          {&cmd::kSerial, "EditSN"},          {&cmd::kMadeDate, "EditDA"},
-        {&cmd::kBatteryDate, "EditDZ"},   {&cmd::kRegister0, "EditR0"},
+        {&cmd::kAlarmDelay, "EditZS"},
+        {&cmd::kSelfTestInterval, "EditIS"},
+        {&cmd::kSensitivity, "EditCH"},
+        {&cmd::kOutputSetting, "EditUO"},
+        {&cmd::kLowTransfer, "EditMI"},
+        {&cmd::kHighTransfer, "EditMA"},
+        {&cmd::kName, "EditNA"},
+        {&cmd::kSerial, "EditSN"},
+        {&cmd::kMadeDate, "EditDA"},
+        {&cmd::kBatteryDate, "EditDZ"},
+        {&cmd::kRegister0, "EditR0"},
     }};
     for (const auto& [setting, field] : kFields)
         if (*setting == command) return field;

@@ -89,8 +89,8 @@ QString ReadCommands()
         const Bytes& command = SlotCommand(entry.slot);
         QString meaning = QString::fromUtf8(entry.meaning);
         if (IsSteppedCommand(command))
-            meaning += QStringLiteral("; следом %1 или %2 меняют значение")
-                           .arg(Text(cmd::kStepUp), Text(cmd::kStepDown));
+            meaning +=
+                QStringLiteral("; следом %1 или %2 меняют значение").arg(Text(cmd::kStepUp), Text(cmd::kStepDown));
         text += Line(command, meaning);
     }
     return text;
@@ -131,14 +131,14 @@ QString ShownCommand(char byte)
 
 QString CommandReference()
 {
-    return QStringLiteral("Команды UPS: один символ, ответ - одна строка.\n"
-                          "Управляющие символы показаны так: ^A - Ctrl+A, ^M - Enter.\n") +
-           Line(cmd::kSmartMode, QStringLiteral("включить интеллектуальный режим (ответ %1)")
-                                     .arg(Text(cmd::answer::kSmartMode))) +
+    return QStringLiteral(
+               "Команды UPS: один символ, ответ - одна строка.\n"
+               "Управляющие символы показаны так: ^A - Ctrl+A, ^M - Enter.\n") +
+           Line(cmd::kSmartMode,
+                QStringLiteral("включить интеллектуальный режим (ответ %1)").arg(Text(cmd::answer::kSmartMode))) +
            Line(cmd::kLeaveSmart, QStringLiteral("выйти из интеллектуального режима (ответ %1; "
                                                  "соединение завершается)")
                                       .arg(Text(cmd::answer::kBye))) +
-           ReadCommands() + ActionCommands() +
-           QStringLiteral("\nСообщения UPS без запроса:\n") + UnaskedMessages() +
+           ReadCommands() + ActionCommands() + QStringLiteral("\nСообщения UPS без запроса:\n") + UnaskedMessages() +
            QStringLiteral("\nОтветы OK и NO показываются в поле сообщений UPS, а не здесь.\n");
 }

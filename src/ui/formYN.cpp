@@ -28,10 +28,8 @@ QString trimmedQuestion(const QString& question)
     const auto blank = [](QChar c) { return c.unicode() <= u' '; };
     qsizetype first = 0;
     qsizetype end = question.size();
-    while (first < end && blank(question[first]))
-        ++first;
-    while (end > first && blank(question[end - 1]))
-        --end;
+    while (first < end && blank(question[first])) ++first;
+    while (end > first && blank(question[end - 1])) --end;
     return question.mid(first, end - first);
 }
 
@@ -41,8 +39,7 @@ QString trimmedQuestion(const QString& question)
 QString displayedText(const QString& question)
 {
     QString text = trimmedQuestion(question);
-    if (text.endsWith(u'|'))
-        text.chop(1);
+    if (text.endsWith(u'|')) text.chop(1);
     text.replace(u'|', u'\n');
     return text.isEmpty() ? kDefaultQuestion : text;
 }
@@ -50,8 +47,7 @@ QString displayedText(const QString& question)
 // Halves are truncated toward zero, as integer division does.
 QPoint centredIn(const QRect& area, const QSize& size)
 {
-    return {area.left() + (area.width() - size.width()) / 2,
-            area.top() + (area.height() - size.height()) / 2};
+    return {area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2};
 }
 
 QRect screenArea()
@@ -60,10 +56,22 @@ QRect screenArea()
     return {QPoint(0, 0), screen ? screen->size() : QSize()};
 }
 
-void setLeft(QWidget* w, int left) { w->move(left, w->y()); }
-void setTop(QWidget* w, int top) { w->move(w->x(), top); }
-void setWidth(QWidget* w, int width) { w->resize(width, w->height()); }
-void setHeight(QWidget* w, int height) { w->resize(w->width(), height); }
+void setLeft(QWidget* w, int left)
+{
+    w->move(left, w->y());
+}
+void setTop(QWidget* w, int top)
+{
+    w->move(w->x(), top);
+}
+void setWidth(QWidget* w, int width)
+{
+    w->resize(width, w->height());
+}
+void setHeight(QWidget* w, int height)
+{
+    w->resize(w->width(), height);
+}
 
 // A pen with a current point. Each line runs from the current point up to
 // its end point, leaving the end point itself undrawn; that point starts the
@@ -79,8 +87,7 @@ public:
     void lineTo(int x, int y)
     {
         const QPoint to(x, y);
-        if (to == at_)
-            return;
+        if (to == at_) return;
         const QPoint step((to.x() > at_.x()) - (to.x() < at_.x()), (to.y() > at_.y()) - (to.y() < at_.y()));
         painter_.drawLine(at_, to - step);
         at_ = to;
@@ -95,8 +102,7 @@ private:
 
 }  // namespace
 
-TFormYesNo::TFormYesNo(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), ui_(new Ui::TFormYesNo)
+TFormYesNo::TFormYesNo(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), ui_(new Ui::TFormYesNo)
 {
     Q_INIT_RESOURCE(pictures_yn);
     ui_->setupUi(this);
@@ -131,8 +137,7 @@ TFormYesNo& TFormYesNo::instance()
 bool TFormYesNo::ask(const QString& question, QWidget* owner)
 {
     // One question at a time: a second one while the first is open is answered "нет".
-    if (isVisible())
-        return false;
+    if (isVisible()) return false;
     move(centredIn(owner ? owner->window()->frameGeometry() : screenArea(), size()));
     ui_->LabelTXT->setText(displayedText(question));
     exec();
@@ -146,8 +151,7 @@ bool AskYesNo(const QString& question, QWidget* owner)
 
 void TFormYesNo::setVisible(bool visible)
 {
-    if (visible && !isVisible())
-        FormShow();
+    if (visible && !isVisible()) FormShow();
     QDialog::setVisible(visible);
 }
 
@@ -194,8 +198,7 @@ void TFormYesNo::showPicture()
 {
     const QString name = QStringLiteral("image") + imageLetter_;
     for (const QLabel* source : {ui_->ImageQ, ui_->ImageR, ui_->ImageB, ui_->ImageY}) {
-        if (source->objectName().compare(name, Qt::CaseInsensitive) == 0)
-            ui_->ImageXX->setPixmap(source->pixmap());
+        if (source->objectName().compare(name, Qt::CaseInsensitive) == 0) ui_->ImageXX->setPixmap(source->pixmap());
     }
     ui_->ImageXX->show();
 }
@@ -221,8 +224,8 @@ void TFormYesNo::PaintBoxRPaint()
 
 bool TFormYesNo::eventFilter(QObject* watched, QEvent* event)
 {
-    const bool doubleClick = event->type() == QEvent::MouseButtonDblClick
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    const bool doubleClick = event->type() == QEvent::MouseButtonDblClick &&
+                             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
     if (watched == ui_->ImageXX && doubleClick) {
         ImageXXDblClick();
         return true;
@@ -274,8 +277,7 @@ void TFormYesNo::mousePressEvent(QMouseEvent* event)
 
 void TFormYesNo::FormMouseDown(const QMouseEvent& event)
 {
-    if (windowHandle() && windowHandle()->startSystemMove())
-        return;
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
     // No system move here (no window manager, or a platform without one):
     // the dialog follows the mouse itself until the button is released.
     dragging_ = true;

@@ -2,7 +2,9 @@
 #include <QDialog>
 #include <QPoint>
 
-namespace Ui { class TFormYesNo; }
+namespace Ui {
+class TFormYesNo;
+}
 
 // The program's own yes/no question box: a borderless modal window with a
 // picture, the question and the buttons "да" and "нет" on a striped panel.

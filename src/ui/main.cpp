@@ -16,14 +16,11 @@ int main(int argc, char** argv)
     const CommandLine command = ReadCommandLine(arguments);
     switch (command.action) {
     case CommandLine::Action::Help:
-    case CommandLine::Action::Version:
-        std::fputs(command.text.toLocal8Bit().constData(), stdout);
-        return 0;
+    case CommandLine::Action::Version: std::fputs(command.text.toLocal8Bit().constData(), stdout); return 0;
     case CommandLine::Action::Wrong:
         std::fprintf(stderr, "tornavel: %s\nTry 'tornavel --help'.\n", command.text.toLocal8Bit().constData());
         return 2;
-    case CommandLine::Action::Run:
-        break;
+    case CommandLine::Action::Run: break;
     }
 
     std::signal(SIGPIPE, SIG_IGN);  // a vanished serial device must not end the program

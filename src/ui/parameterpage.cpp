@@ -65,8 +65,8 @@ ParameterPage::ParameterPage(Ui::TFormMain& ui, Session& session, QObject* paren
           {ui.EditDZ, ui.EditDATAZAM, ui.PanelDZ, &AcceptBatteryDateChar, &PrepareSaveBatteryDate, {}},
       }}
 {
-    for (const auto& [box, maxLength] : {std::pair{ui.EditNA, 8}, std::pair{ui.EditSN, 14},
-                                         std::pair{ui.EditDZ, 8}, std::pair{ui.EditR0, 2}})
+    for (const auto& [box, maxLength] :
+         {std::pair{ui.EditNA, 8}, std::pair{ui.EditSN, 14}, std::pair{ui.EditDZ, 8}, std::pair{ui.EditR0, 2}})
         LimitTyping(box, maxLength);
     WireSettings();
     WireFields();
@@ -78,15 +78,17 @@ void ParameterPage::TabSheetKAShow()
 {
     session_.requests.terminalMode = false;
     const std::pair<QLineEdit*, QLineEdit*> copies[] = {
-        {ui_.EditNA, ui_.EditNAME},   {ui_.EditSN, ui_.EditSERIAL},   {ui_.EditDZ, ui_.EditDATAZAM},
-        {ui_.EditDA, ui_.EditDATA},   {ui_.EditZS, ui_.EditSIGNAL},   {ui_.EditIS, ui_.EditINTSAMOT},
-        {ui_.EditCH, ui_.EditSENSIT}, {ui_.EditUO, ui_.EditUout},     {ui_.EditMI, ui_.EditUPmin},
+        {ui_.EditNA, ui_.EditNAME},   {ui_.EditSN, ui_.EditSERIAL}, {ui_.EditDZ, ui_.EditDATAZAM},
+        {ui_.EditDA, ui_.EditDATA},   {ui_.EditZS, ui_.EditSIGNAL}, {ui_.EditIS, ui_.EditINTSAMOT},
+        {ui_.EditCH, ui_.EditSENSIT}, {ui_.EditUO, ui_.EditUout},   {ui_.EditMI, ui_.EditUPmin},
         {ui_.EditMA, ui_.EditUPmax},
     };
     for (const auto& [box, monitorCopy] : copies) box->setText(monitorCopy->text());
     const std::pair<QLineEdit*, int> registers[] = {
-        {ui_.EditR0, kSlotRegister0}, {ui_.EditR1, kSlotRegister1},
-        {ui_.EditR2, kSlotRegister2}, {ui_.EditR3, kSlotRegister3},
+        {ui_.EditR0, kSlotRegister0},
+        {ui_.EditR1, kSlotRegister1},
+        {ui_.EditR2, kSlotRegister2},
+        {ui_.EditR3, kSlotRegister3},
     };
     for (const auto& [box, slot] : registers) box->setText(ShownText(session_.table.Slot(slot)));
     // Filling the boxes ran their change handlers, which may have shown these.
@@ -261,16 +263,13 @@ bool ParameterPage::BeginSave(QWidget* group)
 void ParameterPage::FinishSave(SaveOutcome outcome, const ChangeRequestTexts& texts, QLineEdit* box, QLabel* hint)
 {
     switch (outcome) {
-    case SaveOutcome::Request:
-        session_.requests.PostChange(texts.changeCmd, texts.changeValue);
-        return;
+    case SaveOutcome::Request: session_.requests.PostChange(texts.changeCmd, texts.changeValue); return;
     case SaveOutcome::Flash:
         if (hint) hint->hide();
         FlashEdit(box);
         if (hint) hint->show();
         break;
-    case SaveOutcome::Refused:
-        break;
+    case SaveOutcome::Refused: break;
     }
     // Nothing goes to the line, so no line operation would take it away.
     ui_.ImageW->hide();

@@ -9,8 +9,12 @@
 
 class QLabel;
 class QLineEdit;
-namespace Ui { class TFormMain; }
-namespace tornavel { struct Session; }
+namespace Ui {
+class TFormMain;
+}
+namespace tornavel {
+struct Session;
+}
 
 // The page "изменение параметров": stepped settings, identity and date
 // fields, register 0. Its changes are handed to the polling thread, which

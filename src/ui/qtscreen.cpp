@@ -1,9 +1,9 @@
 #include "qtscreen.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QAbstractButton>
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QThread>
@@ -35,10 +35,7 @@ QString Text(const std::string& text)
 
 }  // namespace
 
-QtScreen::QtScreen(QWidget* window, MessageHandler onMessage)
-    : window_(window), onMessage_(std::move(onMessage))
-{
-}
+QtScreen::QtScreen(QWidget* window, MessageHandler onMessage) : window_(window), onMessage_(std::move(onMessage)) {}
 
 QWidget* QtScreen::Control(std::string_view name)
 {

@@ -16,8 +16,8 @@ constexpr int kStatusIcons = 8;
 
 // The monitoring page's fields that the polling reads refresh.
 constexpr std::array kPolledFields = {
-    "EditSTATUS", "EditUSin", "EditUSout", "EditUbatt", "EditTgrad", "EditRUNTIME",
-    "EditUout",   "EditUSmin", "EditUSmax", "EditFREQ", "EditQUALITY",
+    "EditSTATUS", "EditUSin",  "EditUSout", "EditUbatt", "EditTgrad",   "EditRUNTIME",
+    "EditUout",   "EditUSmin", "EditUSmax", "EditFREQ",  "EditQUALITY",
 };
 constexpr std::array kGaugeLabels = {"LabelLOAD", "LabelCharge"};
 constexpr std::array kGauges = {"LOAD", "BATT"};

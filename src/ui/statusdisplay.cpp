@@ -41,21 +41,32 @@ struct Field {
 };
 
 constexpr std::array<Field, 4> kIdentity = {{
-    {kSlotModel, "EditMODEL"}, {kSlotName, "EditNAME"},
-    {kSlotSerial, "EditSERIAL"}, {kSlotMadeDate, "EditDATA"},
+    {kSlotModel, "EditMODEL"},
+    {kSlotName, "EditNAME"},
+    {kSlotSerial, "EditSERIAL"},
+    {kSlotMadeDate, "EditDATA"},
 }};
 constexpr std::array<Field, 6> kBattery = {{
-    {kSlotBatteryCount, "EditBATTCNT"}, {kSlotBatteryDate, "EditDATAZAM"},
-    {kSlotBatteryVolts, "EditUbatt"}, {kSlotNominalVolts, "EditUnomi"},
-    {kSlotTemperature, "EditTgrad"}, {kSlotRuntime, "EditRUNTIME"},
+    {kSlotBatteryCount, "EditBATTCNT"},
+    {kSlotBatteryDate, "EditDATAZAM"},
+    {kSlotBatteryVolts, "EditUbatt"},
+    {kSlotNominalVolts, "EditUnomi"},
+    {kSlotTemperature, "EditTgrad"},
+    {kSlotRuntime, "EditRUNTIME"},
 }};
 constexpr std::array<Field, 12> kSettingsAndLine = {{
-    {kSlotAlarmDelay, "EditSIGNAL"}, {kSlotSelfTestInterval, "EditINTSAMOT"},
-    {kSlotSensitivity, "EditSENSIT"}, {kSlotOutputSetting, "EditUout"},
-    {kSlotLowTransfer, "EditUPmin"}, {kSlotHighTransfer, "EditUPmax"},
-    {kSlotMinLine, "EditUSmin"}, {kSlotMaxLine, "EditUSmax"},
-    {kSlotInputVolts, "EditUSin"}, {kSlotOutputVolts, "EditUSout"},
-    {kSlotFrequency, "EditFREQ"}, {kSlotLineQuality, "EditQUALITY"},
+    {kSlotAlarmDelay, "EditSIGNAL"},
+    {kSlotSelfTestInterval, "EditINTSAMOT"},
+    {kSlotSensitivity, "EditSENSIT"},
+    {kSlotOutputSetting, "EditUout"},
+    {kSlotLowTransfer, "EditUPmin"},
+    {kSlotHighTransfer, "EditUPmax"},
+    {kSlotMinLine, "EditUSmin"},
+    {kSlotMaxLine, "EditUSmax"},
+    {kSlotInputVolts, "EditUSin"},
+    {kSlotOutputVolts, "EditUSout"},
+    {kSlotFrequency, "EditFREQ"},
+    {kSlotLineQuality, "EditQUALITY"},
 }};
 
 }  // namespace

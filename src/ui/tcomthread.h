@@ -8,8 +8,9 @@
 // own serial link that sleeps plainly.
 class TCOMThread final : public QThread {
 public:
-    TCOMThread(tornavel::Session& session, tornavel::PortOpener& opener)
-        : port_(opener, clock_), loop_(session, port_) {}
+    TCOMThread(tornavel::Session& session, tornavel::PortOpener& opener) : port_(opener, clock_), loop_(session, port_)
+    {
+    }
 
 protected:
     void run() override { loop_.Execute(); }

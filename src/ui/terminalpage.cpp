@@ -101,11 +101,8 @@ bool TerminalPage::eventFilter(QObject* watched, QEvent* event)
         TERMKeyPress(*byte);
         return true;  // the area itself never inserts the key
     }
-    case QEvent::InputMethod:
-        event->ignore();
-        return true;
-    default:
-        return QObject::eventFilter(watched, event);
+    case QEvent::InputMethod: event->ignore(); return true;
+    default: return QObject::eventFilter(watched, event);
     }
 }
 

@@ -4,8 +4,12 @@
 #include <functional>
 #include <optional>
 
-namespace Ui { class TFormMain; }
-namespace tornavel { struct Session; }
+namespace Ui {
+class TFormMain;
+}
+namespace tornavel {
+struct Session;
+}
 
 // The byte a key sends to the unit, or none for a key without a character
 // (modifiers alone, navigation, function keys, Alt combinations). Enter,
@@ -22,8 +26,7 @@ class TerminalPage : public QObject {
     Q_OBJECT
 public:
     // `stopConnection` acts as a click on "стоп" (an answer "BYE" ends the connection).
-    TerminalPage(Ui::TFormMain& ui, tornavel::Session& session, std::function<void()> stopConnection,
-                 QObject* parent);
+    TerminalPage(Ui::TFormMain& ui, tornavel::Session& session, std::function<void()> stopConnection, QObject* parent);
     // The page has become visible.
     void TabSheetTEShow();
     // WM_USER+13: the polling thread has an answer.

@@ -65,9 +65,8 @@ void TFormMain::FormCreate()
 {
     ui_->UPS->setRowCount(1);
     for (int column = 0; const int width : {48, 208, 98, 63}) ui_->UPS->setColumnWidth(column++, width);
-    ui_->UPS->setHorizontalHeaderLabels(
-        {QStringLiteral("порт"), QStringLiteral("устройство"), QStringLiteral("серийный номер"),
-         QStringLiteral("дата")});
+    ui_->UPS->setHorizontalHeaderLabels({QStringLiteral("порт"), QStringLiteral("устройство"),
+                                         QStringLiteral("серийный номер"), QStringLiteral("дата")});
     ui_->UPS->setItemDelegate(new GridCellDelegate(ui_->UPS));
     session_.volts.ResetVoltGraph();
     ui_->PageControl1->setCurrentWidget(ui_->TabSheetMO);
@@ -91,24 +90,28 @@ void TFormMain::WireControls()
     OnClick(ui_->ImageTB, [this] { RequestTest(tornavel::cmd::kTestBattery, "ждите... идёт тест батарей"); });
     OnClick(ui_->ImageSB, [this] { RequestTest(tornavel::cmd::kTestMainsFailure, "сбой питания..."); });
 
-    voltGraph_ = new VoltGraph(ui_->PaintVolt, ui_->LabelUio, ui_->LabelUin, ui_->LabelUout, ui_->ImageLA,
-                               session_.volts, [this] { screen_.PostMessage(WindowMessage::DrawVolt); }, this);
+    voltGraph_ = new VoltGraph(
+        ui_->PaintVolt, ui_->LabelUio, ui_->LabelUin, ui_->LabelUout, ui_->ImageLA, session_.volts,
+        [this] { screen_.PostMessage(WindowMessage::DrawVolt); }, this);
     parameterPage_ = new ParameterPage(*ui_, session_, this);
-    terminalPage_ = new TerminalPage(*ui_, session_, [this] { BitBtnGOClick(); }, this);
-    calibrationPanel_ = new CalibrationPanel(*ui_, session_, this, [this] { return connectionsEnded_; }, this);
+    terminalPage_ = new TerminalPage(
+        *ui_, session_, [this] { BitBtnGOClick(); }, this);
+    calibrationPanel_ = new CalibrationPanel(
+        *ui_, session_, this, [this] { return connectionsEnded_; }, this);
 }
 
 void TFormMain::WireHoverFrame()
 {
-    const QList<QWidget*> pictures = {ui_->Image1, ui_->ImageTI, ui_->ImageTB, ui_->ImageSB, ui_->ImageFLOP,
-                                      ui_->ImageUD, ui_->ImageU, ui_->ImageD, ui_->ImageTCLR};
+    const QList<QWidget*> pictures = {ui_->Image1,  ui_->ImageTI, ui_->ImageTB, ui_->ImageSB,  ui_->ImageFLOP,
+                                      ui_->ImageUD, ui_->ImageU,  ui_->ImageD,  ui_->ImageTCLR};
     for (QWidget* picture : pictures)
-        OnMouseMove(picture, [this, picture] { hoverFrame_.Place(picture); }, Propagation::Consume);
+        OnMouseMove(
+            picture, [this, picture] { hoverFrame_.Place(picture); }, Propagation::Consume);
 
     // Moving over these areas takes the frame and the caption highlight away.
-    const QList<QWidget*> resetAreas = {this, ui_->TabSheetMO, ui_->TabSheetKA, ui_->PanelKA, ui_->Panel2,
-                                        ui_->Panel3, ui_->PanelU, ui_->Panel5, ui_->Panel8, ui_->TERM,
-                                        ui_->Help, ui_->Panel4, ui_->Label16, ui_->PanelTB};
+    const QList<QWidget*> resetAreas = {this,        ui_->TabSheetMO, ui_->TabSheetKA, ui_->PanelKA, ui_->Panel2,
+                                        ui_->Panel3, ui_->PanelU,     ui_->Panel5,     ui_->Panel8,  ui_->TERM,
+                                        ui_->Help,   ui_->Panel4,     ui_->Label16,    ui_->PanelTB};
     for (QWidget* area : resetAreas) {
         auto* scroll = qobject_cast<QAbstractScrollArea*>(area);
         QWidget* surface = scroll ? scroll->viewport() : area;
@@ -130,7 +133,8 @@ void TFormMain::WireHistory()
     historyDialog_ = new HistoryDialog(history_, this);
     // Events come from the polling thread too: the list is changed on this one.
     history_.SetListener([dialog = historyDialog_](const tornavel::HistoryEntry& entry) {
-        QMetaObject::invokeMethod(dialog, [dialog, entry] { dialog->Add(entry); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            dialog, [dialog, entry] { dialog->Add(entry); }, Qt::QueuedConnection);
     });
     session_.events = &windowPresenter_;
     auto* open = new QShortcut(QKeySequence(Qt::Key_F9), this);
@@ -145,8 +149,8 @@ void TFormMain::RecordChange(const tornavel::Bytes& before)
 {
     const auto& requests = session_.requests;
     history_.Record(tornavel::HistoryKind::Change,
-                    tornavel::ChangeText(requests.changeCmd.Get(), std::string(SettingField(requests.changeCmd.Get())), before,
-                                         requests.changeAnswer.Get(), requests.changeValue.Get()));
+                    tornavel::ChangeText(requests.changeCmd.Get(), std::string(SettingField(requests.changeCmd.Get())),
+                                         before, requests.changeAnswer.Get(), requests.changeValue.Get()));
 }
 
 void TFormMain::showEvent(QShowEvent* event)
@@ -308,7 +312,7 @@ void TFormMain::ThreadEnded()
     }
     const bool vanished = session_.requests.lineGone;
     using tornavel::EndReason;
-    const EndReason reason = vanished                               ? EndReason::DeviceGone
+    const EndReason reason = vanished                         ? EndReason::DeviceGone
                              : session_.requests.closeRequest ? EndReason::WindowClosed
                                                               : EndReason::Stopped;
     history_.Record(tornavel::HistoryKind::Disconnected,
@@ -344,9 +348,7 @@ void TFormMain::OnPageShown(int index)
 void TFormMain::OnMessage(WindowMessage message)
 {
     switch (message) {
-    case WindowMessage::ThreadEnded:
-        ThreadEnded();
-        break;
+    case WindowMessage::ThreadEnded: ThreadEnded(); break;
     case WindowMessage::ChangeDone: {
         const int slot = tornavel::SlotOfCommand(session_.requests.changeCmd.Get());
         const tornavel::Bytes before = slot > 0 ? session_.table.Slot(slot) : tornavel::Bytes();
@@ -356,18 +358,10 @@ void TFormMain::OnMessage(WindowMessage message)
         RecordChange(before);
         break;
     }
-    case WindowMessage::DrawVolt:
-        voltGraph_->DrawVolt();
-        break;
-    case WindowMessage::SetLoad:
-        tornavel::SetLoad(screen_, session_.table.Slot(tornavel::kSlotLoad));
-        break;
-    case WindowMessage::SetBatt:
-        tornavel::SetBatt(screen_, session_.table.Slot(tornavel::kSlotCharge));
-        break;
-    case WindowMessage::TerminalAnswer:
-        terminalPage_->ShowAnswer();
-        break;
+    case WindowMessage::DrawVolt: voltGraph_->DrawVolt(); break;
+    case WindowMessage::SetLoad: tornavel::SetLoad(screen_, session_.table.Slot(tornavel::kSlotLoad)); break;
+    case WindowMessage::SetBatt: tornavel::SetBatt(screen_, session_.table.Slot(tornavel::kSlotCharge)); break;
+    case WindowMessage::TerminalAnswer: terminalPage_->ShowAnswer(); break;
     case WindowMessage::GaugeStep:
         ui_->GaugeX->setValue(std::min(ui_->GaugeX->value() + 1, ui_->GaugeX->maximum()));
         break;

@@ -9,11 +9,13 @@
 #include "hoverframe.h"
 #include "qtscreen.h"
 #include "scanpresenter.h"
-#include "windowpresenter.h"
 #include "serial/comport.h"
 #include "session.h"
+#include "windowpresenter.h"
 
-namespace Ui { class TFormMain; }
+namespace Ui {
+class TFormMain;
+}
 class CalibrationPanel;
 class HistoryDialog;
 class ParameterPage;
@@ -67,7 +69,8 @@ private:
     void TryReconnect();
     // Runs a window-thread operation with both buttons locked; a close asked
     // for meanwhile is carried out once it has ended.
-    template <typename Operation> void RunLocked(Operation operation);
+    template <typename Operation>
+    void RunLocked(Operation operation);
     void SetButtonsEnabled(bool scan, bool go);
 
     Ui::TFormMain* ui_;

@@ -10,7 +10,7 @@ namespace {
 constexpr int kMid = VoltGraph::kHeight / 2;  // the 220 V row
 constexpr int kFirstColumn = 20;              // column of the oldest reading
 constexpr int kAxisColumn = 19;
-constexpr int kSpan = 44;                     // volts shown above and below 220 V
+constexpr int kSpan = 44;  // volts shown above and below 220 V
 
 constexpr QRgb kBackground = 0xFFBCBFCB;  // also erases above a reading
 constexpr QRgb kAxis = 0xFF909090;
@@ -25,8 +25,7 @@ const QColor kHighlight(0x00, 0x00, 0xFF);
 void Line(QImage& image, QPoint from, QPoint to, QRgb colour)
 {
     Q_ASSERT(from.x() == to.x() || from.y() == to.y());
-    const QPoint step((to.x() > from.x()) - (to.x() < from.x()),
-                      (to.y() > from.y()) - (to.y() < from.y()));
+    const QPoint step((to.x() > from.x()) - (to.x() < from.x()), (to.y() > from.y()) - (to.y() < from.y()));
     for (QPoint p = from; p != to; p += step) image.setPixel(p, colour);
 }
 
@@ -45,9 +44,8 @@ QPalette Highlighted(QPalette palette)
 
 }  // namespace
 
-VoltGraph::VoltGraph(QWidget* paintVolt, QLabel* legend, QLabel* labelUin, QLabel* labelUout,
-                     QLabel* marker, const tornavel::VoltHistory& history,
-                     std::function<void()> postDrawVolt, QObject* parent)
+VoltGraph::VoltGraph(QWidget* paintVolt, QLabel* legend, QLabel* labelUin, QLabel* labelUout, QLabel* marker,
+                     const tornavel::VoltHistory& history, std::function<void()> postDrawVolt, QObject* parent)
     : QObject(parent),
       paintVolt_(paintVolt),
       legend_(legend),
@@ -185,8 +183,7 @@ bool VoltGraph::eventFilter(QObject* watched, QEvent* event)
         Highlight(caption);
         return true;  // the group panel around it would take the highlight away again
     }
-    if (event->type() == QEvent::MouseButtonPress
-               && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         caption == labelUin_ ? LabelUinClick() : LabelUoutClick();
     }
     return false;

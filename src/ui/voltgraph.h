@@ -25,9 +25,8 @@ public:
     static constexpr int kWidth = 150;
     static constexpr int kHeight = 90;
 
-    VoltGraph(QWidget* paintVolt, QLabel* legend, QLabel* labelUin, QLabel* labelUout,
-              QLabel* marker, const tornavel::VoltHistory& history,
-              std::function<void()> postDrawVolt, QObject* parent = nullptr);
+    VoltGraph(QWidget* paintVolt, QLabel* legend, QLabel* labelUin, QLabel* labelUout, QLabel* marker,
+              const tornavel::VoltHistory& history, std::function<void()> postDrawVolt, QObject* parent = nullptr);
 
     void DrawAxis();
     void DrawVolt();

@@ -9,13 +9,12 @@ namespace {
 class EventHook final : public QObject {
 public:
     EventHook(QObject* parent, QEvent::Type type, std::function<bool(QEvent*)> handler)
-        : QObject(parent), type_(type), handler_(std::move(handler)) {}
+        : QObject(parent), type_(type), handler_(std::move(handler))
+    {
+    }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        return event->type() == type_ && handler_(event);
-    }
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == type_ && handler_(event); }
 
 private:
     QEvent::Type type_;

@@ -3,8 +3,8 @@
 // screen that records what the core shows.
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "clock.h"
-#include "serial/serialdevice.h"
 #include "monitor/pollevents.h"
 #include "protocol/scanevents.h"
+#include "serial/serialdevice.h"
 #include "shared/screen.h"
 
 namespace tornavel::testing {
@@ -51,7 +51,7 @@ private:
 // One thing that happened on the line, at a virtual time.
 struct LineEvent {
     std::int64_t at;
-    std::string what;   // "write", "purge", "close", "apply"; "lost": a write to a vanished device
+    std::string what;  // "write", "purge", "close", "apply"; "lost": a write to a vanished device
     Bytes bytes;
 };
 
@@ -276,10 +276,7 @@ public:
     {
         Add("cell " + std::string(grid) + ":" + std::to_string(column) + ":" + std::to_string(row) + "=" + text);
     }
-    void PostMessage(WindowMessage message) override
-    {
-        Add("post " + std::to_string(static_cast<int>(message)));
-    }
+    void PostMessage(WindowMessage message) override { Add("post " + std::to_string(static_cast<int>(message))); }
     void ProcessMessages() override
     {
         ++processed;

@@ -40,28 +40,21 @@ TEST_P(Filter, SplitsReportsAndKeepsTheRest)
     EXPECT_EQ(reported.tokens, GetParam().reported);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Filter, ::testing::Values(
-    FilterCase{"plain", "SM\r\n", "SM", "", {}},
-    FilterCase{"alertAlone", "!", "", "", {"!"}},
-    FilterCase{"alertBeforeValue", "!\r\n229.3\r\n", "229.3", "",
-               {"!"}},
-    FilterCase{"alertAfterValue", "229.3\r\n$", "229.3", "",
-               {"$"}},
-    FilterCase{"twoAlerts", "$%", "", "",
-               {"$", "%"}},
-    FilterCase{"okAlone", "OK", "", "", {"OK"}},
-    FilterCase{"okLine", "OK\r\n", "", "", {"OK"}},
-    FilterCase{"noThenValue", "NO\r\nSM\r\n", "SM", "", {"NO"}},
-    FilterCase{"onIsAValue", "ON\r\n", "ON", "", {}},
-    FilterCase{"okWithoutLineEnd", "SMOK", "SMOK", "", {}},
-    FilterCase{"okInsideAWord", "BOOK\r\n", "BO", "", {"OK"}},
-    FilterCase{"twoLineEndsAtMost", "#\n\r\n12\r\n", "", "12\r\n",
-               {"#"}},
-    FilterCase{"eeprom", "|", "", "", {"|"}},
-    FilterCase{"shutdown", "*", "", "", {"*"}},
-    FilterCase{"empty", "", "", "", {}},
-    FilterCase{"shortTail", "xO", "xO", "", {}},
-    FilterCase{"garbage", Bytes("\x00\xff\x01Z\r\nQ", 7), Bytes("\x00\xff\x01Z", 4), "Q", {}}),
+INSTANTIATE_TEST_SUITE_P(
+    Table, Filter,
+    ::testing::Values(FilterCase{"plain", "SM\r\n", "SM", "", {}}, FilterCase{"alertAlone", "!", "", "", {"!"}},
+                      FilterCase{"alertBeforeValue", "!\r\n229.3\r\n", "229.3", "", {"!"}},
+                      FilterCase{"alertAfterValue", "229.3\r\n$", "229.3", "", {"$"}},
+                      FilterCase{"twoAlerts", "$%", "", "", {"$", "%"}}, FilterCase{"okAlone", "OK", "", "", {"OK"}},
+                      FilterCase{"okLine", "OK\r\n", "", "", {"OK"}},
+                      FilterCase{"noThenValue", "NO\r\nSM\r\n", "SM", "", {"NO"}},
+                      FilterCase{"onIsAValue", "ON\r\n", "ON", "", {}},
+                      FilterCase{"okWithoutLineEnd", "SMOK", "SMOK", "", {}},
+                      FilterCase{"okInsideAWord", "BOOK\r\n", "BO", "", {"OK"}},
+                      FilterCase{"twoLineEndsAtMost", "#\n\r\n12\r\n", "", "12\r\n", {"#"}},
+                      FilterCase{"eeprom", "|", "", "", {"|"}}, FilterCase{"shutdown", "*", "", "", {"*"}},
+                      FilterCase{"empty", "", "", "", {}}, FilterCase{"shortTail", "xO", "xO", "", {}},
+                      FilterCase{"garbage", Bytes("\x00\xff\x01Z\r\nQ", 7), Bytes("\x00\xff\x01Z", 4), "Q", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every character the unit may send unasked, and both acknowledgements: each
@@ -84,8 +77,7 @@ TEST_P(AlertTable, ReportsAndKeepsIt)
     EXPECT_EQ(table.Record(0).slot[kSlotLastMessage], code);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, AlertTable,
-                         ::testing::Values("!", "$", "%", "+", "?", "=", "*", "#", "|", "OK", "NO"));
+INSTANTIATE_TEST_SUITE_P(Table, AlertTable, ::testing::Values("!", "$", "%", "+", "?", "=", "*", "#", "|", "OK", "NO"));
 
 TEST(ReportAlert, WritesSlot31OnlyForAConnectedRecord)
 {

@@ -71,9 +71,7 @@ TEST_F(ComPortTest, BytesQueuedBeforeTheCommandHeadTheAnswer)
 
 TEST_F(ComPortTest, BytesAfterTheLastSampleStayForTheNextRead)
 {
-    device->SetResponder([](const Bytes&) {
-        return std::vector<FakeDevice::Reply>{{30, "229.3\r\n"}, {250, "$"}};
-    });
+    device->SetResponder([](const Bytes&) { return std::vector<FakeDevice::Reply>{{30, "229.3\r\n"}, {250, "$"}}; });
     Bytes answer;
     ASSERT_TRUE(port.Transact(handle, "L", answer));
     EXPECT_EQ(answer, "229.3\r\n");
@@ -158,11 +156,11 @@ TEST_P(ShortWrite, FailsTheTransactionAtOnceWithoutWaiting)
     EXPECT_EQ(port.InQueue(handle), 4);  // nothing was read
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ShortWrite, ::testing::Values(
-    ShortWriteCase{"nothingWritten", "Y", 0},
-    ShortWriteCase{"partOfTheModemProbe", "atz\r\n", 3},
-    ShortWriteCase{"allButTheLastByte", "atz\r\n", 4}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ShortWrite,
+                         ::testing::Values(ShortWriteCase{"nothingWritten", "Y", 0},
+                                           ShortWriteCase{"partOfTheModemProbe", "atz\r\n", 3},
+                                           ShortWriteCase{"allButTheLastByte", "atz\r\n", 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComPortTest, WriteErrorFailsTheTransactionAtOnce)
 {
@@ -223,14 +221,14 @@ TEST_P(LineMapping, OpenAppliesParityAndStopBits)
     EXPECT_EQ(device->applied().stopBits, GetParam().expectedStop);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, LineMapping, ::testing::Values(
-    LineCase{'N', "1", Parity::None, StopBits::One},
-    LineCase{'E', "1", Parity::Even, StopBits::One},
-    LineCase{'O', "2", Parity::Odd, StopBits::Two},
-    LineCase{'M', "1.5", Parity::Mark, StopBits::OneAndHalf},
-    LineCase{'e', "", Parity::None, StopBits::One},       // only upper case selects a parity
-    LineCase{'S', "1.50", Parity::None, StopBits::One},   // no space parity; "1.50" is not "1.5"
-    LineCase{'o', "2.0", Parity::None, StopBits::One}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, LineMapping,
+    ::testing::Values(LineCase{'N', "1", Parity::None, StopBits::One}, LineCase{'E', "1", Parity::Even, StopBits::One},
+                      LineCase{'O', "2", Parity::Odd, StopBits::Two},
+                      LineCase{'M', "1.5", Parity::Mark, StopBits::OneAndHalf},
+                      LineCase{'e', "", Parity::None, StopBits::One},      // only upper case selects a parity
+                      LineCase{'S', "1.50", Parity::None, StopBits::One},  // no space parity; "1.50" is not "1.5"
+                      LineCase{'o', "2.0", Parity::None, StopBits::One}));
 
 TEST(OpenPort, AbsentPortGivesTheInvalidHandle)
 {

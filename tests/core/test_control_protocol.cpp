@@ -13,8 +13,8 @@ namespace {
 
 TEST(ControlProtocol, AnyTextTravelsAsOneWordAndBack)
 {
-    for (const Bytes& text : {Bytes(), Bytes("ON "), Bytes("a%b"), Bytes("ab\0\0", 4), Bytes("\r\n\xC8\xFF"),
-                              Bytes("Smart-UPS 1000")}) {
+    for (const Bytes& text :
+         {Bytes(), Bytes("ON "), Bytes("a%b"), Bytes("ab\0\0", 4), Bytes("\r\n\xC8\xFF"), Bytes("Smart-UPS 1000")}) {
         const std::string word = Escape(text);
         EXPECT_EQ(SplitWords("x " + word + " y").size(), 3u) << word;
         EXPECT_EQ(Unescape(word), text) << word;

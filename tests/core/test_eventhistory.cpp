@@ -61,9 +61,10 @@ TEST_F(HistoryTest, EachEventIsOneLineInItsMissingFolderAndReadsBack)
 
 TEST_F(HistoryTest, EveryKindSurvivesTheRoundTrip)
 {
-    for (HistoryKind kind : {HistoryKind::Alert, HistoryKind::Connected, HistoryKind::Disconnected,
-                             HistoryKind::Change, HistoryKind::Test}) {
-        const auto parsed = ParseHistoryLine(HistoryLine({42, kind, "x"}).substr(0, HistoryLine({42, kind, "x"}).size() - 1));
+    for (HistoryKind kind : {HistoryKind::Alert, HistoryKind::Connected, HistoryKind::Disconnected, HistoryKind::Change,
+                             HistoryKind::Test}) {
+        const auto parsed = ParseHistoryLine(
+            HistoryLine({42, kind, "x"}).substr(0, HistoryLine({42, kind, "x"}).size() - 1));
         ASSERT_TRUE(parsed);
         EXPECT_EQ(parsed->kind, kind);
         EXPECT_FALSE(KindCaption(kind).empty());
@@ -176,13 +177,13 @@ TEST_F(HistoryTest, AlertsAndTestAnswersOfTheSessionAreRecorded)
     HistoryEvents recorder(history);
     session.events = &recorder;
     session.alerts.ReportAlert("!");
-    session.alerts.ReportAlert("NO");        // an acknowledgement is no event of its own,
+    session.alerts.ReportAlert("NO");         // an acknowledgement is no event of its own,
     session.events->TestAnswered("W", "NO");  // but the outcome of the test it answered
     session.events->TestAnswered("A", "");
     session.events->TestAnswered("D", "NA");
-    EXPECT_EQ(Texts(history.Load()), (std::vector<std::string>{"Сбой сети.", "тест батарей: ответ «NO»",
-                                                               "тест индикации: нет ответа",
-                                                               "калибровка: ответ «NA»"}));
+    EXPECT_EQ(Texts(history.Load()),
+              (std::vector<std::string>{"Сбой сети.", "тест батарей: ответ «NO»", "тест индикации: нет ответа",
+                                        "калибровка: ответ «NA»"}));
 }
 
 TEST(UnitEventTexts, NameThePortTheUnitAndTheReason)

@@ -39,8 +39,7 @@ struct HandOverTest : ::testing::Test {
         Requests& r = session->requests;
         {
             WriteWatch watch(&r.eepromChange, [this, &r](const void* address) {
-                if (steps.size() < steps.capacity())
-                    steps.push_back({address, ChangeWaiting(r), r.cmdPending.load()});
+                if (steps.size() < steps.capacity()) steps.push_back({address, ChangeWaiting(r), r.cmdPending.load()});
             });
             action();
         }

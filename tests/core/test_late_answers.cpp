@@ -110,8 +110,7 @@ TEST_F(LateAnswerTest, AnUnansweredTestCommandUnsettlesTheWholeCycle)
     session.requests.pendingCmd.Set("A");
     session.requests.cmdPending = true;
     loop.Pass();
-    for (int slot : {kSlotBatteryVolts, kSlotStatus, kSlotCharge})
-        EXPECT_FALSE(loop.Settled(slot)) << "slot " << slot;
+    for (int slot : {kSlotBatteryVolts, kSlotStatus, kSlotCharge}) EXPECT_FALSE(loop.Settled(slot)) << "slot " << slot;
 }
 
 // The unit acknowledges a test with "OK", which the alert filter takes away:
@@ -135,8 +134,8 @@ class PowerReturnReadThen : public ::testing::TestWithParam<const char*>, public
 TEST_P(PowerReturnReadThen, TheFirstCycleIsSettled)
 {
     auto answers = testing::UnitAnswers();
-    for (const auto& [command, answer] : std::map<Bytes, Bytes>{
-             {"p", "020"}, {"e", "00"}, {"r", "000"}, {"q", "02"}, {"G", "O"}, {"X", GetParam()}})
+    for (const auto& [command, answer] :
+         std::map<Bytes, Bytes>{{"p", "020"}, {"e", "00"}, {"r", "000"}, {"q", "02"}, {"G", "O"}, {"X", GetParam()}})
         answers[command] = answer + "\r\n";
     std::vector<Bytes> sent;
     device->SetResponder([&, respond = testing::TableResponder(answers)](const Bytes& command) {
@@ -196,9 +195,9 @@ protected:
             EXPECT_EQ(value + "\r\n", answers.at(SlotCommand(slot))) << when << ", slot " << slot;
         }
         // What each monitoring read reports for the window's fields.
-        for (const int slot : {kSlotInputVolts, kSlotOutputVolts, kSlotBatteryVolts, kSlotTemperature, kSlotRuntime,
-                               kSlotOutputSetting, kSlotMinLine, kSlotMaxLine, kSlotFrequency, kSlotLineQuality,
-                               kSlotStatus}) {
+        for (const int slot :
+             {kSlotInputVolts, kSlotOutputVolts, kSlotBatteryVolts, kSlotTemperature, kSlotRuntime, kSlotOutputSetting,
+              kSlotMinLine, kSlotMaxLine, kSlotFrequency, kSlotLineQuality, kSlotStatus}) {
             const Bytes reported = events.Value(slot).value_or(Bytes());
             EXPECT_TRUE(reported.empty() || reported + "\r\n" == answers.at(SlotCommand(slot)))
                 << when << ", slot " << slot << " " << reported;
@@ -222,17 +221,17 @@ TEST_P(SlowUnit, NoSlotOrFieldEverHoldsAnotherCommandsAnswer)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Patterns, SlowUnit,
-    ::testing::Values(
-        LatePattern{"Every600ms", [](const Bytes&, std::mt19937&) { return 600; }},
-        LatePattern{"OneCommandInThreeLate",
-                    [](const Bytes&, std::mt19937& random) { return random() % 3 == 0 ? 650 : 40; }},
-        LatePattern{"AnyDelayUpTo900ms",
-                    [](const Bytes&, std::mt19937& random) {
-                        return std::uniform_int_distribution<int>(0, 900)(random);
-                    }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Patterns, SlowUnit,
+                         ::testing::Values(LatePattern{"Every600ms", [](const Bytes&, std::mt19937&) { return 600; }},
+                                           LatePattern{"OneCommandInThreeLate",
+                                                       [](const Bytes&, std::mt19937& random) {
+                                                           return random() % 3 == 0 ? 650 : 40;
+                                                       }},
+                                           LatePattern{"AnyDelayUpTo900ms",
+                                                       [](const Bytes&, std::mt19937& random) {
+                                                           return std::uniform_int_distribution<int>(0, 900)(random);
+                                                       }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LateAnswerTest, AnswersAfterAnUnansweredCommandAreWithheldFromTheRecord)
 {

@@ -105,12 +105,12 @@ TEST_P(ModemProbe, EchoOfYLeadsToTheModemTest)
     EXPECT_EQ(Slot(0, kSlotModel), GetParam().mark);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ModemProbe, ::testing::Values(
-    ModemCase{"atz\r\r\nok\r\n", "modem"},
-    ModemCase{"ATZ\r\r\nOK\r\n", "modem"},   // capitals match too
-    ModemCase{"atz\r\nok\r\n", "-"},
-    ModemCase{"", "-"},                      // echoes "Y" but ignores atz
-    ModemCase{"atz\r\r\nok\r\nx", "-"}));
+INSTANTIATE_TEST_SUITE_P(Table, ModemProbe,
+                         ::testing::Values(ModemCase{"atz\r\r\nok\r\n", "modem"},
+                                           ModemCase{"ATZ\r\r\nOK\r\n", "modem"},  // capitals match too
+                                           ModemCase{"atz\r\nok\r\n", "-"},
+                                           ModemCase{"", "-"},  // echoes "Y" but ignores atz
+                                           ModemCase{"atz\r\r\nok\r\nx", "-"}));
 
 TEST_F(ScanTest, GarbageAnswerCountsAsAUnitAndFillsWhatTheFilterLeaves)
 {
@@ -176,22 +176,24 @@ TEST_P(BusyPorts, AreReportedWithTheirHolder)
     EXPECT_EQ(session.table.Count(), GetParam().freePort ? 1 : 0);  // a held port is never listed
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, BusyPorts,
-    ::testing::Values(
-        BusyCase{"HeldBesideAFreePort", {{1, {4242, "tornavel-monitor"}}}, true,
-                 "ended units=1 held=COM1:tornavel-monitor:4242"},
-        BusyCase{"OnlyHeldPorts", {{2, {7, "minicom"}}, {3, {8, ""}}}, false,
-                 "ended units=0 held=COM2:minicom:7,COM3::8"},
-        BusyCase{"NoneHeld", {}, true, "ended units=1 held="}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, BusyPorts,
+                         ::testing::Values(BusyCase{"HeldBesideAFreePort",
+                                                    {{1, {4242, "tornavel-monitor"}}},
+                                                    true,
+                                                    "ended units=1 held=COM1:tornavel-monitor:4242"},
+                                           BusyCase{"OnlyHeldPorts",
+                                                    {{2, {7, "minicom"}}, {3, {8, ""}}},
+                                                    false,
+                                                    "ended units=0 held=COM2:minicom:7,COM3::8"},
+                                           BusyCase{"NoneHeld", {}, true, "ended units=1 held="}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScanTest, TheWindowIsKeptAliveAroundEveryExchange)
 {
     Attach(1, testing::TableResponder(testing::UnitAnswers()));
     ComPortScan(session, port, events);
     EXPECT_GE(screen.processed.load(), 5);  // window events handled around every exchange
-    EXPECT_EQ(events.busyShown, 5);  // a user waits on every one
+    EXPECT_EQ(events.busyShown, 5);         // a user waits on every one
     EXPECT_EQ(events.busyHidden, 5);
 }
 

@@ -23,10 +23,7 @@ const std::string kPostGaugeStep = "post " + std::to_string(static_cast<int>(Win
 struct ChangeWriterTest : ::testing::Test, SettingsSession {
     ChangeWriter writer{session, port};
 
-    void Request(const Bytes& command, const Bytes& value)
-    {
-        session.requests.PostChange(command, value);
-    }
+    void Request(const Bytes& command, const Bytes& value) { session.requests.PostChange(command, value); }
     // A register-0 change from the given stored answer on a unit at `unit`.
     void RequestRegister0(const Bytes& stored, int unit, const Bytes& target)
     {
@@ -96,31 +93,49 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, SequenceTest,
     ::testing::Values(
         // cmd, 200 ms, step, 200 ms, drain, cmd: the step's answer is not examined.
-        SequenceCase{"SteppedUp", "k", "+", {{"k", "180"}, {"+", "OK"}},
-                     {"0 write k", "400 write +", "800 write k"}, "180\r\n", ""},
-        SequenceCase{"SteppedDown", "E", "-", {{"E", "336"}, {"-", "OK"}},
-                     {"0 write E", "400 write -", "800 write E"}, "336\r\n", ""},
+        SequenceCase{"SteppedUp",
+                     "k",
+                     "+",
+                     {{"k", "180"}, {"+", "OK"}},
+                     {"0 write k", "400 write +", "800 write k"},
+                     "180\r\n",
+                     ""},
+        SequenceCase{"SteppedDown",
+                     "E",
+                     "-",
+                     {{"E", "336"}, {"-", "OK"}},
+                     {"0 write E", "400 write -", "800 write E"},
+                     "336\r\n",
+                     ""},
         // The unit is silent after "+" (500 ms); each character has 200 ms
         // after it; its "OK" to the whole text waits for the drain.
-        SequenceCase{"NameOfThreeCharactersIsFilledWithZeroBytes", "c", "abc" + kZeros5,
+        SequenceCase{"NameOfThreeCharactersIsFilledWithZeroBytes",
+                     "c",
+                     "abc" + kZeros5,
                      {{"c", "abc"}},
-                     {"0 write c", "400 write +", "1100 write a", "1300 write b", "1500 write c",
-                      "1700 write <00>", "1900 write <00>", "2100 write <00>", "2300 write <00>",
-                      "2500 write <00>", "2700 write c"},
-                     "abc\r\n", "OK"},
-        SequenceCase{"BatteryDate", "x", "12/05/03", {{"x", "12/05/03"}},
-                     {"0 write x", "400 write +", "1100 write 1", "1300 write 2", "1500 write /",
-                      "1700 write 0", "1900 write 5", "2100 write /", "2300 write 0",
-                      "2500 write 3", "2700 write x"},
-                     "12/05/03\r\n", "OK"},
+                     {"0 write c", "400 write +", "1100 write a", "1300 write b", "1500 write c", "1700 write <00>",
+                      "1900 write <00>", "2100 write <00>", "2300 write <00>", "2500 write <00>", "2700 write c"},
+                     "abc\r\n",
+                     "OK"},
+        SequenceCase{"BatteryDate",
+                     "x",
+                     "12/05/03",
+                     {{"x", "12/05/03"}},
+                     {"0 write x", "400 write +", "1100 write 1", "1300 write 2", "1500 write /", "1700 write 0",
+                      "1900 write 5", "2100 write /", "2300 write 0", "2500 write 3", "2700 write x"},
+                     "12/05/03\r\n",
+                     "OK"},
         // Programming mode around the text; the "OK" arrives inside the
         // answer to "R" and goes with it.
-        SequenceCase{"ManufactureDateInProgrammingMode", "m", "12/05/03", {{"m", "12/05/03"}},
-                     {"0 write 1", "2000 write 1", "2200 write m", "2600 write +", "3300 write 1",
-                      "3500 write 2", "3700 write /", "3900 write 0", "4100 write 5",
-                      "4300 write /", "4500 write 0", "4700 write 3", "4900 write R",
-                      "5300 write Y", "5500 write m"},
-                     "12/05/03\r\n", ""}),
+        SequenceCase{"ManufactureDateInProgrammingMode",
+                     "m",
+                     "12/05/03",
+                     {{"m", "12/05/03"}},
+                     {"0 write 1", "2000 write 1", "2200 write m", "2600 write +", "3300 write 1", "3500 write 2",
+                      "3700 write /", "3900 write 0", "4100 write 5", "4300 write /", "4500 write 0", "4700 write 3",
+                      "4900 write R", "5300 write Y", "5500 write m"},
+                     "12/05/03\r\n",
+                     ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -129,9 +144,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct RegisterCase {
     const char* name;
-    Bytes stored;   // slot 27 as read at connection
-    int unit;       // the unit's real register
-    Bytes target;   // as typed
+    Bytes stored;  // slot 27 as read at connection
+    int unit;      // the unit's real register
+    Bytes target;  // as typed
     char direction;
     int steps;
 };
@@ -161,13 +176,12 @@ TEST_P(RegisterTest, StepsTheDifferenceInsideProgrammingMode)
     EXPECT_EQ(Count(kPostChangeDone), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, RegisterTest,
-    ::testing::Values(RegisterCase{"UpFromA0ToB0", "A0", 0xA0, "B0", '+', 16},
-                      RegisterCase{"DownFromB0ToA0InLowerCase", "B0", 0xB0, "a0", '-', 16},
-                      RegisterCase{"SameValueSendsNoStep", "A0", 0xA0, "a0", '+', 0},
-                      RegisterCase{"WholeRange", "00", 0x00, "FF", '+', 255}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Values, RegisterTest,
+                         ::testing::Values(RegisterCase{"UpFromA0ToB0", "A0", 0xA0, "B0", '+', 16},
+                                           RegisterCase{"DownFromB0ToA0InLowerCase", "B0", 0xB0, "a0", '-', 16},
+                                           RegisterCase{"SameValueSendsNoStep", "A0", 0xA0, "a0", '+', 0},
+                                           RegisterCase{"WholeRange", "00", 0x00, "FF", '+', 255}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Register 0 from a stored answer that is no register value: the unit is
@@ -178,9 +192,9 @@ enum class ReadAnswer { Value, Silent, Refused };
 
 struct RegisterReadCase {
     const char* name;
-    Bytes stored;       // slot 27 before the change
-    int unit;           // the unit's real register
-    ReadAnswer read;    // what the unit answers to an ordinary "0"
+    Bytes stored;     // slot 27 before the change
+    int unit;         // the unit's real register
+    ReadAnswer read;  // what the unit answers to an ordinary "0"
     Bytes target;
     std::vector<std::string> log;
     int unitAfter;
@@ -216,38 +230,61 @@ TEST_P(RegisterReadTest, StepsOnlyFromAValueTheUnitGave)
 INSTANTIATE_TEST_SUITE_P(
     StoredAnswers, RegisterReadTest,
     ::testing::Values(
-        RegisterReadCase{"ValidStoredValueIsSteppedAsItIs", "A0", 0xA0, ReadAnswer::Value, "A2",
-                         {"0 write 1", "2000 write 1",
-                          "2200 write 0", "2300 write +", "2400 purge",
-                          "2400 write 0", "2500 write +", "2600 purge",
+        RegisterReadCase{"ValidStoredValueIsSteppedAsItIs",
+                         "A0",
+                         0xA0,
+                         ReadAnswer::Value,
+                         "A2",
+                         {"0 write 1", "2000 write 1", "2200 write 0", "2300 write +", "2400 purge", "2400 write 0",
+                          "2500 write +", "2600 purge", "2600 write R", "3000 write Y", "3200 write 0"},
+                         0xA2,
+                         "A0",
+                         "A2\r\n"},
+        RegisterReadCase{"OneDigitStoredValueIsValid",
+                         "5",
+                         0x05,
+                         ReadAnswer::Value,
+                         "04",
+                         {"0 write 1", "2000 write 1", "2200 write 0", "2300 write -", "2400 purge", "2400 write R",
+                          "2800 write Y", "3000 write 0"},
+                         0x04,
+                         "5",
+                         "04\r\n"},
+        RegisterReadCase{"EmptyStoredValueIsReadFirst",
+                         "",
+                         0xA1,
+                         ReadAnswer::Value,
+                         "A2",
+                         {"0 write 0", "200 write 1", "2200 write 1", "2400 write 0", "2500 write +", "2600 purge",
                           "2600 write R", "3000 write Y", "3200 write 0"},
-                         0xA2, "A0", "A2\r\n"},
-        RegisterReadCase{"OneDigitStoredValueIsValid", "5", 0x05, ReadAnswer::Value, "04",
-                         {"0 write 1", "2000 write 1",
-                          "2200 write 0", "2300 write -", "2400 purge",
-                          "2400 write R", "2800 write Y", "3000 write 0"},
-                         0x04, "5", "04\r\n"},
-        RegisterReadCase{"EmptyStoredValueIsReadFirst", "", 0xA1, ReadAnswer::Value, "A2",
-                         {"0 write 0", "200 write 1", "2200 write 1",
-                          "2400 write 0", "2500 write +", "2600 purge",
-                          "2600 write R", "3000 write Y", "3200 write 0"},
-                         0xA2, "A1", "A2\r\n"},
-        RegisterReadCase{"RefusalStoredIsReadFirst", "NA", 0xA4, ReadAnswer::Value, "A2",
-                         {"0 write 0", "200 write 1", "2200 write 1",
-                          "2400 write 0", "2500 write -", "2600 purge",
-                          "2600 write 0", "2700 write -", "2800 purge",
-                          "2800 write R", "3200 write Y", "3400 write 0"},
-                         0xA2, "A4", "A2\r\n"},
-        RegisterReadCase{"ThreeDigitsStoredAreReadFirst", "0A0", 0xA2, ReadAnswer::Value, "A2",
-                         {"0 write 0", "200 write 1", "2200 write 1",
-                          "2400 write R", "2800 write Y", "3000 write 0"},
-                         0xA2, "A2", "A2\r\n"},
+                         0xA2,
+                         "A1",
+                         "A2\r\n"},
+        RegisterReadCase{"RefusalStoredIsReadFirst",
+                         "NA",
+                         0xA4,
+                         ReadAnswer::Value,
+                         "A2",
+                         {"0 write 0", "200 write 1", "2200 write 1", "2400 write 0", "2500 write -", "2600 purge",
+                          "2600 write 0", "2700 write -", "2800 purge", "2800 write R", "3200 write Y", "3400 write 0"},
+                         0xA2,
+                         "A4",
+                         "A2\r\n"},
+        RegisterReadCase{"ThreeDigitsStoredAreReadFirst",
+                         "0A0",
+                         0xA2,
+                         ReadAnswer::Value,
+                         "A2",
+                         {"0 write 0", "200 write 1", "2200 write 1", "2400 write R", "2800 write Y", "3000 write 0"},
+                         0xA2,
+                         "A2",
+                         "A2\r\n"},
         // No "1", no step, no read-back: one unanswered read (500 ms) and the
         // request ends with nothing to show.
-        RegisterReadCase{"SilentReadEndsTheRequestUnwritten", "", 0xA0, ReadAnswer::Silent, "B0",
-                         {"0 write 0"}, 0xA0, "", ""},
-        RegisterReadCase{"RefusedReadEndsTheRequestUnwritten", "NA", 0xA0, ReadAnswer::Refused, "B0",
-                         {"0 write 0"}, 0xA0, "NA", ""}),
+        RegisterReadCase{
+            "SilentReadEndsTheRequestUnwritten", "", 0xA0, ReadAnswer::Silent, "B0", {"0 write 0"}, 0xA0, "", ""},
+        RegisterReadCase{
+            "RefusedReadEndsTheRequestUnwritten", "NA", 0xA0, ReadAnswer::Refused, "B0", {"0 write 0"}, 0xA0, "NA", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -356,8 +393,7 @@ struct UnconfirmedStepsCase {
     int acceptedFirst;  // steps the unit took before the "SM" check failed
 };
 
-struct UnconfirmedStepsTest : ChangeWriterTest,
-                              ::testing::WithParamInterface<UnconfirmedStepsCase> {};
+struct UnconfirmedStepsTest : ChangeWriterTest, ::testing::WithParamInterface<UnconfirmedStepsCase> {};
 
 TEST_P(UnconfirmedStepsTest, RetryReadsTheRegisterBeforeProgrammingModeAndStepsFromIt)
 {
@@ -381,8 +417,7 @@ TEST_P(UnconfirmedStepsTest, RetryReadsTheRegisterBeforeProgrammingModeAndStepsF
     writer.WriteChange();
 
     const int remaining = 16 - GetParam().acceptedFirst;
-    std::vector<std::string> retry = {std::to_string(start) + " write 0",
-                                      std::to_string(start + 200) + " write 1",
+    std::vector<std::string> retry = {std::to_string(start) + " write 0", std::to_string(start + 200) + " write 1",
                                       std::to_string(start + 2200) + " write 1"};
     const auto u = AppendSteps(retry, start + 2400, '+', remaining);
     retry.push_back(std::to_string(u) + " write R");
@@ -397,11 +432,10 @@ TEST_P(UnconfirmedStepsTest, RetryReadsTheRegisterBeforeProgrammingModeAndStepsF
     EXPECT_FALSE(ChangeWaiting(session.requests));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Attempts, UnconfirmedStepsTest,
-    ::testing::Values(UnconfirmedStepsCase{"NoneTaken", 0}, UnconfirmedStepsCase{"PartTaken", 10},
-                      UnconfirmedStepsCase{"AllTaken", 16}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Attempts, UnconfirmedStepsTest,
+                         ::testing::Values(UnconfirmedStepsCase{"NoneTaken", 0}, UnconfirmedStepsCase{"PartTaken", 10},
+                                           UnconfirmedStepsCase{"AllTaken", 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The retry's read gets no answer: from a unit that will not read the
 // register, or from one still in programming mode because "R" never reached
@@ -438,11 +472,10 @@ TEST_P(UnansweredRetryTest, EndsTheRequestWithoutStepping)
     EXPECT_FALSE(ChangeWaiting(session.requests));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Units, UnansweredRetryTest,
-    ::testing::Values(UnansweredRetryCase{"SilentToTheRead", false, true},
-                      UnansweredRetryCase{"LeftInProgrammingMode", true, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Units, UnansweredRetryTest,
+                         ::testing::Values(UnansweredRetryCase{"SilentToTheRead", false, true},
+                                           UnansweredRetryCase{"LeftInProgrammingMode", true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChangeWriterTest, OperatorCanTryAgainAfterAnUnansweredRead)
 {
@@ -460,8 +493,7 @@ TEST_F(ChangeWriterTest, OperatorCanTryAgainAfterAnUnansweredRead)
     const auto start = clock.NowMs();
     writer.WriteChange();
 
-    std::vector<std::string> log = {std::to_string(start) + " write 0",
-                                    std::to_string(start + 200) + " write 1",
+    std::vector<std::string> log = {std::to_string(start) + " write 0", std::to_string(start + 200) + " write 1",
                                     std::to_string(start + 2200) + " write 1"};
     const auto t = AppendSteps(log, start + 2400, '+', 2);
     log.push_back(std::to_string(t) + " write R");
@@ -504,19 +536,17 @@ TEST_P(CommandSetTest, ExactWholeTextMatch)
     EXPECT_EQ(IsProgrammingModeCommand(GetParam().command), GetParam().programming);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, CommandSetTest,
-    ::testing::Values(CommandSetCase{"k", true, false}, CommandSetCase{"E", true, false},
-                      CommandSetCase{"s", true, false}, CommandSetCase{"o", true, false},
-                      CommandSetCase{"l", true, false}, CommandSetCase{"u", true, false},
-                      CommandSetCase{"p", true, false}, CommandSetCase{"e", true, false},
-                      CommandSetCase{"r", true, false}, CommandSetCase{"q", true, false},
-                      CommandSetCase{"m", false, true}, CommandSetCase{"n", false, true},
-                      CommandSetCase{"0", false, true}, CommandSetCase{"X", false, false},
-                      CommandSetCase{"G", false, false},
-                      CommandSetCase{"K", false, false}, CommandSetCase{"kk", false, false},
-                      CommandSetCase{"c", false, false}, CommandSetCase{"x", false, false},
-                      CommandSetCase{"", false, false}));
+INSTANTIATE_TEST_SUITE_P(Commands, CommandSetTest,
+                         ::testing::Values(CommandSetCase{"k", true, false}, CommandSetCase{"E", true, false},
+                                           CommandSetCase{"s", true, false}, CommandSetCase{"o", true, false},
+                                           CommandSetCase{"l", true, false}, CommandSetCase{"u", true, false},
+                                           CommandSetCase{"p", true, false}, CommandSetCase{"e", true, false},
+                                           CommandSetCase{"r", true, false}, CommandSetCase{"q", true, false},
+                                           CommandSetCase{"m", false, true}, CommandSetCase{"n", false, true},
+                                           CommandSetCase{"0", false, true}, CommandSetCase{"X", false, false},
+                                           CommandSetCase{"G", false, false}, CommandSetCase{"K", false, false},
+                                           CommandSetCase{"kk", false, false}, CommandSetCase{"c", false, false},
+                                           CommandSetCase{"x", false, false}, CommandSetCase{"", false, false}));
 
 }  // namespace
 }  // namespace tornavel

@@ -4,9 +4,9 @@
 
 #include "protocol/commands.h"
 #include "protocol/devicetable.h"
+#include "session.h"
 #include "settings/changestore.h"
 #include "settings/changewriter.h"
-#include "session.h"
 #include "settings_fixture.h"
 
 namespace tornavel {
@@ -36,25 +36,23 @@ TEST_P(StoreTest, AnswerGoesToTheSlotOfItsCommand)
     store2plist(table, GetParam().command, "NEW");
 
     const apcrec record = table.Record(0);
-    for (int k = 1; k <= kSlotCount; ++k)
-        EXPECT_EQ(record.slot[k], k == GetParam().slot ? "NEW" : "") << "slot " << k;
+    for (int k = 1; k <= kSlotCount; ++k) EXPECT_EQ(record.slot[k], k == GetParam().slot ? "NEW" : "") << "slot " << k;
     EXPECT_EQ(record.port, 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, StoreTest,
-    ::testing::Values(StoreCase{cmd::kName, kSlotName}, StoreCase{cmd::kSerial, kSlotSerial},
-                      StoreCase{cmd::kMadeDate, kSlotMadeDate},
-                      StoreCase{cmd::kBatteryDate, kSlotBatteryDate},
-                      StoreCase{cmd::kAlarmDelay, kSlotAlarmDelay},
-                      StoreCase{cmd::kSelfTestInterval, kSlotSelfTestInterval},
-                      StoreCase{cmd::kSensitivity, kSlotSensitivity},
-                      StoreCase{cmd::kOutputSetting, kSlotOutputSetting},
-                      StoreCase{cmd::kLowTransfer, kSlotLowTransfer},
-                      StoreCase{cmd::kHighTransfer, kSlotHighTransfer},
-                      StoreCase{cmd::kRegister0, kSlotRegister0},
-                      // No slot: nothing stored.
-                      StoreCase{"Z", 0}, StoreCase{"", 0}, StoreCase{"kk", 0}));
+INSTANTIATE_TEST_SUITE_P(Commands, StoreTest,
+                         ::testing::Values(StoreCase{cmd::kName, kSlotName}, StoreCase{cmd::kSerial, kSlotSerial},
+                                           StoreCase{cmd::kMadeDate, kSlotMadeDate},
+                                           StoreCase{cmd::kBatteryDate, kSlotBatteryDate},
+                                           StoreCase{cmd::kAlarmDelay, kSlotAlarmDelay},
+                                           StoreCase{cmd::kSelfTestInterval, kSlotSelfTestInterval},
+                                           StoreCase{cmd::kSensitivity, kSlotSensitivity},
+                                           StoreCase{cmd::kOutputSetting, kSlotOutputSetting},
+                                           StoreCase{cmd::kLowTransfer, kSlotLowTransfer},
+                                           StoreCase{cmd::kHighTransfer, kSlotHighTransfer},
+                                           StoreCase{cmd::kRegister0, kSlotRegister0},
+                                           // No slot: nothing stored.
+                                           StoreCase{"Z", 0}, StoreCase{"", 0}, StoreCase{"kk", 0}));
 
 TEST(StoreWithoutConnection, StoresNothing)
 {

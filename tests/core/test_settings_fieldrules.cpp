@@ -41,13 +41,12 @@ TEST_P(BatteryDateTypingTest, BoxHoldsTheExpectedText)
     EXPECT_EQ(TypeIntoBatteryDate(GetParam().keys), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, BatteryDateTypingTest,
-    ::testing::Values(TypingCase{"120503", "12/05/03"},
-                      TypingCase{"12\b", "1"},          // Backspace after "12/"
-                      TypingCase{"1205\b", "12/0"},     // after "12/05/"
-                      TypingCase{"12/0a5x03", "12/05/03"},  // "/" and letters dropped
-                      TypingCase{"\b\b", ""}));
+INSTANTIATE_TEST_SUITE_P(Keys, BatteryDateTypingTest,
+                         ::testing::Values(TypingCase{"120503", "12/05/03"},
+                                           TypingCase{"12\b", "1"},              // Backspace after "12/"
+                                           TypingCase{"1205\b", "12/0"},         // after "12/05/"
+                                           TypingCase{"12/0a5x03", "12/05/03"},  // "/" and letters dropped
+                                           TypingCase{"\b\b", ""}));
 
 TEST(AutoSlash, OnlyAtTwoAndFiveCharacters)
 {
@@ -68,7 +67,7 @@ TEST(BackspaceRemovesSlash, OnlyATrailingSlash)
 
 struct KeyCase {
     char32_t key;
-    bool identity;     // name, serial number, manufacture date
+    bool identity;  // name, serial number, manufacture date
     bool batteryDate;
 };
 
@@ -82,17 +81,13 @@ TEST_P(KeyFilterTest, AcceptsOrDrops)
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeyFilterTest,
-    ::testing::Values(KeyCase{U'!', false, false}, KeyCase{U'$', false, false},
-                      KeyCase{U'%', false, false}, KeyCase{U'+', false, false},
-                      KeyCase{U'?', false, false}, KeyCase{U'=', false, false},
-                      KeyCase{U'*', false, false}, KeyCase{U'#', false, false},
-                      KeyCase{U'|', false, false}, KeyCase{U'/', true, false},
-                      KeyCase{U'a', true, false}, KeyCase{U'Я', true, false},
-                      KeyCase{U' ', true, false}, KeyCase{U'0', true, true},
-                      KeyCase{U'9', true, true}, KeyCase{U'\b', true, true},
-                      KeyCase{U'\x1F', true, true}, KeyCase{U'\x7F', true, false},
-                      KeyCase{U'Ł', false, false}, KeyCase{U'€', true, false},
-                      KeyCase{U'日', false, false}));
+    ::testing::Values(KeyCase{U'!', false, false}, KeyCase{U'$', false, false}, KeyCase{U'%', false, false},
+                      KeyCase{U'+', false, false}, KeyCase{U'?', false, false}, KeyCase{U'=', false, false},
+                      KeyCase{U'*', false, false}, KeyCase{U'#', false, false}, KeyCase{U'|', false, false},
+                      KeyCase{U'/', true, false}, KeyCase{U'a', true, false}, KeyCase{U'Я', true, false},
+                      KeyCase{U' ', true, false}, KeyCase{U'0', true, true}, KeyCase{U'9', true, true},
+                      KeyCase{U'\b', true, true}, KeyCase{U'\x1F', true, true}, KeyCase{U'\x7F', true, false},
+                      KeyCase{U'Ł', false, false}, KeyCase{U'€', true, false}, KeyCase{U'日', false, false}));
 
 // ---------------------------------------------------------------------------
 // Dates: form, then calendar.
@@ -128,23 +123,20 @@ constexpr auto kRefused = SaveOutcome::Refused;
 
 INSTANTIATE_TEST_SUITE_P(
     Dates, DateSaveTest,
-    ::testing::Values(
-        DateCase{"12/05/03", kRequest}, DateCase{"31/01/99", kRequest},
-        DateCase{"31/12/99", kRequest}, DateCase{"30/04/05", kRequest},
-        DateCase{"31/04/05", kRefused}, DateCase{"31/06/05", kRefused},
-        DateCase{"31/09/05", kRefused}, DateCase{"31/11/05", kRefused},
-        DateCase{"32/01/99", kRefused}, DateCase{"13/13/13", kRefused},
-        // February: 29 days in every year divisible by four.
-        DateCase{"28/02/05", kRequest}, DateCase{"29/02/05", kRefused},
-        DateCase{"29/02/04", kRequest}, DateCase{"29/02/00", kRequest},
-        DateCase{"29/02/96", kRequest}, DateCase{"30/02/04", kRefused},
-        // 00 stands for unknown.
-        DateCase{"00/00/00", kRequest}, DateCase{"15/00/99", kRequest},
-        DateCase{"99/00/99", kRequest}, DateCase{"00/13/00", kRefused},
-        // Not of the form dd/mm/yy: the box flashes.
-        DateCase{"", kFlash}, DateCase{"12/05/3", kFlash}, DateCase{"12/05/031", kFlash},
-        DateCase{"12-05-03", kFlash}, DateCase{"1a/05/03", kFlash}, DateCase{" 2/05/03", kFlash},
-        DateCase{"12/05/0я", kFlash}, DateCase{"12/+5/03", kFlash}));
+    ::testing::Values(DateCase{"12/05/03", kRequest}, DateCase{"31/01/99", kRequest}, DateCase{"31/12/99", kRequest},
+                      DateCase{"30/04/05", kRequest}, DateCase{"31/04/05", kRefused}, DateCase{"31/06/05", kRefused},
+                      DateCase{"31/09/05", kRefused}, DateCase{"31/11/05", kRefused}, DateCase{"32/01/99", kRefused},
+                      DateCase{"13/13/13", kRefused},
+                      // February: 29 days in every year divisible by four.
+                      DateCase{"28/02/05", kRequest}, DateCase{"29/02/05", kRefused}, DateCase{"29/02/04", kRequest},
+                      DateCase{"29/02/00", kRequest}, DateCase{"29/02/96", kRequest}, DateCase{"30/02/04", kRefused},
+                      // 00 stands for unknown.
+                      DateCase{"00/00/00", kRequest}, DateCase{"15/00/99", kRequest}, DateCase{"99/00/99", kRequest},
+                      DateCase{"00/13/00", kRefused},
+                      // Not of the form dd/mm/yy: the box flashes.
+                      DateCase{"", kFlash}, DateCase{"12/05/3", kFlash}, DateCase{"12/05/031", kFlash},
+                      DateCase{"12-05-03", kFlash}, DateCase{"1a/05/03", kFlash}, DateCase{" 2/05/03", kFlash},
+                      DateCase{"12/05/0я", kFlash}, DateCase{"12/+5/03", kFlash}));
 
 TEST(IsData, FormOnly)
 {
@@ -178,18 +170,17 @@ TEST_P(TextSaveTest, ValueIsFittedToItsLength)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, TextSaveTest,
-    ::testing::Values(
-        TextCase{"ShortName", false, "abc", kRequest, Bytes("abc\0\0\0\0\0", 8)},
-        TextCase{"FullName", false, "UPS_IDEN", kRequest, "UPS_IDEN"},
-        TextCase{"LongNameIsCut", false, "abcdefghij", kRequest, "abcdefgh"},
-        TextCase{"CyrillicName", false, "Тест", kRequest, Bytes("\xD2\xE5\xF1\xF2\0\0\0\0", 8)},
-        TextCase{"EmptyName", false, "", kFlash, ""},
-        TextCase{"ShortSerial", true, "SN1", kRequest, "SN1" + Bytes(11, '\0')},
-        TextCase{"FullSerial", true, "AS0123456789AB", kRequest, "AS0123456789AB"},
-        TextCase{"EmptySerial", true, "", kFlash, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, TextSaveTest,
+                         ::testing::Values(TextCase{"ShortName", false, "abc", kRequest, Bytes("abc\0\0\0\0\0", 8)},
+                                           TextCase{"FullName", false, "UPS_IDEN", kRequest, "UPS_IDEN"},
+                                           TextCase{"LongNameIsCut", false, "abcdefghij", kRequest, "abcdefgh"},
+                                           TextCase{"CyrillicName", false, "Тест", kRequest,
+                                                    Bytes("\xD2\xE5\xF1\xF2\0\0\0\0", 8)},
+                                           TextCase{"EmptyName", false, "", kFlash, ""},
+                                           TextCase{"ShortSerial", true, "SN1", kRequest, "SN1" + Bytes(11, '\0')},
+                                           TextCase{"FullSerial", true, "AS0123456789AB", kRequest, "AS0123456789AB"},
+                                           TextCase{"EmptySerial", true, "", kFlash, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct FitCase {
     Bytes text;
@@ -206,10 +197,8 @@ TEST_P(FitTextTest, CutOrPadded)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, FitTextTest,
-                         ::testing::Values(FitCase{"abc", 5, '.', "abc.."},
-                                           FitCase{"abcdef", 3, '.', "abc"},
-                                           FitCase{"abc", 3, '.', "abc"},
-                                           FitCase{"", 2, 'x', "xx"},
+                         ::testing::Values(FitCase{"abc", 5, '.', "abc.."}, FitCase{"abcdef", 3, '.', "abc"},
+                                           FitCase{"abc", 3, '.', "abc"}, FitCase{"", 2, 'x', "xx"},
                                            FitCase{"abc", 0, '.', ""}));
 
 // ---------------------------------------------------------------------------
@@ -232,13 +221,12 @@ TEST_P(RegisterSaveTest, TwoHexDigitsOrFlash)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, RegisterSaveTest,
-    ::testing::Values(RegisterCase{"b0", kRequest}, RegisterCase{"B0", kRequest},
-                      RegisterCase{"0f", kRequest}, RegisterCase{"B", kFlash},
-                      RegisterCase{"", kFlash}, RegisterCase{"G0", kFlash},
-                      RegisterCase{"b00", kFlash}, RegisterCase{" b", kFlash},
-                      RegisterCase{"ая", kFlash}));
+INSTANTIATE_TEST_SUITE_P(Values, RegisterSaveTest,
+                         ::testing::Values(RegisterCase{"b0", kRequest}, RegisterCase{"B0", kRequest},
+                                           RegisterCase{"0f", kRequest}, RegisterCase{"B", kFlash},
+                                           RegisterCase{"", kFlash}, RegisterCase{"G0", kFlash},
+                                           RegisterCase{"b00", kFlash}, RegisterCase{" b", kFlash},
+                                           RegisterCase{"ая", kFlash}));
 
 }  // namespace
 }  // namespace tornavel

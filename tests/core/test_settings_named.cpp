@@ -38,7 +38,7 @@ TEST(NamedSettings, ValuesAreCheckedAsTheWindowChecksThem)
         {"name", "", false, {}},
         {"name", "a|b", false, {}},
         {"name", "\xE2\x82\xAC\xE2\x82\xAC", true, "\x88\x88" + std::string(6, '\0')},  // the euro sign is in it
-        {"name", "\xC3\xA9", false, {}},  // e acute is not
+        {"name", "\xC3\xA9", false, {}},                                                // e acute is not
         {"battery-date", "01/12/26", true, "01/12/26"},
         {"battery-date", "00/00/00", true, "00/00/00"},
         {"battery-date", "31/04/05", false, {}},
@@ -57,8 +57,10 @@ TEST(NamedSettings, ValuesAreCheckedAsTheWindowChecksThem)
         std::string error;
         const auto request = RequestForValue(Setting(row.setting), row.value, error);
         EXPECT_EQ(request.has_value(), row.accepted) << row.setting << " " << row.value;
-        if (request) EXPECT_EQ(request->changeValue, row.sent) << row.setting;
-        else EXPECT_FALSE(error.empty()) << row.setting << " " << row.value;
+        if (request)
+            EXPECT_EQ(request->changeValue, row.sent) << row.setting;
+        else
+            EXPECT_FALSE(error.empty()) << row.setting << " " << row.value;
     }
 }
 
@@ -154,10 +156,8 @@ struct StopRow {
 TEST(BringSetting, AStoppedPathStartsNoFurtherRequest)
 {
     const StopRow rows[] = {
-        {"alarm-delay", "0", "N", 0, 0, "0"},
-        {"alarm-delay", "0", "N", 1, 1, "T"},
-        {"alarm-delay", "0", "N", 2, 2, "L"},
-        {"name", "OLD", "abc", 0, 0, "OLD"},
+        {"alarm-delay", "0", "N", 0, 0, "0"},  {"alarm-delay", "0", "N", 1, 1, "T"},
+        {"alarm-delay", "0", "N", 2, 2, "L"},  {"name", "OLD", "abc", 0, 0, "OLD"},
         {"register0", "A0", "A2", 0, 0, "A0"},
     };
     for (const StopRow& row : rows) {

@@ -14,10 +14,19 @@ using tornavel::Bytes;
 
 namespace {
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
-bool IsAlert(char c) { return tornavel::alertSet.find(c) != Bytes::npos; }
+bool IsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+bool IsAlert(char c)
+{
+    return tornavel::alertSet.find(c) != Bytes::npos;
+}
 
-std::size_t Count(const Bytes& t, bool (*pred)(char)) { return std::count_if(t.begin(), t.end(), pred); }
+std::size_t Count(const Bytes& t, bool (*pred)(char))
+{
+    return std::count_if(t.begin(), t.end(), pred);
+}
 Bytes Keep(const Bytes& t, bool (*pred)(char))
 {
     Bytes out;

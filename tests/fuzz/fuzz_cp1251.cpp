@@ -26,8 +26,11 @@ std::optional<std::vector<char32_t>> Decode(const std::string& s)
     std::vector<char32_t> out;
     for (std::size_t i = 0; i < s.size();) {
         const auto b = static_cast<unsigned char>(s[i]);
-        const std::size_t length = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                                 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        const std::size_t length = b < 0x80                 ? 1
+                                   : b >= 0xC2 && b <= 0xDF ? 2
+                                   : b >= 0xE0 && b <= 0xEF ? 3
+                                   : b >= 0xF0 && b <= 0xF4 ? 4
+                                                            : 0;
         if (length == 0 || i + length > s.size()) return std::nullopt;
         char32_t cp = length == 1 ? b : b & (0x7F >> length);
         for (std::size_t k = 1; k < length; ++k) {
@@ -80,8 +83,10 @@ void CheckWholeTable()
         const char32_t cp = CharacterOf(static_cast<unsigned char>(byte));
         FUZZ_CHECK(byte < 0x80 ? cp == static_cast<char32_t>(byte) : cp >= 0x80);
         FUZZ_CHECK(tornavel::HasCp1251Byte(cp) == (byte != kUnassigned));
-        if (byte == kUnassigned) FUZZ_CHECK(cp == 0xFFFD);
-        else characters.push_back(cp);
+        if (byte == kUnassigned)
+            FUZZ_CHECK(cp == 0xFFFD);
+        else
+            characters.push_back(cp);
     }
     std::sort(characters.begin(), characters.end());
     FUZZ_CHECK(std::adjacent_find(characters.begin(), characters.end()) == characters.end());
@@ -104,7 +109,10 @@ void CheckWireToWindow(const Bytes& wire)
     FUZZ_CHECK(tornavel::Utf8ToCp1251(shown) == back);
 }
 
-bool IsAsciiNotQuestion(char c) { return static_cast<unsigned char>(c) < 0x80 && c != '?'; }
+bool IsAsciiNotQuestion(char c)
+{
+    return static_cast<unsigned char>(c) < 0x80 && c != '?';
+}
 
 void CheckWindowToWire(const std::string& typed)
 {
@@ -120,8 +128,10 @@ void CheckWindowToWire(const std::string& typed)
     FUZZ_CHECK(wire.size() == characters->size());
     for (std::size_t i = 0; i < wire.size(); ++i) {
         const char32_t cp = (*characters)[i];
-        if (tornavel::HasCp1251Byte(cp)) FUZZ_CHECK(CharacterOf(static_cast<unsigned char>(wire[i])) == cp);
-        else FUZZ_CHECK(wire[i] == '?');
+        if (tornavel::HasCp1251Byte(cp))
+            FUZZ_CHECK(CharacterOf(static_cast<unsigned char>(wire[i])) == cp);
+        else
+            FUZZ_CHECK(wire[i] == '?');
     }
 }
 

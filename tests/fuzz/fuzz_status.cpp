@@ -18,7 +18,10 @@ using tornavel::Bytes;
 
 namespace {
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 void CheckStatus(const Bytes& status)
 {
@@ -70,15 +73,17 @@ void CheckGauges(const Bytes& answer)
 
     tornavel::testing::RecordingScreen batt;
     tornavel::SetBatt(batt, answer);
-    FUZZ_CHECK(batt.Calls() == (std::vector<std::string>{
-        "value BATT=" + value, "text LabelCharge=" + value + "%",
-        "color BATT=" + Hex(v > 70 ? green : v > 30 ? yellow : red)}));
+    FUZZ_CHECK(batt.Calls() == (std::vector<std::string>{"value BATT=" + value, "text LabelCharge=" + value + "%",
+                                                         "color BATT=" + Hex(v > 70   ? green
+                                                                             : v > 30 ? yellow
+                                                                                      : red)}));
 
     tornavel::testing::RecordingScreen load;
     tornavel::SetLoad(load, answer);
-    FUZZ_CHECK(load.Calls() == (std::vector<std::string>{
-        "value LOAD=" + value, "text LabelLOAD=" + value + "%",
-        "color LOAD=" + Hex(v > 80 ? red : v > 40 ? yellow : green)}));
+    FUZZ_CHECK(load.Calls() == (std::vector<std::string>{"value LOAD=" + value, "text LabelLOAD=" + value + "%",
+                                                         "color LOAD=" + Hex(v > 80   ? red
+                                                                             : v > 40 ? yellow
+                                                                                      : green)}));
 }
 
 }  // namespace

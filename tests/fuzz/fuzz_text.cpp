@@ -15,9 +15,18 @@ using tornavel::Bytes;
 
 namespace {
 
-bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
-bool IsHex(char c) { return IsDecimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool AllHex(const Bytes& t) { return !t.empty() && std::all_of(t.begin(), t.end(), IsHex); }
+bool IsDecimal(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool IsHex(char c)
+{
+    return IsDecimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool AllHex(const Bytes& t)
+{
+    return !t.empty() && std::all_of(t.begin(), t.end(), IsHex);
+}
 
 // Value of a text of hex digits only, by the C library.
 unsigned long long Strtoull(const Bytes& digits, int base)

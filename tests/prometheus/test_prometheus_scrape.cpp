@@ -116,15 +116,21 @@ private:
     pid_t pid_ = -1;
 };
 
-bool Succeeded(const std::string& answer) { return answer.find(R"("status":"success")") != std::string::npos; }
-bool Empty(const std::string& answer) { return answer.find(R"("result":[])") != std::string::npos; }
+bool Succeeded(const std::string& answer)
+{
+    return answer.find(R"("status":"success")") != std::string::npos;
+}
+bool Empty(const std::string& answer)
+{
+    return answer.find(R"("result":[])") != std::string::npos;
+}
 
 // The dashboard's PromQL: every panel's and annotation's expression and the
 // variables' queries, with Grafana's variables given values that select all.
 std::vector<std::string> DashboardExpressions(const std::string& json)
 {
-    const auto [status, listed] =
-        RunWithInput({JQ_PATH, "-r", "[.. | objects | (.expr?, .definition?) | strings] | .[]"}, json);
+    const auto [status, listed] = RunWithInput(
+        {JQ_PATH, "-r", "[.. | objects | (.expr?, .definition?) | strings] | .[]"}, json);
     EXPECT_EQ(status, 0) << listed;
     std::vector<std::string> expressions;
     std::istringstream lines(listed);
@@ -199,8 +205,7 @@ TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
             30000);
         EXPECT_TRUE(scraped) << answer << "\n" << std::ifstream(dir + "/prometheus.log").rdbuf();
         EXPECT_NE(answer.find(R"("job":"tornavel")"), std::string::npos) << answer;
-        EXPECT_NE(prometheus.Query(R"(tornavel_ups_input_volts{port="COM4"})").find("\"226.8\"]"),
-                  std::string::npos);
+        EXPECT_NE(prometheus.Query(R"(tornavel_ups_input_volts{port="COM4"})").find("\"226.8\"]"), std::string::npos);
 
         // The right password over TLS gets the readings; the wrong one nothing.
         EXPECT_TRUE(MonitorProcess::waitUntil(
@@ -209,10 +214,13 @@ TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
                 return answer.find("\"229.3\"]") != std::string::npos;
             },
             30000))
-            << answer << "\n" << std::ifstream(dir + "/prometheus.log").rdbuf();
+            << answer << "\n"
+            << std::ifstream(dir + "/prometheus.log").rdbuf();
         EXPECT_TRUE(MonitorProcess::waitUntil(
-            [&] { return (answer = prometheus.Query(R"(up{job="tornavel-wrong-password"})")).find("\"0\"]") !=
-                         std::string::npos; },
+            [&] {
+                return (answer = prometheus.Query(R"(up{job="tornavel-wrong-password"})")).find("\"0\"]") !=
+                       std::string::npos;
+            },
             30000))
             << answer;
         EXPECT_TRUE(Empty(prometheus.Query(R"(tornavel_ups_up{job="tornavel-wrong-password"})")));
@@ -222,7 +230,8 @@ TEST(PrometheusScrape, InputVoltageReachesPrometheusAsTheSimulatorSetIt)
         sim.event("com1 mains-fail");
         const std::string pending = R"(ALERTS{alertname="UpsOnBattery",alertstate="pending"})";
         EXPECT_TRUE(MonitorProcess::waitUntil([&] { return !Empty(answer = prometheus.Query(pending)); }, 30000))
-            << answer << "\n" << std::ifstream(dir + "/prometheus.log").rdbuf();
+            << answer << "\n"
+            << std::ifstream(dir + "/prometheus.log").rdbuf();
         EXPECT_NE(answer.find(R"("port":"COM1")"), std::string::npos) << answer;
         EXPECT_EQ(answer.find(R"("port":"COM4")"), std::string::npos) << answer;
         // Wait for the alert's count to be scraped, so the event annotation selects it.

@@ -56,14 +56,10 @@ TEST(FollowerVisit, TheHeaderSaysWhoWithWhatAndNothingElse)
     for (const Case& c : {Case{"web-1; every=5", FollowerVisit{"web-1", 5, false, false}},
                           Case{"db.example.org;every=60; leaving", FollowerVisit{"db.example.org", 60, true, false}},
                           Case{"lab; every=1; dry-run", FollowerVisit{"lab", 1, false, true}},
-                          Case{"web-1", FollowerVisit{"web-1", 5, false, false}},
-                          Case{"", std::nullopt},
-                          Case{"; every=5", std::nullopt},
-                          Case{"web 1; every=5", std::nullopt},
-                          Case{"web-1; every=0", std::nullopt},
-                          Case{"web-1; every=61", std::nullopt},
-                          Case{"web-1; every=5; shutdown", std::nullopt},
-                          Case{"web\n1", std::nullopt}}) {
+                          Case{"web-1", FollowerVisit{"web-1", 5, false, false}}, Case{"", std::nullopt},
+                          Case{"; every=5", std::nullopt}, Case{"web 1; every=5", std::nullopt},
+                          Case{"web-1; every=0", std::nullopt}, Case{"web-1; every=61", std::nullopt},
+                          Case{"web-1; every=5; shutdown", std::nullopt}, Case{"web\n1", std::nullopt}}) {
         const auto visit = ParseFollowerVisit(c.header);
         ASSERT_EQ(visit.has_value(), c.visit.has_value()) << c.header;
         if (!visit) continue;

@@ -50,7 +50,7 @@ TEST(EventLog, FloodOfOneAlertIsFoldedAndOtherAlertsPassAtOnce)
     log.FlushDue();  // the window is still open: nothing yet
     now = EventCoalescer::kWindowMs;
     log.FlushDue();
-    log.FlushDue();  // told once
+    log.FlushDue();                                   // told once
     log.RecordAlert(Alert("COM1", "mains_failure"));  // a new window
 
     const std::vector<std::string> expected = {
@@ -77,10 +77,8 @@ TEST(EventLog, FoldedRepeatsAreToldBeforeTheUnitsNextEventAndAtTheStop)
     log.FlushAll();
 
     const std::vector<std::string> expected = {
-        "COM1 replace_battery message of replace_battery\n",
-        "COM2 mains_restored message of mains_restored\n",
-        "COM1 replace_battery repeated 2 more time(s) within 10 s\n",
-        "COM1 link_lost gone\n",
+        "COM1 replace_battery message of replace_battery\n",          "COM2 mains_restored message of mains_restored\n",
+        "COM1 replace_battery repeated 2 more time(s) within 10 s\n", "COM1 link_lost gone\n",
         "COM2 mains_restored repeated 3 more time(s) within 10 s\n",
     };
     EXPECT_EQ(Bodies(file), expected);
@@ -115,8 +113,8 @@ INSTANTIATE_TEST_SUITE_P(EventLog, EventLevel,
                                            Level{"link_lost", "<4>"}, Level{"shutdown_pending", "<4>"},
                                            Level{"replace_battery", "<4>"}, Level{"hook_timeout", "<4>"},
                                            Level{"textfile_failed", "<4>"}, Level{"shutdown", "<4>"},
-                                           Level{"mains_restored", "<5>"},
-                                           Level{"connected", "<5>"}, Level{"start", "<5>"}));
+                                           Level{"mains_restored", "<5>"}, Level{"connected", "<5>"},
+                                           Level{"start", "<5>"}));
 
 TEST(EventLog, JournalIsRecognisedByTheStreamSystemdNamed)
 {

@@ -46,17 +46,18 @@ std::string Read(const std::string& path)
 std::string Program(const Dir& dir)
 {
     const std::string path = dir / "hook";
-    std::ofstream(path) << "#!/bin/sh\n"
-                           "d=$(dirname \"$0\")\n"
-                           "[ \"$1\" = fail ] && exit 3\n"
-                           "if [ \"$1\" = hang ]; then\n"
-                           "  trap 'echo term >> \"$d/term\"; exit 0' TERM\n"
-                           "  sh -c 'trap \"sleep 0.3; echo child >> $0/term; exit 0\" TERM; sleep 600 & wait' \"$d\" &\n"
-                           "  echo $! >> \"$d/children\"\n"
-                           "  (trap '' TERM; exec sleep 600) & echo $! >> \"$d/children\"\n"
-                           "  wait\n"
-                           "fi\n"
-                           "echo \"$1\" >> \"$d/ran\"\n";
+    std::ofstream(path)
+        << "#!/bin/sh\n"
+           "d=$(dirname \"$0\")\n"
+           "[ \"$1\" = fail ] && exit 3\n"
+           "if [ \"$1\" = hang ]; then\n"
+           "  trap 'echo term >> \"$d/term\"; exit 0' TERM\n"
+           "  sh -c 'trap \"sleep 0.3; echo child >> $0/term; exit 0\" TERM; sleep 600 & wait' \"$d\" &\n"
+           "  echo $! >> \"$d/children\"\n"
+           "  (trap '' TERM; exec sleep 600) & echo $! >> \"$d/children\"\n"
+           "  wait\n"
+           "fi\n"
+           "echo \"$1\" >> \"$d/ran\"\n";
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     return path;
 }
@@ -135,7 +136,8 @@ TEST(HookRunner, HangIsEndedWithItsWholeGroupAtTheTimeoutAndOthersRunMeanwhile)
     EXPECT_TRUE(Eventually([&] {
         term = Read(dir / "term");
         return term == "term\nchild\n" || term == "child\nterm\n";
-    })) << "SIGTERM first, to the group: " << term;
+    })) << "SIGTERM first, to the group: "
+        << term;
     ASSERT_TRUE(Eventually([&] { return hooks.counts().timeouts == 1; })) << notes.get();
     hooks.Finish(1000);
     const HookRunner::Counts counts = hooks.counts();
@@ -145,8 +147,7 @@ TEST(HookRunner, HangIsEndedWithItsWholeGroupAtTheTimeoutAndOthersRunMeanwhile)
     EXPECT_NE(notes.get().find("hook_timeout " + dir / "hook" + " for hang still running after 1 s: ended"),
               std::string::npos)
         << notes.get();
-    EXPECT_NE(notes.get().find("hook_failed " + dir / "hook" + " for fail ended with exit status 3"),
-              std::string::npos)
+    EXPECT_NE(notes.get().find("hook_failed " + dir / "hook" + " for fail ended with exit status 3"), std::string::npos)
         << notes.get();
 }
 
@@ -174,7 +175,6 @@ TEST(HookRunner, FinishEndsHungProgramsAndDropsTheQueueAfterItsPatience)
         << notes.get();
     EXPECT_NE(notes.get().find("for hang still running at the stop: ended"), std::string::npos) << notes.get();
 }
-
 
 // Changes of a unit's state under an alert flood: every event program is
 // hung and the queue is full of other units' alerts, yet each change is
@@ -226,20 +226,20 @@ TEST_P(StateChangeUnderFlood, IsNeverDropped)
 
     for (const auto& [name, runs] : GetParam().expectedRuns)
         EXPECT_TRUE(Eventually([&] { return Runs(Read(dir / "ran"), name) == runs; }))
-            << name << " should have run " << runs << " time(s); ran:\n" << Read(dir / "ran");
+            << name << " should have run " << runs << " time(s); ran:\n"
+            << Read(dir / "ran");
     hooks.Finish(1000);
     std::fclose(out);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EventLog, StateChangeUnderFlood,
-    ::testing::Values(
-        StateChangeCase{"ShutdownDecision", {{"shutdown", false}}, {{"shutdown", 1}}},
-        StateChangeCase{"MainsFailure", {{"mains_failure", true}}, {{"mains_failure", 1}}},
-        // Within one folding window: the second failure is a change, not a repeat.
-        StateChangeCase{"MainsFailingAgain",
-                        {{"mains_failure", true}, {"mains_restored", true}, {"mains_failure", true}},
-                        {{"mains_failure", 2}, {"mains_restored", 1}}}),
+    ::testing::Values(StateChangeCase{"ShutdownDecision", {{"shutdown", false}}, {{"shutdown", 1}}},
+                      StateChangeCase{"MainsFailure", {{"mains_failure", true}}, {{"mains_failure", 1}}},
+                      // Within one folding window: the second failure is a change, not a repeat.
+                      StateChangeCase{"MainsFailingAgain",
+                                      {{"mains_failure", true}, {"mains_restored", true}, {"mains_failure", true}},
+                                      {{"mains_failure", 2}, {"mains_restored", 1}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

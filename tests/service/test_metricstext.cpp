@@ -78,30 +78,20 @@ INSTANTIATE_TEST_SUITE_P(
         R"(tornavel_ups_last_good_reading_timestamp_seconds{port="COM1"} 1700000000.5)",
         R"(tornavel_ups_info{port="COM1",model="Smart-UPS 1000",serial="QS0512345678",name="UPS_IDEN",manufactured="12/03/05",battery_replaced="14/06/11"} 1)",
         R"(tornavel_ups_settings_info{port="COM1",alarm_delay="0",sensitivity="H",self_test_interval="336"} 1)",
-        R"(tornavel_ups_status_byte{port="COM1"} 8)",
-        R"(tornavel_ups_status{port="COM1",flag="on_line"} 1)",
+        R"(tornavel_ups_status_byte{port="COM1"} 8)", R"(tornavel_ups_status{port="COM1",flag="on_line"} 1)",
         R"(tornavel_ups_status{port="COM1",flag="on_battery"} 0)",
-        R"(tornavel_ups_status{port="COM1",flag="replace_battery"} 0)",
-        R"(tornavel_ups_load_ratio{port="COM1"} 0.234)",
-        R"(tornavel_ups_battery_charge_ratio{port="COM1"} 1)",
-        R"(tornavel_ups_input_volts{port="COM1"} 229.3)",
-        R"(tornavel_ups_output_volts{port="COM1"} 228.1)",
-        R"(tornavel_ups_input_frequency_hertz{port="COM1"} 50)",
-        R"(tornavel_ups_input_min_volts{port="COM1"} 227.5)",
-        R"(tornavel_ups_input_max_volts{port="COM1"} 231.4)",
-        R"(tornavel_ups_battery_volts{port="COM1"} 27.45)",
-        R"(tornavel_ups_battery_nominal_volts{port="COM1"} 24)",
-        R"(tornavel_ups_temperature_celsius{port="COM1"} 31.5)",
-        R"(tornavel_ups_runtime_seconds{port="COM1"} 2520)",
-        R"(tornavel_ups_output_nominal_volts{port="COM1"} 230)",
-        R"(tornavel_ups_transfer_low_volts{port="COM1"} 196)",
+        R"(tornavel_ups_status{port="COM1",flag="replace_battery"} 0)", R"(tornavel_ups_load_ratio{port="COM1"} 0.234)",
+        R"(tornavel_ups_battery_charge_ratio{port="COM1"} 1)", R"(tornavel_ups_input_volts{port="COM1"} 229.3)",
+        R"(tornavel_ups_output_volts{port="COM1"} 228.1)", R"(tornavel_ups_input_frequency_hertz{port="COM1"} 50)",
+        R"(tornavel_ups_input_min_volts{port="COM1"} 227.5)", R"(tornavel_ups_input_max_volts{port="COM1"} 231.4)",
+        R"(tornavel_ups_battery_volts{port="COM1"} 27.45)", R"(tornavel_ups_battery_nominal_volts{port="COM1"} 24)",
+        R"(tornavel_ups_temperature_celsius{port="COM1"} 31.5)", R"(tornavel_ups_runtime_seconds{port="COM1"} 2520)",
+        R"(tornavel_ups_output_nominal_volts{port="COM1"} 230)", R"(tornavel_ups_transfer_low_volts{port="COM1"} 196)",
         R"(tornavel_ups_transfer_high_volts{port="COM1"} 253)",
         R"(tornavel_ups_self_test_interval_seconds{port="COM1"} 1209600)",
-        R"(tornavel_ups_external_batteries{port="COM1"} 0)",
-        R"(tornavel_ups_line_quality{port="COM1"} 255)",
+        R"(tornavel_ups_external_batteries{port="COM1"} 0)", R"(tornavel_ups_line_quality{port="COM1"} 255)",
         R"(tornavel_ups_register{port="COM1",register="0"} 160)",
-        R"(tornavel_ups_register{port="COM1",register="1"} 1)",
-        R"(tornavel_ups_register{port="COM1",register="2"} 4)",
+        R"(tornavel_ups_register{port="COM1",register="1"} 1)", R"(tornavel_ups_register{port="COM1",register="2"} 4)",
         R"(tornavel_ups_register{port="COM1",register="3"} 16)",
         R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 0)",
         R"(tornavel_ups_link_losses_total{port="COM1"} 0)",
@@ -131,20 +121,16 @@ TEST_P(UnreadableAnswer, LeavesTheSeriesOut)
 
 INSTANTIATE_TEST_SUITE_P(
     Metrics, UnreadableAnswer,
-    ::testing::Values(Unreadable{kSlotInputVolts, "", "input_volts"},
-                      Unreadable{kSlotInputVolts, "NA", "input_volts"},
+    ::testing::Values(Unreadable{kSlotInputVolts, "", "input_volts"}, Unreadable{kSlotInputVolts, "NA", "input_volts"},
                       Unreadable{kSlotInputVolts, "22x.3", "input_volts"},
                       Unreadable{kSlotInputVolts, "229.", "input_volts"},
                       Unreadable{kSlotInputVolts, "1.2.3", "input_volts"},
                       Unreadable{kSlotInputVolts, "-5", "input_volts"},
                       Unreadable{kSlotInputVolts, "99999999999999999999", "input_volts"},
-                      Unreadable{kSlotLoad, "  ", "load_ratio"},
-                      Unreadable{kSlotRuntime, "42m", "runtime_seconds"},
+                      Unreadable{kSlotLoad, "  ", "load_ratio"}, Unreadable{kSlotRuntime, "42m", "runtime_seconds"},
                       Unreadable{kSlotSelfTestInterval, "OFF", "self_test_interval_seconds"},
-                      Unreadable{kSlotStatus, "108", "status"},
-                      Unreadable{kSlotStatus, "zz", "status_byte"},
-                      Unreadable{kSlotStatus, "", "status"},
-                      Unreadable{kSlotLineQuality, "G0", "line_quality"},
+                      Unreadable{kSlotStatus, "108", "status"}, Unreadable{kSlotStatus, "zz", "status_byte"},
+                      Unreadable{kSlotStatus, "", "status"}, Unreadable{kSlotLineQuality, "G0", "line_quality"},
                       Unreadable{kSlotBatteryDate, "00/00/00", "battery_replaced_timestamp_seconds"},
                       Unreadable{kSlotMadeDate, "31/04/05", "manufactured_timestamp_seconds"}));
 
@@ -187,16 +173,15 @@ TEST_P(OutageTimes, FollowWhatWasSeen)
 
 INSTANTIATE_TEST_SUITE_P(
     Metrics, OutageTimes,
-    ::testing::Values(
-        OutageCase{{{"08", 100}, {"10", 110}, {"10", 150}}, "40", "110"},
-        OutageCase{{{"08", 100}, {"!", 105}, {"10", 110}, {"10", 130}}, "25", "105"},
-        OutageCase{{{"08", 100}, {"10", 110}, {"08", 120}}, "0", "110"},
-        OutageCase{{{"08", 100}, {"zz", 105}, {"10", 110}, {"10", 140}}, "30", "110"},
-        OutageCase{{{"08", 100}, {"10", 110}, {"08", 120}, {"10", 130}, {"10", 150}}, "20", "130"},
-        // a start the monitor did not see is not made up
-        OutageCase{{{"10", 100}, {"10", 150}}, nullptr, nullptr},
-        OutageCase{{{"08", 100}, {"10", 110}, {"lost", 120}, {"10", 130}, {"10", 140}}, nullptr, "110"},
-        OutageCase{{{"08", 100}, {"lost", 110}, {"10", 120}, {"10", 130}}, nullptr, nullptr}));
+    ::testing::Values(OutageCase{{{"08", 100}, {"10", 110}, {"10", 150}}, "40", "110"},
+                      OutageCase{{{"08", 100}, {"!", 105}, {"10", 110}, {"10", 130}}, "25", "105"},
+                      OutageCase{{{"08", 100}, {"10", 110}, {"08", 120}}, "0", "110"},
+                      OutageCase{{{"08", 100}, {"zz", 105}, {"10", 110}, {"10", 140}}, "30", "110"},
+                      OutageCase{{{"08", 100}, {"10", 110}, {"08", 120}, {"10", 130}, {"10", 150}}, "20", "130"},
+                      // a start the monitor did not see is not made up
+                      OutageCase{{{"10", 100}, {"10", 150}}, nullptr, nullptr},
+                      OutageCase{{{"08", 100}, {"10", 110}, {"lost", 120}, {"10", 130}, {"10", 140}}, nullptr, "110"},
+                      OutageCase{{{"08", 100}, {"lost", 110}, {"10", 120}, {"10", 130}}, nullptr, nullptr}));
 
 TEST(Metrics, NamedUnitCarriesItsNameOnEverySeries)
 {
@@ -269,9 +254,9 @@ TEST(Metrics, EveryAlertKindIsCountedUnderItsOwnName)
     UnitSnapshot unit = AnsweringUnit();
     for (std::size_t row = 0; row < unit.alerts.size(); ++row) unit.alerts[row] = row + 10;
     const std::string text = RenderMetrics({unit});
-    const char* names[] = {"mains_failure",      "mains_restored",             "battery_low",
-                           "battery_ok",         "abnormal_condition",         "abnormal_condition_cleared",
-                           "shutdown_pending",   "replace_battery",            "eeprom_written"};
+    const char* names[] = {"mains_failure",    "mains_restored",     "battery_low",
+                           "battery_ok",       "abnormal_condition", "abnormal_condition_cleared",
+                           "shutdown_pending", "replace_battery",    "eeprom_written"};
     for (std::size_t row = 0; row < 9; ++row)
         EXPECT_TRUE(HasLine(text, std::string(R"(tornavel_ups_alerts_total{port="COM1",alert=")") + names[row] +
                                       "\"} " + std::to_string(row + 10)))

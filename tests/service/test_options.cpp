@@ -13,8 +13,8 @@ namespace {
 TEST(CommandLine, PortsOptionsAndDefaults)
 {
     const CommandLine line = ParseCommandLine({"--ports", "/tmp/p", "com3", "--textfile=/var/lib/x.prom",
-                                               "/dev/serial/by-id/usb-UPS", "--on-event", "/bin/hook",
-                                               "--hook-timeout", "5", "COM16"});
+                                               "/dev/serial/by-id/usb-UPS", "--on-event", "/bin/hook", "--hook-timeout",
+                                               "5", "COM16"});
     ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
     const MonitorOptions& o = line.options;
     ASSERT_EQ(o.units.size(), 3u);
@@ -62,9 +62,8 @@ TEST(CommandLine, ListenAddressesAsExportersTakeThem)
 
 TEST(CommandLine, NamesFollowTheirPortsAndCheckIsAnAction)
 {
-    const CommandLine line =
-        ParseCommandLine({"--name", "rack-2.a=com4", "--check", "COM1", "COM4", "--name=ups_1=/dev/ttyUSB0",
-                          "/dev/ttyUSB0"});
+    const CommandLine line = ParseCommandLine(
+        {"--name", "rack-2.a=com4", "--check", "COM1", "COM4", "--name=ups_1=/dev/ttyUSB0", "/dev/ttyUSB0"});
     ASSERT_EQ(line.action, CommandLine::Action::Check) << line.error;
     const auto& units = line.options.units;
     ASSERT_EQ(units.size(), 3u);
@@ -97,47 +96,43 @@ TEST_P(WrongCommandLine, GivesOneLineReason)
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, WrongCommandLine,
-    ::testing::Values(Wrong{{}, "no port given"},
-                      Wrong{{"COM17"}, "unknown port 'COM17'"},
-                      Wrong{{"COM0"}, "unknown port 'COM0'"},
-                      Wrong{{"COM01"}, "unknown port 'COM01'"},
-                      Wrong{{"LPT1"}, "unknown port 'LPT1'"},
-                      Wrong{{"ttyS0"}, "unknown port 'ttyS0'"},
-                      Wrong{{"COM1", "com1"}, "port 'COM1' given twice"},
-                      Wrong{{"--bogus", "COM1"}, "unknown option '--bogus'"},
-                      Wrong{{"COM1", "--ports"}, "option '--ports' needs a value"},
-                      Wrong{{"--textfile=", "COM1"}, "option '--textfile' needs a value"},
-                      Wrong{{"--listen", "localhost:9184", "COM1"}, "--listen takes ADDR:PORT"},
-                      Wrong{{"--listen", "127.0.0.1", "COM1"}, "--listen takes ADDR:PORT"},
-                      Wrong{{"--listen", "127.0.0.1:65536", "COM1"}, "--listen takes ADDR:PORT"},
-                      Wrong{{"--listen", "::1:9184", "COM1"}, "--listen takes ADDR:PORT"},
-                      Wrong{{"--name", "a=COM2", "COM1"}, "'COM2' is not one of the ports given"},
-                      Wrong{{"--name", "a b=COM1", "COM1"}, "--name takes NAME=PORT"},
-                      Wrong{{"--name", "=COM1", "COM1"}, "--name takes NAME=PORT"},
-                      Wrong{{"--name", "COM1", "COM1"}, "--name takes NAME=PORT"},
-                      Wrong{{"--name", "a=COM1", "--name", "b=com1", "COM1"}, "port 'COM1' named twice"},
-                      Wrong{{"--name", "a=COM1", "--name", "a=COM2", "COM1", "COM2"}, "name 'a' given to two ports"},
-                      Wrong{{"--hook-timeout", "0", "COM1"}, "--hook-timeout takes whole seconds"},
-                      Wrong{{"--hook-timeout", "2s", "COM1"}, "--hook-timeout takes whole seconds"},
-                      Wrong{{"--protect", "COM2", "COM1"}, "--protect names 'COM2', which is not one of the ports"},
-                      Wrong{{"--protect", "COM1"}, "no port given"},
-                      Wrong{{"--dry-run=yes", "COM1"}, "option '--dry-run' takes no value"},
-                      Wrong{{"--link-lost", "2", "COM1"}, "--link-lost takes a whole number from 5 to 3600"},
-                      Wrong{{"--charge-below", "101", "COM1"}, "--charge-below takes a whole number from 0 to 100"},
-                      Wrong{{"--follow", "ftp://h/metrics", "--follow-port", "COM1"}, "--follow takes an http"},
-                      Wrong{{"--follow", "http://h:9184/metrics"}, "--follow needs --follow-port"},
-                      Wrong{{"--follow-port", "COM1", "COM1"}, "--follow-port, --follow-ca and --follow-auth need --follow"},
-                      Wrong{{"--follow", "http://primary:9184/metrics", "--follow-port", "COM1", "--follow-auth", "/a"},
-                            "--follow-auth over plain http to another host would send the password in clear"},
-                      Wrong{{"--protect-needed", "2", "--protect", "COM1", "COM1"},
-                            "--protect-needed 2 is more than the 1 protected units"},
-                      Wrong{{"--protect-needed", "0", "--protect", "COM1", "COM1"},
-                            "--protect-needed takes a whole number from 1"}));
+    ::testing::Values(
+        Wrong{{}, "no port given"}, Wrong{{"COM17"}, "unknown port 'COM17'"}, Wrong{{"COM0"}, "unknown port 'COM0'"},
+        Wrong{{"COM01"}, "unknown port 'COM01'"}, Wrong{{"LPT1"}, "unknown port 'LPT1'"},
+        Wrong{{"ttyS0"}, "unknown port 'ttyS0'"}, Wrong{{"COM1", "com1"}, "port 'COM1' given twice"},
+        Wrong{{"--bogus", "COM1"}, "unknown option '--bogus'"},
+        Wrong{{"COM1", "--ports"}, "option '--ports' needs a value"},
+        Wrong{{"--textfile=", "COM1"}, "option '--textfile' needs a value"},
+        Wrong{{"--listen", "localhost:9184", "COM1"}, "--listen takes ADDR:PORT"},
+        Wrong{{"--listen", "127.0.0.1", "COM1"}, "--listen takes ADDR:PORT"},
+        Wrong{{"--listen", "127.0.0.1:65536", "COM1"}, "--listen takes ADDR:PORT"},
+        Wrong{{"--listen", "::1:9184", "COM1"}, "--listen takes ADDR:PORT"},
+        Wrong{{"--name", "a=COM2", "COM1"}, "'COM2' is not one of the ports given"},
+        Wrong{{"--name", "a b=COM1", "COM1"}, "--name takes NAME=PORT"},
+        Wrong{{"--name", "=COM1", "COM1"}, "--name takes NAME=PORT"},
+        Wrong{{"--name", "COM1", "COM1"}, "--name takes NAME=PORT"},
+        Wrong{{"--name", "a=COM1", "--name", "b=com1", "COM1"}, "port 'COM1' named twice"},
+        Wrong{{"--name", "a=COM1", "--name", "a=COM2", "COM1", "COM2"}, "name 'a' given to two ports"},
+        Wrong{{"--hook-timeout", "0", "COM1"}, "--hook-timeout takes whole seconds"},
+        Wrong{{"--hook-timeout", "2s", "COM1"}, "--hook-timeout takes whole seconds"},
+        Wrong{{"--protect", "COM2", "COM1"}, "--protect names 'COM2', which is not one of the ports"},
+        Wrong{{"--protect", "COM1"}, "no port given"},
+        Wrong{{"--dry-run=yes", "COM1"}, "option '--dry-run' takes no value"},
+        Wrong{{"--link-lost", "2", "COM1"}, "--link-lost takes a whole number from 5 to 3600"},
+        Wrong{{"--charge-below", "101", "COM1"}, "--charge-below takes a whole number from 0 to 100"},
+        Wrong{{"--follow", "ftp://h/metrics", "--follow-port", "COM1"}, "--follow takes an http"},
+        Wrong{{"--follow", "http://h:9184/metrics"}, "--follow needs --follow-port"},
+        Wrong{{"--follow-port", "COM1", "COM1"}, "--follow-port, --follow-ca and --follow-auth need --follow"},
+        Wrong{{"--follow", "http://primary:9184/metrics", "--follow-port", "COM1", "--follow-auth", "/a"},
+              "--follow-auth over plain http to another host would send the password in clear"},
+        Wrong{{"--protect-needed", "2", "--protect", "COM1", "COM1"},
+              "--protect-needed 2 is more than the 1 protected units"},
+        Wrong{{"--protect-needed", "0", "--protect", "COM1", "COM1"}, "--protect-needed takes a whole number from 1"}));
 
 TEST(CommandLine, ProtectNeededCountsTheWatchedAndTheFollowedUnits)
 {
-    const CommandLine line = ParseCommandLine({"--protect-needed", "1", "--protect", "COM1", "--protect", "COM2",
-                                               "COM1", "COM2"});
+    const CommandLine line = ParseCommandLine(
+        {"--protect-needed", "1", "--protect", "COM1", "--protect", "COM2", "COM1", "COM2"});
     ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
     EXPECT_EQ(line.options.protection.needed, 1);
     EXPECT_FALSE(ParseCommandLine({"--protect", "COM1", "COM1"}).options.protection.needed);
@@ -195,8 +190,8 @@ TEST(CommandLine, HostProtectionIsOffUnlessAskedAndTakesItsLimits)
     EXPECT_TRUE(p.dryRun);
     EXPECT_EQ(p.stateDir, "/tmp/s");
 
-    const CommandLine follower =
-        ParseCommandLine({"--follow", "https://primary:9184/metrics", "--follow-port", "COM1", "--follow-every", "2"});
+    const CommandLine follower = ParseCommandLine(
+        {"--follow", "https://primary:9184/metrics", "--follow-port", "COM1", "--follow-every", "2"});
     ASSERT_EQ(follower.action, CommandLine::Action::Run) << follower.error;
     EXPECT_EQ(follower.options.protection.followUrl, "https://primary:9184/metrics");
     EXPECT_EQ(follower.options.protection.followEverySeconds, 2);

@@ -36,8 +36,7 @@ PolicyReading Reading(int status, double runtime = 3600)
 
 // One host with its units' protectors, its log and the virtual clock.
 struct Host {
-    explicit Host(std::vector<std::string> ports, std::optional<int> needed = std::nullopt,
-                  std::string bootId = kBoot)
+    explicit Host(std::vector<std::string> ports, std::optional<int> needed = std::nullopt, std::string bootId = kBoot)
     {
         options.stateDir = dir.path().string();
         options.needed = needed;
@@ -49,9 +48,9 @@ struct Host {
         protectors.clear();
         host = std::make_unique<HostShutdown>(options, static_cast<int>(ports.size()), bootId, log);
         for (const auto& port : ports)
-            protectors.push_back(std::make_unique<Protector>(
-                port, "/dev/" + port, options, *host, log, clock,
-                OutageState(options.stateDir + "/outage-" + FileNameOf(port), bootId)));
+            protectors.push_back(
+                std::make_unique<Protector>(port, "/dev/" + port, options, *host, log, clock,
+                                            OutageState(options.stateDir + "/outage-" + FileNameOf(port), bootId)));
     }
     std::string Lines()
     {
@@ -149,8 +148,9 @@ TEST(HostShutdown, WithTwoUnitsByDefaultTheFirstUnitLostDecides)
     Host host({"COM1", "COM2"});
     Cycle(host, false, true);
     EXPECT_TRUE(host.host->Pending());
-    EXPECT_EQ(Count(host.Lines(), "COM2 shutdown shutting this host down: runtime 60 s below 180 s; "
-                                  "1 of 2 protected units left, 2 needed"),
+    EXPECT_EQ(Count(host.Lines(),
+                    "COM2 shutdown shutting this host down: runtime 60 s below 180 s; "
+                    "1 of 2 protected units left, 2 needed"),
               1u)
         << host.Lines();
     EXPECT_NE(ReadFile(host.options.stateDir + "/shutdown").find("device=/dev/COM2\n"), std::string::npos);
@@ -161,8 +161,8 @@ TEST(HostShutdown, OneUnitNeededOfTwoStaysUpUntilBothAreLost)
     Host host({"COM1", "COM2"}, 1);
     Cycle(host, true, false);
     EXPECT_FALSE(host.host->Decided());
-    EXPECT_EQ(Count(host.Lines(), "COM1 protected_unit_lost .*1 of 2 protected units left, 1 needed: this host stays up"),
-              1u)
+    EXPECT_EQ(
+        Count(host.Lines(), "COM1 protected_unit_lost .*1 of 2 protected units left, 1 needed: this host stays up"), 1u)
         << host.Lines();
     // The first is back on line and the second runs low: one can still feed the host.
     host.protectors[0]->Cycle(Reading(kOnLine));

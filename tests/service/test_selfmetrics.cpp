@@ -65,13 +65,11 @@ TEST(SelfMetrics, ProcessFiguresFollowTheProcess)
 
     EXPECT_EQ(Value(after, "process_open_fds"), openAfter) << after;
     EXPECT_EQ(Value(after, "process_open_fds") - Value(before, "process_open_fds"), 10) << after;
-    EXPECT_GE(Value(after, "process_resident_memory_bytes") - Value(before, "process_resident_memory_bytes"),
-              48 << 20);
+    EXPECT_GE(Value(after, "process_resident_memory_bytes") - Value(before, "process_resident_memory_bytes"), 48 << 20);
     EXPECT_GE(Value(after, "process_cpu_seconds_total") - Value(before, "process_cpu_seconds_total"), 0.3);
 
     // Started before now, and not before this test run began (a day is ample).
-    const double now =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     const double start = Value(after, "process_start_time_seconds");
     EXPECT_LE(start, now + 1);
     EXPECT_GT(start, now - 86400);

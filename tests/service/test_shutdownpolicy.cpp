@@ -13,10 +13,10 @@ constexpr int kLow = 0x40;
 constexpr int kCalibrating = 0x01;
 
 // Signs of a step, besides its reading.
-constexpr unsigned kMainsAlert = 1;     // the unit's "!"
-constexpr unsigned kOurBatteryTest = 2; // our "W" acknowledged
-constexpr unsigned kOurSimulated = 4;   // our "U" acknowledged
-constexpr unsigned kResumed = 8;        // the first reading after a lost link
+constexpr unsigned kMainsAlert = 1;      // the unit's "!"
+constexpr unsigned kOurBatteryTest = 2;  // our "W" acknowledged
+constexpr unsigned kOurSimulated = 4;    // our "U" acknowledged
+constexpr unsigned kResumed = 8;         // the first reading after a lost link
 
 // One step of a story: a cycle (with what it read) or, with `tick`, only time passing.
 struct Step {
@@ -94,44 +94,60 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"LinkLostOnBattery", {{0, B, 80}, {10, {}, {}, {}, false, true}, {31, {}, {}, {}, false, true}}, 31},
         Story{"LinkLostOnLine", {{0, kOnLine, 80}, {100, {}, {}, {}, false, true}}, std::nullopt},
         Story{"StatusUnreadableForLongOnBattery",
-              {{0, B, 80}, {10, std::nullopt, 80}, {29, {}, {}, {}, false, true}, {30, {}, {}, {}, false, true}}, 30},
+              {{0, B, 80}, {10, std::nullopt, 80}, {29, {}, {}, {}, false, true}, {30, {}, {}, {}, false, true}},
+              30},
         Story{"NothingAfterTheDecision", {{0, B, 1}, {2, B, 1}, {4, B, 1}, {40, {}, {}, {}, false, true}}, 2},
         // A calibration runs the battery down on purpose; a "!" during it is a real outage.
         Story{"CalibrationOnBatteryDecidesNothing",
-              {{0, kOnLine}, {2, B | kCalibrating, 3, 60, true}, {4, B | kCalibrating | kLow, 2, 50},
-               {700, B | kCalibrating | kLow, 1, 40}, {702, kOnLine, 1, 40}},
+              {{0, kOnLine},
+               {2, B | kCalibrating, 3, 60, true},
+               {4, B | kCalibrating | kLow, 2, 50},
+               {700, B | kCalibrating | kLow, 1, 40},
+               {702, kOnLine, 1, 40}},
               std::nullopt},
         Story{"MainsFailureDuringACalibration",
-              {{0, kOnLine}, {2, B | kCalibrating, 50, 100}, {4, B | kCalibrating, 50, 90, false, false, kMainsAlert},
+              {{0, kOnLine},
+               {2, B | kCalibrating, 50, 100},
+               {4, B | kCalibrating, 50, 90, false, false, kMainsAlert},
                {6, B | kCalibrating, 50, 80}},
               6},
-        Story{"CalibrationSeenAtStartDecidesNothing", {{0, B | kCalibrating, 50, 60}, {2, B | kCalibrating, 50, 50}},
+        Story{"CalibrationSeenAtStartDecidesNothing",
+              {{0, B | kCalibrating, 50, 60}, {2, B | kCalibrating, 50, 50}},
               std::nullopt},
         // A transfer without "!" is the unit's own self-test, for a while.
-        Story{"SelfTestFromThePanel", {{0, kOnLine}, {2, B, 50, 100}, {4, B | kLow, 50, 90}, {6, kOnLine}},
-              std::nullopt},
+        Story{
+            "SelfTestFromThePanel", {{0, kOnLine}, {2, B, 50, 100}, {4, B | kLow, 50, 90}, {6, kOnLine}}, std::nullopt},
         Story{"SelfTestOutlastingAnyTestIsAnOutage",
               {{0, kOnLine}, {2, B, 50, 100}, {20, B, 50, 100}, {31, B, 50, 100}, {32, B, 50, 100}, {34, B, 50, 100}},
               34},
         Story{"MainsFailureDuringASelfTest",
-              {{0, kOnLine}, {2, B, 50, 100}, {4, B, 50, 100, false, false, kMainsAlert}, {6, B, 50, 100}}, 6},
+              {{0, kOnLine}, {2, B, 50, 100}, {4, B, 50, 100, false, false, kMainsAlert}, {6, B, 50, 100}},
+              6},
         Story{"AnAlertReadWithTheLastStatusOnLine",
-              {{0, kOnLine, {}, {}, false, false, kMainsAlert}, {2, B, 50, 100}, {4, B, 50, 100}}, 4},
+              {{0, kOnLine, {}, {}, false, false, kMainsAlert}, {2, B, 50, 100}, {4, B, 50, 100}},
+              4},
         Story{"ATransferNotSeenIsNoSelfTest",
-              {{0, kOnLine}, {2, B, 50, 100, false, false, kResumed}, {4, B, 50, 100}}, 4},
+              {{0, kOnLine}, {2, B, 50, 100, false, false, kResumed}, {4, B, 50, 100}},
+              4},
         Story{"ALinkLostDuringASelfTestCounts", {{0, kOnLine}, {2, B, 50, 100}, {32, {}, {}, {}, false, true}}, 32},
         Story{"OnBatteryLongerCountsASelfTestThatTurnsIntoAnOutage",
-              {{0, kOnLine}, {2, B}, {4, B, {}, {}, false, false, kMainsAlert}, {601, B}, {602, B}, {604, B}}, 604},
+              {{0, kOnLine}, {2, B}, {4, B, {}, {}, false, false, kMainsAlert}, {601, B}, {602, B}, {604, B}},
+              604},
         // Tests this monitor asked for.
-        Story{"OurBatteryTest", {{0, kOnLine, {}, {}, false, false, kOurBatteryTest}, {2, B, 50, 100}, {4, B, 50, 90},
-                                 {6, kOnLine}}, std::nullopt},
+        Story{"OurBatteryTest",
+              {{0, kOnLine, {}, {}, false, false, kOurBatteryTest}, {2, B, 50, 100}, {4, B, 50, 90}, {6, kOnLine}},
+              std::nullopt},
         Story{"OurSimulatedFailureWithItsOwnAlert",
-              {{0, kOnLine, {}, {}, false, false, kOurSimulated}, {2, B, 50, 100, false, false, kMainsAlert},
-               {4, B, 50, 90}, {6, kOnLine}},
+              {{0, kOnLine, {}, {}, false, false, kOurSimulated},
+               {2, B, 50, 100, false, false, kMainsAlert},
+               {4, B, 50, 90},
+               {6, kOnLine}},
               std::nullopt},
         Story{"ASecondAlertDuringOurSimulatedFailure",
-              {{0, kOnLine, {}, {}, false, false, kOurSimulated}, {2, B, 50, 100, false, false, kMainsAlert},
-               {4, B, 50, 90, false, false, kMainsAlert}, {6, B, 50, 90}},
+              {{0, kOnLine, {}, {}, false, false, kOurSimulated},
+               {2, B, 50, 100, false, false, kMainsAlert},
+               {4, B, 50, 90, false, false, kMainsAlert},
+               {6, B, 50, 90}},
               6}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -206,11 +222,16 @@ TEST(FollowedMetrics, ARuntimeRepeatedByTheNextCycleIsNotCountedAgain)
 std::string PrimaryCycle(double lastGood, int mainsFailures, int linkLosses)
 {
     return "tornavel_ups_up{port=\"COM1\"} 1\n"
-           "tornavel_ups_last_good_reading_timestamp_seconds{port=\"COM1\"} " + std::to_string(lastGood) + "\n"
+           "tornavel_ups_last_good_reading_timestamp_seconds{port=\"COM1\"} " +
+           std::to_string(lastGood) +
+           "\n"
            "tornavel_ups_status_byte{port=\"COM1\"} 16\n"
            "tornavel_ups_alerts_total{port=\"COM1\",alert=\"mains_restored\"} 7\n"
-           "tornavel_ups_alerts_total{port=\"COM1\",alert=\"mains_failure\"} " + std::to_string(mainsFailures) + "\n"
-           "tornavel_ups_link_losses_total{port=\"COM1\"} " + std::to_string(linkLosses) + "\n";
+           "tornavel_ups_alerts_total{port=\"COM1\",alert=\"mains_failure\"} " +
+           std::to_string(mainsFailures) +
+           "\n"
+           "tornavel_ups_link_losses_total{port=\"COM1\"} " +
+           std::to_string(linkLosses) + "\n";
 }
 
 TEST(FollowedMetrics, AStepBackOfThePrimarysWallClockIsStillANewCycle)
@@ -229,11 +250,12 @@ TEST(FollowedMetrics, ThePrimarysCountersTellTheUnitsAlertAndALostLink)
         bool alert, resumed;
     };
     FollowMemory memory;
-    for (const Read& r : {Read{1, 0, 0, false, true},   // the first read tells nothing
+    for (const Read& r : {Read{1, 0, 0, false, true},  // the first read tells nothing
                           Read{2, 0, 0, false, false}, Read{3, 1, 0, true, false}, Read{4, 1, 0, false, false},
-                          Read{5, 1, 1, false, true},   // the primary lost its link meanwhile
+                          Read{5, 1, 1, false, true},     // the primary lost its link meanwhile
                           Read{6, 0, 0, false, true}}) {  // the primary restarted
-        const auto reading = ReadingFromMetrics(PrimaryCycle(r.lastGood, r.mainsFailures, r.linkLosses), "COM1", memory);
+        const auto reading = ReadingFromMetrics(PrimaryCycle(r.lastGood, r.mainsFailures, r.linkLosses), "COM1",
+                                                memory);
         ASSERT_TRUE(reading) << r.lastGood;
         EXPECT_EQ(reading->signs.mainsFailureAlert, r.alert) << r.lastGood;
         EXPECT_EQ(reading->signs.linkResumed, r.resumed) << r.lastGood;

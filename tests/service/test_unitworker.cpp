@@ -166,7 +166,8 @@ TEST_P(EveryAlert, IsCountedByItsKindAndLogged)
     const std::size_t row = GetParam();
     FakeClock clock(/*realMicros=*/20);
     TableUnit unit(clock, [&](const Bytes& command, std::vector<FakeDevice::Reply>& replies) {
-        if (command == "Q" && unit.statusRequests == 2) replies.front().bytes = alertTable[row].code + Bytes("18\r\nOK\r\n");
+        if (command == "Q" && unit.statusRequests == 2)
+            replies.front().bytes = alertTable[row].code + Bytes("18\r\nOK\r\n");
     });
     std::FILE* logFile = std::tmpfile();
     EventLog log(logFile, nullptr);
@@ -248,7 +249,6 @@ TEST(UnitWorker, UnitLackingSomeCycleCommandsStaysUpWithItsOtherReadings)
     EXPECT_EQ(CountEvent(LogLines(logFile), "link_lost"), 0u);
     std::fclose(logFile);
 }
-
 
 // An adapter pulled between two answered cycles (its device node gone): the
 // unit is down at once, no reading of it is published any more, and the time

@@ -21,22 +21,23 @@ TEST_P(SplitTable, GivesTheWords)
     EXPECT_EQ(*words, GetParam().words);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SplitTable,
-    testing::Values(SplitCase{"GET VAR ups ups.status", {"GET", "VAR", "ups", "ups.status"}},
-                    SplitCase{"  LIST \t UPS  ", {"LIST", "UPS"}},
-                    SplitCase{"", {}},
-                    SplitCase{"GET UPSDESC \"rack one\"", {"GET", "UPSDESC", "rack one"}},
-                    SplitCase{R"(GET UPSDESC "say \"hi\"")", {"GET", "UPSDESC", "say \"hi\""}},
-                    SplitCase{R"(GET UPSDESC "C:\\ups")", {"GET", "UPSDESC", "C:\\ups"}},
-                    SplitCase{R"(GET UPSDESC a\ b)", {"GET", "UPSDESC", "a b"}},
-                    SplitCase{R"(PASSWORD "")", {"PASSWORD", ""}},
-                    SplitCase{R"(X ab"c d"e)", {"X", "abc de"}},
-                    SplitCase{"USERNAME фид", {"USERNAME", "фид"}}));
+INSTANTIATE_TEST_SUITE_P(Lines, SplitTable,
+                         testing::Values(SplitCase{"GET VAR ups ups.status", {"GET", "VAR", "ups", "ups.status"}},
+                                         SplitCase{"  LIST \t UPS  ", {"LIST", "UPS"}}, SplitCase{"", {}},
+                                         SplitCase{"GET UPSDESC \"rack one\"", {"GET", "UPSDESC", "rack one"}},
+                                         SplitCase{R"(GET UPSDESC "say \"hi\"")", {"GET", "UPSDESC", "say \"hi\""}},
+                                         SplitCase{R"(GET UPSDESC "C:\\ups")", {"GET", "UPSDESC", "C:\\ups"}},
+                                         SplitCase{R"(GET UPSDESC a\ b)", {"GET", "UPSDESC", "a b"}},
+                                         SplitCase{R"(PASSWORD "")", {"PASSWORD", ""}},
+                                         SplitCase{R"(X ab"c d"e)", {"X", "abc de"}},
+                                         SplitCase{"USERNAME фид", {"USERNAME", "фид"}}));
 
 class RefusedTable : public testing::TestWithParam<std::string> {};
 
-TEST_P(RefusedTable, GivesNothing) { EXPECT_FALSE(SplitWords(GetParam())) << GetParam(); }
+TEST_P(RefusedTable, GivesNothing)
+{
+    EXPECT_FALSE(SplitWords(GetParam())) << GetParam();
+}
 
 INSTANTIATE_TEST_SUITE_P(Lines, RefusedTable,
                          testing::Values("GET UPSDESC \"open", R"(GET UPSDESC a\)", "GET\rVAR",

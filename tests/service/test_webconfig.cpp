@@ -42,8 +42,8 @@ TEST_F(WebConfigFile, TlsAndUsersAreRead)
     const std::string hash = Bcrypt("secret");
     std::string error;
     const auto config = Load("# monitor\ntls_server_config:\n  cert_file: " + Path("cert.pem") + "\n  key_file: \"" +
-                                 Path("key.pem") + "\"\n\nbasic_auth_users:\n  prom: '" + hash + "'\n  other: " +
-                                 Bcrypt("x") + "\n",
+                                 Path("key.pem") + "\"\n\nbasic_auth_users:\n  prom: '" + hash +
+                                 "'\n  other: " + Bcrypt("x") + "\n",
                              error);
     ASSERT_TRUE(config) << error;
     EXPECT_EQ(config->certPem, "CERT");
@@ -65,8 +65,7 @@ TEST_F(WebConfigFile, TheBcryptCostIsBoundedAndUnknownNamesPayTheHighest)
     const auto config = Load("basic_auth_users:\n  a: " + Bcrypt("x", 4) + "\n  b: " + Bcrypt("y", 6) + "\n", error);
     ASSERT_TRUE(config) << error;
     EXPECT_EQ(config->decoyHash.substr(0, 7), "$2b$06$");
-    for (const char* guess : {"", "x", "y"})
-        EXPECT_FALSE(PasswordMatches(config->decoyHash, guess)) << guess;
+    for (const char* guess : {"", "x", "y"}) EXPECT_FALSE(PasswordMatches(config->decoyHash, guess)) << guess;
     EXPECT_TRUE(Load("basic_auth_users:\n  a: " + Bcrypt("x", 12) + "\n", error)) << error;
 }
 

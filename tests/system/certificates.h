@@ -1,7 +1,7 @@
 #pragma once
 // A self-signed certificate for tests: made by openssl for 127.0.0.1.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -30,8 +30,7 @@ struct HttpReply {
 };
 
 // One HTTP/1.0 request to 127.0.0.1:port; status 0 when nothing answered.
-inline HttpReply HttpRequest(int port, const std::string& method, const std::string& path,
-                             const std::string& body = {})
+inline HttpReply HttpRequest(int port, const std::string& method, const std::string& path, const std::string& body = {})
 {
     HttpReply reply;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -128,8 +127,7 @@ public:
     // Waits until /metrics has a line equal to `line`.
     bool waitForMetric(const std::string& line, int patienceMs)
     {
-        return waitUntil([&] { return ("\n" + metrics()).find("\n" + line + "\n") != std::string::npos; },
-                         patienceMs);
+        return waitUntil([&] { return ("\n" + metrics()).find("\n" + line + "\n") != std::string::npos; }, patienceMs);
     }
 
     // Exit status once it ended by itself (-1 if it did not within patience
@@ -156,8 +154,8 @@ public:
     template <typename Condition>
     static bool waitUntil(Condition done, int patienceMs)
     {
-        const auto until =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(patienceMs, kMinPatienceMs));
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::milliseconds(std::max(patienceMs, kMinPatienceMs));
         while (!done()) {
             if (std::chrono::steady_clock::now() > until) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -32,8 +32,7 @@ std::optional<int> RunUnprivileged(Body body)
     const pid_t pid = ::fork();
     if (pid < 0) return std::nullopt;
     if (pid == 0) {
-        if (::geteuid() == 0 &&
-            (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
+        if (::geteuid() == 0 && (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
             ::_exit(kCannotDropPrivileges);
         ::_exit(body());
     }

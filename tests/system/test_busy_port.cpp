@@ -150,14 +150,13 @@ TEST(BusyPortMonitor, NamesTheProcessALockFileNamesAndTakesThePortOnceItIsGone)
 {
     std::signal(SIGPIPE, SIG_IGN);
     testing::UpssimProcess sim({"--steady", "com1=ups"});
-    const std::string lock =
-        std::string(kUucpLockDir) + "/" + UucpLockName(fs::canonical(sim.port("com1")).string());
+    const std::string lock = std::string(kUucpLockDir) + "/" + UucpLockName(fs::canonical(sim.port("com1")).string());
     // Our pseudo-terminal is ours alone: a lock file of its name is stale.
     WriteLock(lock, 1);
     testing::MonitorProcess monitor({"--ports", sim.ports(), "COM1"});
     ASSERT_GT(monitor.port(), 0) << monitor.errors();
-    EXPECT_TRUE(monitor.waitForEvent("COM1 unavailable cannot open the port: its UUCP lock file names process 1[ ,]",
-                                     30000))
+    EXPECT_TRUE(
+        monitor.waitForEvent("COM1 unavailable cannot open the port: its UUCP lock file names process 1[ ,]", 30000))
         << monitor.events();
     const auto holder = FindLockHolder(kUucpLockDir, sim.port("com1"));
     ASSERT_TRUE(holder);

@@ -66,14 +66,26 @@ TEST(CtlFaults, AChangeReachesTheDeviceNamedNotTheLabel)
     ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.errors();
 
     const std::vector<RouteRow> rows = {
-        {"the monitor's own ports", {"--ports", sim.ports(), "set", "COM1", "alarm-delay", "T"},
-         "COM1 \\(.*/com1\\) through tornavel-monitor\n", true, false},
-        {"another ports directory", {"--ports", other.ports(), "set", "COM1", "alarm-delay", "T"},
-         "on the port itself \\(this monitor's COM1 is .*, not .*\\)", false, true},
-        {"the monitor's device by its path", {"set", sim.port("com1"), "sensitivity", "M"},
-         "through tornavel-monitor, which calls it COM1", true, false},
-        {"a path the monitor does not watch", {"set", other.port("com2"), "alarm-delay", "T"}, "on the port itself\n",
-         false, true},
+        {"the monitor's own ports",
+         {"--ports", sim.ports(), "set", "COM1", "alarm-delay", "T"},
+         "COM1 \\(.*/com1\\) through tornavel-monitor\n",
+         true,
+         false},
+        {"another ports directory",
+         {"--ports", other.ports(), "set", "COM1", "alarm-delay", "T"},
+         "on the port itself \\(this monitor's COM1 is .*, not .*\\)",
+         false,
+         true},
+        {"the monitor's device by its path",
+         {"set", sim.port("com1"), "sensitivity", "M"},
+         "through tornavel-monitor, which calls it COM1",
+         true,
+         false},
+        {"a path the monitor does not watch",
+         {"set", other.port("com2"), "alarm-delay", "T"},
+         "on the port itself\n",
+         false,
+         true},
     };
     for (const RouteRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -100,10 +112,10 @@ TEST(CtlFaults, AChangeReachesTheDeviceNamedNotTheLabel)
 struct StopRow {
     const char* what;
     std::vector<std::string> args;
-    std::string trigger;   // the port's traffic that sends the signal
+    std::string trigger;  // the port's traffic that sends the signal
     int signal;
-    std::string traffic;   // everything the port receives: whole steps only, then "R"
-    const char* holds;     // a pattern the output holds: what the unit now holds
+    std::string traffic;  // everything the port receives: whole steps only, then "R"
+    const char* holds;    // a pattern the output holds: what the unit now holds
 };
 
 // A signal while a change is under way: the item under way is finished
@@ -117,13 +129,29 @@ TEST(CtlFaults, ASignalFinishesTheStepUnderWayLeavesTheUnitAndSaysWhatItHolds)
     UpssimProcess sim({"--steady", "--delay", "com4:200", "com1=ups", "com2=ups", "com3=ups", "com4=ups"});
     const std::string zeros(5, '\0');
     const std::vector<StopRow> rows = {
-        {"com1", {"set", "COM1", "name", "abc", "alarm-delay", "T"}, kFullRead + "c+a", SIGINT,
-         kFullRead + "c+abc" + zeros + "cR", R"(name: changed from "UPS_IDEN" to "abc"[^\n]*\n.*alarm-delay: not attempted[^\n]*holds "0")"},
-        {"com2", {"set", "COM2", "register0", "a3", "--yes"}, kFullRead + "110+", SIGTERM,
-         kFullRead + "110+0+0+RY0R", R"(register0: changed from "A0" to "A3")"},
-        {"com3", {"set", "COM3", "register0", "a2", "--yes"}, kFullRead + "1", SIGHUP,
-         kFullRead + "110+0+RY0R", R"(register0: changed from "A0" to "A2")"},
-        {"com4", {"set", "COM4", "name", "abc"}, kFullRead.substr(0, 4), SIGINT, kFullRead + "R",
+        {"com1",
+         {"set", "COM1", "name", "abc", "alarm-delay", "T"},
+         kFullRead + "c+a",
+         SIGINT,
+         kFullRead + "c+abc" + zeros + "cR",
+         R"(name: changed from "UPS_IDEN" to "abc"[^\n]*\n.*alarm-delay: not attempted[^\n]*holds "0")"},
+        {"com2",
+         {"set", "COM2", "register0", "a3", "--yes"},
+         kFullRead + "110+",
+         SIGTERM,
+         kFullRead + "110+0+0+RY0R",
+         R"(register0: changed from "A0" to "A3")"},
+        {"com3",
+         {"set", "COM3", "register0", "a2", "--yes"},
+         kFullRead + "1",
+         SIGHUP,
+         kFullRead + "110+0+RY0R",
+         R"(register0: changed from "A0" to "A2")"},
+        {"com4",
+         {"set", "COM4", "name", "abc"},
+         kFullRead.substr(0, 4),
+         SIGINT,
+         kFullRead + "R",
          R"(name: not attempted[^\n]*holds "UPS_IDEN")"},
     };
     std::vector<std::future<CtlRun>> runs;
@@ -134,8 +162,8 @@ TEST(CtlFaults, ASignalFinishesTheStepUnderWayLeavesTheUnitAndSaysWhatItHolds)
         const std::string trigger = row.trigger;
         const int signal = row.signal;
         runs.push_back(std::async(std::launch::async, [&sim, args, port, trigger, signal] {
-            return RunCtl(args, CtlSignal{[&sim, port, trigger] { return sim.received(port).rfind(trigger, 0) == 0; },
-                                          signal});
+            return RunCtl(
+                args, CtlSignal{[&sim, port, trigger] { return sim.received(port).rfind(trigger, 0) == 0; }, signal});
         }));
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -174,7 +202,8 @@ TEST(CtlFaults, ASignalThroughTheMonitorLetsItFinishTheChangeUnderWay)
         CtlSignal{[&sim] { return sim.received("com1").find("c+a") != std::string::npos; }, SIGINT});
     EXPECT_EQ(run.status, 128 + SIGINT) << run.out << run.err;
     EXPECT_NE(run.out.find("through tornavel-monitor"), std::string::npos) << run.out;
-    EXPECT_TRUE(Holds(run.out, R"(name: changed from "UPS_IDEN" to "abc"[^\n]*\n.*alarm-delay: not attempted[^\n]*holds "0")"))
+    EXPECT_TRUE(
+        Holds(run.out, R"(name: changed from "UPS_IDEN" to "abc"[^\n]*\n.*alarm-delay: not attempted[^\n]*holds "0")"))
         << run.out;
     EXPECT_NE(run.err.find("ended by SIGINT"), std::string::npos) << run.err;
     const std::string traffic = sim.received("com1");
@@ -223,9 +252,11 @@ TEST(CtlFaults, EveryBackedUpValueAppliesBack)
         const std::string socket = dir / "control";
         std::optional<MonitorProcess> monitor;
         if (row.throughMonitor) {
-            monitor.emplace(std::vector<std::string>{"--ports", sim.ports(), "--control-socket", socket, "COM1", "COM2"});
+            monitor.emplace(
+                std::vector<std::string>{"--ports", sim.ports(), "--control-socket", socket, "COM1", "COM2"});
             for (const char* port : {"COM1", "COM2"})
-                ASSERT_TRUE(monitor->waitForMetric(std::string(R"(tornavel_ups_up{port=")") + port + R"("} 1)", kConnectMs))
+                ASSERT_TRUE(
+                    monitor->waitForMetric(std::string(R"(tornavel_ups_up{port=")") + port + R"("} 1)", kConnectMs))
                     << monitor->errors();
         }
         const auto ctl = [&](std::vector<std::string> args) {
@@ -273,7 +304,9 @@ TEST(CtlFaults, JsonForEveryCommandAndError)
     std::ofstream(dir / "bad.yaml") << "tornavel-settings: 1\n\x1b[31mcolour: red\n";
     std::ofstream(dir / "good.yaml") << "tornavel-settings: 1\nalarm-delay: \"0\"\n";
     const std::vector<JsonRow> rows = {
-        {{"show", "COM1"}, 0, R"("values": \{"model": \{"value": "Smart-UPS 1000", "unit": "", "raw": "Smart-UPS 1000"\})"},
+        {{"show", "COM1"},
+         0,
+         R"("values": \{"model": \{"value": "Smart-UPS 1000", "unit": "", "raw": "Smart-UPS 1000"\})"},
         {{"show", "COM1"}, 0, R"("load": \{"value": 23.4, "unit": "%", "raw": "023.4"\})"},
         {{"show", "COM2"}, 1, R"("command": "show".*"route": null.*"error": "COM2: no Smart-UPS answers)"},
         {{"set", "COM1", "alarm-delay", "0"}, 0, R"("units": \[\{"port": "COM1".*"status": "unchanged")"},
@@ -379,9 +412,9 @@ TEST(CtlFaults, PowerReturnSettingsAreSteppedOnEachUnitsOwnList)
 
     const CtlRun show = ctl({"show", "COM2"});
     EXPECT_EQ(show.status, 0) << show.out << show.err;
-    for (const char* line : {"\n  grace-delay +090 s\n", "\n  low-battery-warning +05 min\n",
-                             "\n  last-self-test +OK \\(passed\\)\n",
-                             "\n  last-transfer-cause +L \\(low mains voltage\\)\n"})
+    for (const char* line :
+         {"\n  grace-delay +090 s\n", "\n  low-battery-warning +05 min\n", "\n  last-self-test +OK \\(passed\\)\n",
+          "\n  last-transfer-cause +L \\(low mains voltage\\)\n"})
         EXPECT_TRUE(Holds(show.out, line)) << line << " in\n" << show.out;
 
     const std::string file = dir / "power.yaml";
@@ -393,8 +426,7 @@ TEST(CtlFaults, PowerReturnSettingsAreSteppedOnEachUnitsOwnList)
         << apply.out;
     EXPECT_NE(apply.out.find(R"(COM2 grace-delay: changed from "090" to "180" in 1 step)"), std::string::npos)
         << apply.out;
-    EXPECT_NE(apply.out.find(R"(COM1 low-battery-warning: changed from "02" to "05")"), std::string::npos)
-        << apply.out;
+    EXPECT_NE(apply.out.find(R"(COM1 low-battery-warning: changed from "02" to "05")"), std::string::npos) << apply.out;
     EXPECT_NE(sim.received("com2").find("p+p"), std::string::npos);
     EXPECT_EQ(sim.received("com2").find("q+"), std::string::npos) << "ups2 shows 05 already";
     EXPECT_TRUE(monitor.waitForMetric(R"(tornavel_ups_shutdown_grace_delay_seconds{port="COM1"} 180)", kConnectMs));

@@ -48,7 +48,7 @@ TEST(CtlWithMonitor, RequestsGoThroughTheSocketBetweenCyclesAndOnlyRootIsServed)
     const std::string socket = dir.path + "/control";
     MonitorProcess monitor({"--ports", sim.ports(), "--control-socket", socket, "COM1"});
     ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM1"} 1)", kConnectMs)) << monitor.errors();
-    struct stat mode{};
+    struct stat mode {};
     ASSERT_EQ(::stat(socket.c_str(), &mode), 0);
     EXPECT_EQ(mode.st_mode & 0777, 0600u);
 

@@ -48,7 +48,7 @@ struct ChangeRow {
     std::vector<std::string> args;
     std::string traffic;  // everything the port receives
     int status;
-    const char* output;   // a pattern the output holds
+    const char* output;  // a pattern the output holds
 };
 
 // Each kind of change on its own simulated unit, all at once: the bytes on
@@ -57,8 +57,7 @@ struct ChangeRow {
 TEST(CtlWithSimulator, EachKindOfChangeSendsTheWindowsBytesAndIsJudgedByItsReadBack)
 {
     UpssimProcess sim({"--steady", "--pull-after", "com8:36", "com1=ups", "com2=ups", "com3=ups", "com4=ups",
-                       "com5=ups", "com6=ups", "com7=ups", "com8=ups", "com9=ups",
-                       "com10=ups", "com11=ups"});
+                       "com5=ups", "com6=ups", "com7=ups", "com8=ups", "com9=ups", "com10=ups", "com11=ups"});
     sim.event("com7 set c FOO");
     ASSERT_TRUE(sim.waitForLog("com7 * event"));
     const std::vector<ChangeRow> rows = {
@@ -68,8 +67,7 @@ TEST(CtlWithSimulator, EachKindOfChangeSendsTheWindowsBytesAndIsJudgedByItsReadB
         {"com4", {"set", "COM4", "manufacture-date", "02/03/04"}, Session("11m+02/03/04RYm"), 0, R"(to "02/03/04")"},
         {"com5", {"set", "COM5", "register0", "a2", "--yes"}, Session("110+0+RY0"), 0, R"(from "A0" to "A2")"},
         // One round of H, M, L and the unit stands where it started.
-        {"com6", {"set", "COM6", "sensitivity", "X"}, Session("s+ss+ss+s"), 1,
-         R"(offers "H", "M", "L" \(back at "H")"},
+        {"com6", {"set", "COM6", "sensitivity", "X"}, Session("s+ss+ss+s"), 1, R"(offers "H", "M", "L" \(back at "H")"},
         // A value the unit shows already is not sent.
         {"com9", {"set", "COM9", "sensitivity", "h"}, Session(""), 0, R"(already "H", nothing sent)"},
         {"com7", {"set", "COM7", "name", "ab"}, Session("c+ab" + Zeros(6) + "c"), 1, R"(reads back "FOO")"},
@@ -142,15 +140,15 @@ TEST(CtlWithSimulator, BackupThenApplyWithDryRunAndASecondRunThatChangesNothing)
 
     const auto [real, realTraffic] = apply({});
     EXPECT_EQ(real.status, 0) << real.out << real.err;
-    EXPECT_EQ(Visible(realTraffic), Visible(Session("k+kk+k" "x+01/12/26x")));
+    EXPECT_EQ(Visible(realTraffic), Visible(Session("k+kk+k"
+                                                    "x+01/12/26x")));
     EXPECT_NE(real.out.find(R"(changed from "T" to "N" in 2 steps)"), std::string::npos) << real.out;
 
     const auto [again, againTraffic] = apply({"--json"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(Visible(againTraffic), Visible(Session("")));
     EXPECT_NE(again.out.find(R"("units": [{"port": "COM2", "device": ")"), std::string::npos) << again.out;
-    EXPECT_NE(again.out.find(R"("route": "port", "reached": true, "error": null, "settings": []}])"),
-              std::string::npos)
+    EXPECT_NE(again.out.find(R"("route": "port", "reached": true, "error": null, "settings": []}])"), std::string::npos)
         << again.out;
 
     const CtlRun saved = backupRun.get();
@@ -184,7 +182,11 @@ TEST(CtlWithSimulator, BadInputIsRefusedWithAMessageAndNothingWritten)
         {{"set", "COM1", "manufacture-date", "2026-12-01"}, 2, "not a date of the form dd/mm/yy"},
         {{"set", "COM1", "name", "ninechars"}, 2, "too long: at most 8"},
         {{"set", "COM1", "name", "ups!"}, 2, "cannot store"},
-        {{"set", "COM1", "name", "\xC3\x9C" "ber"}, 2, "cannot store"},  // U with umlaut: not in Windows-1251
+        {{"set", "COM1", "name",
+          "\xC3\x9C"
+          "ber"},
+         2,
+         "cannot store"},  // U with umlaut: not in Windows-1251
         {{"set", "COM1", "register0", "B0"}, 2, "needs --yes"},
         {{"set", "COM1", "register0", "G0", "--yes"}, 2, "not a register value"},
         {{"apply", unknownKey.path, "COM1"}, 2, R"(:3: unknown setting "colour")"},
@@ -248,10 +250,10 @@ TEST(CtlWithSimulator, DiagnoseReportsTheLineAndEveryAnswerAndChangesNothing)
     EXPECT_EQ(run.status, 0) << run.err;
     std::ifstream file(report.path);
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    for (const char* part : {"line after the open: 2400 baud, 8 data bits, parity none, 1 stop bit\n",
-                             "handshake: \"Y\" answered \"SM\"", "\n  \"Y\"     \"SM\\r\\n\" ",
-                             "\n  \"\\x01\"  \"Smart-UPS 1000\\r\\n\" ", "\n  \"R\"     \"BYE\\r\\n\" ",
-                             "\nunusual:\n  nothing\n"})
+    for (const char* part :
+         {"line after the open: 2400 baud, 8 data bits, parity none, 1 stop bit\n", "handshake: \"Y\" answered \"SM\"",
+          "\n  \"Y\"     \"SM\\r\\n\" ", "\n  \"\\x01\"  \"Smart-UPS 1000\\r\\n\" ", "\n  \"R\"     \"BYE\\r\\n\" ",
+          "\nunusual:\n  nothing\n"})
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
     EXPECT_EQ(Visible(sim.received("com1")), Visible(Session("")));
 

@@ -171,7 +171,9 @@ TEST(ExchangeWithSimulator, EveryAnswerLandsInItsOwnSlotAndField)
     const auto exchanges = Exchanges(sim, "com1");
     ASSERT_EQ(exchanges.size(), beforeConnection + 31);
     EXPECT_EQ(exchanges[beforeConnection].first, 'Y');
-    const Bytes fullRead = "\x01" "cnmQP>xBgCjfkEsoluNMLOF970~'8";
+    const Bytes fullRead =
+        "\x01"
+        "cnmQP>xBgCjfkEsoluNMLOF970~'8";
     std::set<Bytes> distinct;
     for (int k = 1; k <= 30; ++k) {
         const auto& [command, answer] = exchanges[beforeConnection + static_cast<std::size_t>(k)];

@@ -23,8 +23,8 @@ inline std::string ReadFile(const std::string& path)
 inline std::size_t Count(const std::string& text, const std::string& pattern)
 {
     const std::regex re(pattern);
-    return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
-                                                  std::sregex_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()));
 }
 
 class TempDir {

@@ -68,7 +68,6 @@ TEST(MonitorHttp, IdleConnectionIsClosedSoon)
     ::close(fd);
 }
 
-
 // Whether the socket has been closed by the other end (or reset); `waitMs`
 // 0 only looks.
 bool ClosedByPeer(int fd, int waitMs)

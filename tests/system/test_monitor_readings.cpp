@@ -97,8 +97,8 @@ TEST(MonitorReadings, AUnitAnsweringLateNeverHasAnotherCommandsAnswerPublished)
         << "a late unit still answers";
 
     sim.event("com2 delay 5");
-    ASSERT_TRUE(monitor.waitForMetric("tornavel_ups_load_ratio{port=\"COM2\"} " + prompt.at("tornavel_ups_load_ratio{}"),
-                                      kConnectMs));
+    ASSERT_TRUE(monitor.waitForMetric(
+        "tornavel_ups_load_ratio{port=\"COM2\"} " + prompt.at("tornavel_ups_load_ratio{}"), kConnectMs));
     EXPECT_EQ(monitor.terminate(SIGINT, 15000), 0);
 }
 

@@ -131,13 +131,16 @@ TEST_P(MonitorCheck, SaysWhatWouldRunAndTouchesNoUnit)
     EXPECT_EQ(sim.received("com1"), "") << "--check spoke to the unit";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Monitor, MonitorCheck,
-    ::testing::Values(CheckCase{{"--name", "rack1=COM1", "--on-event", "/bin/true", "COM1"}, 0,
-                                "unit COM1 named rack1 on ", ""},
-                      CheckCase{{"COM1", "COM2"}, 2, "not ready: 1 problem", "port COM2: "},
-                      CheckCase{{"--on-event", "/dev/null", "COM1"}, 2, "on-event /dev/null",
-                                "event program /dev/null: not an executable file"}));
+INSTANTIATE_TEST_SUITE_P(Monitor, MonitorCheck,
+                         ::testing::Values(CheckCase{{"--name", "rack1=COM1", "--on-event", "/bin/true", "COM1"},
+                                                     0,
+                                                     "unit COM1 named rack1 on ",
+                                                     ""},
+                                           CheckCase{{"COM1", "COM2"}, 2, "not ready: 1 problem", "port COM2: "},
+                                           CheckCase{{"--on-event", "/dev/null", "COM1"},
+                                                     2,
+                                                     "on-event /dev/null",
+                                                     "event program /dev/null: not an executable file"}));
 
 }  // namespace
 }  // namespace tornavel

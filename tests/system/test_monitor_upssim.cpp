@@ -12,15 +12,15 @@
 #include <sstream>
 
 #include "monitor_process.h"
-#include "test_files.h"
 #include "serial/posixport.h"
+#include "test_files.h"
 #include "upssim_process.h"
 
 namespace tornavel {
 namespace {
 
-using testing::HttpRequest;
 using testing::Count;
+using testing::HttpRequest;
 using testing::MonitorProcess;
 using testing::ReadFile;
 using testing::TempDir;
@@ -54,11 +54,10 @@ TEST(MonitorWithSimulator, TwoUnitsAndASilentPortFromStartToStop)
     ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_up{port="COM4"} 1)", kConnectMs)) << monitor.events();
 
     const std::string metrics = monitor.metrics();
-    for (const char* line : {R"(tornavel_ups_up{port="COM3"} 0)", R"(tornavel_ups_input_volts{port="COM1"} 229.3)",
-                             R"(tornavel_ups_input_volts{port="COM4"} 226.8)",
-                             R"(tornavel_ups_load_ratio{port="COM4"} 0.417)",
-                             R"(tornavel_ups_runtime_seconds{port="COM1"} 2520)",
-                             R"(tornavel_ups_status{port="COM1",flag="on_line"} 1)"})
+    for (const char* line :
+         {R"(tornavel_ups_up{port="COM3"} 0)", R"(tornavel_ups_input_volts{port="COM1"} 229.3)",
+          R"(tornavel_ups_input_volts{port="COM4"} 226.8)", R"(tornavel_ups_load_ratio{port="COM4"} 0.417)",
+          R"(tornavel_ups_runtime_seconds{port="COM1"} 2520)", R"(tornavel_ups_status{port="COM1",flag="on_line"} 1)"})
         EXPECT_NE(metrics.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << metrics;
     EXPECT_NE(metrics.find(R"(model="Smart-UPS 700",serial="NS9907654321")"), std::string::npos);
     EXPECT_EQ(metrics.find(R"(tornavel_ups_input_volts{port="COM3")"), std::string::npos);
@@ -66,7 +65,10 @@ TEST(MonitorWithSimulator, TwoUnitsAndASilentPortFromStartToStop)
     // The text file holds the same exposition (a later cycle may have moved
     // the timestamps only).
     EXPECT_TRUE(MonitorProcess::waitUntil(
-        [&] { return ReadFile(dir / "ups.prom").find(R"(tornavel_ups_input_volts{port="COM4"} 226.8)") != std::string::npos; },
+        [&] {
+            return ReadFile(dir / "ups.prom").find(R"(tornavel_ups_input_volts{port="COM4"} 226.8)") !=
+                   std::string::npos;
+        },
         5000))
         << ReadFile(dir / "ups.prom");
 
@@ -101,9 +103,9 @@ TEST(MonitorWithSimulator, TwoUnitsAndASilentPortFromStartToStop)
     // No unit is watched any more, and the file says so: down, no readings,
     // the counters kept.
     const std::string stopped = ReadFile(dir / "ups.prom");
-    for (const char* line : {R"(tornavel_ups_up{port="COM1"} 0)", R"(tornavel_ups_up{port="COM3"} 0)",
-                             R"(tornavel_ups_up{port="COM4"} 0)",
-                             R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 1)"})
+    for (const char* line :
+         {R"(tornavel_ups_up{port="COM1"} 0)", R"(tornavel_ups_up{port="COM3"} 0)", R"(tornavel_ups_up{port="COM4"} 0)",
+          R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 1)"})
         EXPECT_NE(stopped.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << stopped;
     for (const char* reading : {"tornavel_ups_input_volts{", "tornavel_ups_status{", "tornavel_ups_load_ratio{"})
         EXPECT_EQ(stopped.find(reading), std::string::npos) << reading << "\n" << stopped;
@@ -175,7 +177,8 @@ TEST(MonitorWithSimulator, EventProgramGetsUnitTextIntactAndUnexecuted)
     std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
     // Shell metacharacters that pass the alert filter (which takes "$", "|",
     // "*", "?" and the other alert characters out of every answer).
-    const std::string model = "x;touch " + dir.path().string() + "/pwned`touch " + dir.path().string() + "/pwned2`'\"&<>(y)\\";
+    const std::string model = "x;touch " + dir.path().string() + "/pwned`touch " + dir.path().string() +
+                              "/pwned2`'\"&<>(y)\\";
     UpssimProcess sim({"--steady", "com1=ups"});
     std::string escaped;  // the simulator reads escapes in the text
     for (char c : model) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
@@ -184,8 +187,8 @@ TEST(MonitorWithSimulator, EventProgramGetsUnitTextIntactAndUnexecuted)
     sim.event("com1 set \\x01 " + escaped + "\\x1b[31m\\x07");
     const std::string shown = model + "\uFFFD[31m\uFFFD";
     MonitorProcess monitor({"--ports", sim.ports(), "--on-event", hook, "COM1"});
-    ASSERT_TRUE(MonitorProcess::waitUntil([&] { return ReadFile(hook + ".calls").find("connected|COM1|") != std::string::npos; },
-                                          kConnectMs))
+    ASSERT_TRUE(MonitorProcess::waitUntil(
+        [&] { return ReadFile(hook + ".calls").find("connected|COM1|") != std::string::npos; }, kConnectMs))
         << monitor.events() << monitor.errors();
     EXPECT_EQ(monitor.terminate(SIGTERM, 15000), 0);
 
@@ -284,8 +287,8 @@ TEST(MonitorWithSimulator, AlertFloodIsFoldedAndAStopDuringItKeepsItsDeadline)
     sim.event("com1 send " + std::string(250, '!') + "%" + std::string(249, '!'));
     ASSERT_TRUE(monitor.waitForMetric(R"(tornavel_ups_alerts_total{port="COM1",alert="mains_failure"} 499)", 15000))
         << monitor.metrics();
-    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return ReadFile(hook + ".calls").find("battery_low \n") != std::string::npos; },
-                                          5000))
+    EXPECT_TRUE(MonitorProcess::waitUntil(
+        [&] { return ReadFile(hook + ".calls").find("battery_low \n") != std::string::npos; }, 5000))
         << ReadFile(hook + ".calls");
     ASSERT_TRUE(MonitorProcess::waitUntil([&] { return !ReadFile(hook + ".child").empty(); }, 5000));
     EXPECT_TRUE(monitor.waitForMetric("tornavel_monitor_events_coalesced_total 498", 5000));
@@ -321,7 +324,8 @@ TEST(MonitorStop, SecondSignalEndsAtOnce)
     ASSERT_TRUE(monitor.waitForEvent(" - stop all ports closed\n", 5000)) << monitor.events();
     EXPECT_EQ(monitor.terminate(SIGTERM, 10000), 1);
     EXPECT_EQ(monitor.errors(), "tornavel-monitor: second stop signal: ending at once\n");
-    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return AllEnded(hook + ".child"); }, 10000)) << ReadFile(hook + ".child");
+    EXPECT_TRUE(MonitorProcess::waitUntil([&] { return AllEnded(hook + ".child"); }, 10000))
+        << ReadFile(hook + ".child");
 }
 
 // Bad input at start: each a clear one-line error and the right exit status,
@@ -349,15 +353,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StartFailure{{"COM99"}, 2, "tornavel-monitor: unknown port 'COM99'"},
         StartFailure{{"--listen", "127.0.0.1:0", "--frobnicate", "COM1"}, 2, "unknown option '--frobnicate'"},
-        StartFailure{{"--listen", "127.0.0.1:0", "--textfile", "/nonexistent-dir/ups.prom", "COM1"}, 1,
+        StartFailure{{"--listen", "127.0.0.1:0", "--textfile", "/nonexistent-dir/ups.prom", "COM1"},
+                     1,
                      "tornavel-monitor: cannot write beside /nonexistent-dir/ups.prom: No such file or directory"},
-        StartFailure{{"--listen", "127.0.0.1:0", "--textfile", "/proc/version/ups.prom", "COM1"}, 1,
+        StartFailure{{"--listen", "127.0.0.1:0", "--textfile", "/proc/version/ups.prom", "COM1"},
+                     1,
                      "cannot write beside /proc/version/ups.prom: Not a directory"},
-        StartFailure{{"--listen", "192.0.2.1:9184", "COM1"}, 1,
+        StartFailure{{"--listen", "192.0.2.1:9184", "COM1"},
+                     1,
                      "cannot listen on 192.0.2.1:9184: Cannot assign requested address"},
-        StartFailure{{"--listen", "127.0.0.1:0", "--on-event", "/nonexistent/hook", "COM1"}, 2,
+        StartFailure{{"--listen", "127.0.0.1:0", "--on-event", "/nonexistent/hook", "COM1"},
+                     2,
                      "tornavel-monitor: --on-event program '/nonexistent/hook' does not exist or is not executable"},
-        StartFailure{{"--listen", "127.0.0.1:0", "/dev/null", "/dev/./null"}, 2,
+        StartFailure{{"--listen", "127.0.0.1:0", "/dev/null", "/dev/./null"},
+                     2,
                      "tornavel-monitor: ports '/dev/null' and '/dev/./null' are the same device (/dev/null)"}));
 
 TEST(MonitorStart, ListenAddressInUse)
@@ -384,7 +393,8 @@ TEST(MonitorStart, PortsThatCannotBeUsedAreRetriedAndLoggedOnce)
     // Retries after 1 s and 2 s have passed.
     std::this_thread::sleep_for(std::chrono::milliseconds(4000));
     const std::string events = monitor.events();
-    EXPECT_EQ(Count(events, R"( COM1 unavailable cannot open the port \(absent, busy or not permitted\); retrying\n)"), 1u)
+    EXPECT_EQ(Count(events, R"( COM1 unavailable cannot open the port \(absent, busy or not permitted\); retrying\n)"),
+              1u)
         << events;
     EXPECT_EQ(Count(events, R"( COM2 unavailable cannot open the port)"), 1u) << events;
     EXPECT_EQ(Count(events, R"( COM5 unavailable no Smart-UPS answers on the port)"), 1u) << events;

@@ -8,11 +8,11 @@
 #include <sys/wait.h>
 
 #include <csignal>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "child_process.h"
 #include "monitor_process.h"
@@ -90,8 +90,9 @@ const std::string kDataDir = std::filesystem::path(SHUTDOWN_SCRIPT).parent_path(
 // named in `pidFile`, as systemd stops a service's processes.
 void FakeSystemctl(const TempDir& dir, const std::string& pidFile)
 {
-    std::ofstream(dir / "bin/systemctl") << "#!/bin/sh\necho \"$*\" >> " << dir / "systemctl-calls" << "\n[ -f "
-                                         << pidFile << " ] && kill -TERM -$(cat " << pidFile << ")\nexit 0\n";
+    std::ofstream(dir / "bin/systemctl") << "#!/bin/sh\necho \"$*\" >> " << dir / "systemctl-calls"
+                                         << "\n[ -f " << pidFile << " ] && kill -TERM -$(cat " << pidFile
+                                         << ")\nexit 0\n";
     std::filesystem::permissions(dir / "bin/systemctl", std::filesystem::perms::owner_all);
 }
 
@@ -142,8 +143,7 @@ TEST(HostProtection, AnOutageOutlastingTheBatteryShutsDownOnceAndFollowersFollow
     EXPECT_TRUE(std::filesystem::exists(dir / "follower/shutdown"));
     EXPECT_EQ(ReadFile(dir / "follower/shutdown").find("device=\n") != std::string::npos, true);
 
-    EXPECT_TRUE(dryRun.waitForEvent("COM4 shutdown_dry_run would shut this host down", kOutageMs))
-        << dryRun.events();
+    EXPECT_TRUE(dryRun.waitForEvent("COM4 shutdown_dry_run would shut this host down", kOutageMs)) << dryRun.events();
     EXPECT_FALSE(std::filesystem::exists(dir / "dry/shutdown"));
     EXPECT_EQ(Count(dryRun.events(), "COM4 shutdown "), 0u);
     EXPECT_TRUE(dryRun.waitForMetric(R"(tornavel_ups_shutdown_pending{port="COM4"} 0)", 5000));
@@ -171,7 +171,8 @@ TEST(HostProtection, AnOutageOutlastingTheBatteryShutsDownOnceAndFollowersFollow
     auto environment = SystemdEnvironment(dir / "defaults");
     environment.insert(environment.end(), {"TORNAVEL_STATE_DIR=" + dir / "primary", "TORNAVEL_RUN_DIR=" + dir / "run"});
     for (int start = 0; start < 2; ++start)
-        EXPECT_EQ(RunWith({"/bin/sh", SHUTDOWN_SCRIPT}, environment, dir / "script.out"), 0) << ReadFile(dir / "script.out");
+        EXPECT_EQ(RunWith({"/bin/sh", SHUTDOWN_SCRIPT}, environment, dir / "script.out"), 0)
+            << ReadFile(dir / "script.out");
     EXPECT_EQ(ReadFile(calls), "poweroff now\n");
     EXPECT_EQ(ReadFile(dir / "run/kill-power"), sim.ports() + "/com1\nQS0512345678\n");
 }
@@ -219,7 +220,8 @@ TEST(HostProtection, ACancelDuringTheWaitLeavesNothingArmedAndHoldsUntilTheMains
 
     // The script as the path unit starts it, in a process group of its own
     // for the stand-in systemctl to stop.
-    std::ofstream(dir / "poweroff") << "#!/bin/sh\necho poweroff >> " << dir / "calls" << "\n";
+    std::ofstream(dir / "poweroff") << "#!/bin/sh\necho poweroff >> " << dir / "calls"
+                                    << "\n";
     std::filesystem::permissions(dir / "poweroff", std::filesystem::perms::owner_all);
     FakeSystemctl(dir, dir / "script.pid");
     const int out = ::open((dir / "script.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -236,8 +238,8 @@ TEST(HostProtection, ACancelDuringTheWaitLeavesNothingArmedAndHoldsUntilTheMains
     EXPECT_FALSE(std::filesystem::exists(dir / "run/kill-power"));  // not during the wait
 
     EXPECT_EQ(RunWith({CTL_PATH, "--socket", dir / "control", "cancel-shutdown"},
-                      {"PATH=" + (dir.path() / "bin").string() + ":/usr/bin:/bin", "TORNAVEL_STATE_DIR=" + dir / "state",
-                       "TORNAVEL_RUN_DIR=" + dir / "run"},
+                      {"PATH=" + (dir.path() / "bin").string() + ":/usr/bin:/bin",
+                       "TORNAVEL_STATE_DIR=" + dir / "state", "TORNAVEL_RUN_DIR=" + dir / "run"},
                       dir / "ctl.out"),
               0)
         << ReadFile(dir / "ctl.out");
@@ -311,11 +313,10 @@ pid_t StartScript(const TempDir& dir, const std::string& host)
     std::ofstream(dir / (host + ".poweroff")) << "#!/bin/sh\necho poweroff >> " << dir / (host + ".calls") << "\n";
     std::filesystem::permissions(dir / (host + ".poweroff"), std::filesystem::perms::owner_all);
     const int out = ::open((dir / (host + ".out")).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const pid_t script = testing::Spawn({"/usr/bin/env", "TORNAVEL_STATE_DIR=" + dir / host,
-                                         "TORNAVEL_RUN_DIR=" + dir / (host + "-run/"),
-                                         "SHUTDOWN_COMMAND=" + dir / (host + ".poweroff"), "SHUTDOWN_DELAY=600",
-                                         "/bin/sh", SHUTDOWN_SCRIPT},
-                                        -1, out, out);
+    const pid_t script = testing::Spawn(
+        {"/usr/bin/env", "TORNAVEL_STATE_DIR=" + dir / host, "TORNAVEL_RUN_DIR=" + dir / (host + "-run/"),
+         "SHUTDOWN_COMMAND=" + dir / (host + ".poweroff"), "SHUTDOWN_DELAY=600", "/bin/sh", SHUTDOWN_SCRIPT},
+        -1, out, out);
     ::close(out);
     return script;
 }
@@ -363,8 +364,8 @@ TEST(HostProtection, ACancelWithoutARunningMonitorWithdrawsTheDecisionFile)
     std::filesystem::create_directory(dir / "run/shutdown-started");
     FakeSystemctl(dir, dir / "no-such.pid");
     EXPECT_EQ(RunWith({CTL_PATH, "--socket", dir / "no-monitor", "cancel-shutdown"},
-                      {"PATH=" + (dir.path() / "bin").string() + ":/usr/bin:/bin", "TORNAVEL_STATE_DIR=" + dir / "state",
-                       "TORNAVEL_RUN_DIR=" + dir / "run"},
+                      {"PATH=" + (dir.path() / "bin").string() + ":/usr/bin:/bin",
+                       "TORNAVEL_STATE_DIR=" + dir / "state", "TORNAVEL_RUN_DIR=" + dir / "run"},
                       dir / "ctl.out"),
               0)
         << ReadFile(dir / "ctl.out");
@@ -390,11 +391,17 @@ TEST(HostProtection, ACancelWithAWrongCommandLineDoesNothingAndJsonSaysWhatWasDo
     const std::vector<Case> cases = {
         {"a word too many", {"cancel-shutdown", "COM1"}, 2, false, "wrong number of arguments for cancel-shutdown"},
         {"an option of apply", {"cancel-shutdown", "--dry-run"}, 2, false, "--dry-run belongs to apply"},
-        {"json", {"--json", "cancel-shutdown"}, 0, true,
+        {"json",
+         {"--json", "cancel-shutdown"},
+         0,
+         true,
          R"(^\{"version": 1, "command": "cancel-shutdown", "withdrawn": \[\], "report": \["tornavel-monitor is not )"
          R"(running: its decision in .* is withdrawn", "the unit's power-off at the end of a shutdown is disarmed"\], )"
          R"("ok": true, "exit": 0, "error": null\}\n$)"},
-        {"json and a wrong command line", {"--json", "cancel-shutdown", "now"}, 2, false,
+        {"json and a wrong command line",
+         {"--json", "cancel-shutdown", "now"},
+         2,
+         false,
          R"((^|\n)\{"version": 1, "command": "cancel-shutdown", "error": "wrong number of arguments for )"
          R"(cancel-shutdown", "ok": false, "exit": 2\}\n$)"},
     };
@@ -430,20 +437,24 @@ TEST(HostProtection, ADecisionNotOfThisBootIsRemovedWithItsReasonAndAFailure)
         const char* thisBoot;  // nullptr: cannot be read
         const char* reason;
     };
-    for (const Case& c : {Case{"an earlier boot", "an-earlier-boot", "this-boot", "taken in an earlier boot (an-earlier-boot)"},
-                          Case{"no boot", "", "this-boot", "it names no boot"},
-                          Case{"this boot unknown", "this-boot", nullptr, "cannot read this boot's id"}}) {
+    for (const Case& c :
+         {Case{"an earlier boot", "an-earlier-boot", "this-boot", "taken in an earlier boot (an-earlier-boot)"},
+          Case{"no boot", "", "this-boot", "it names no boot"},
+          Case{"this boot unknown", "this-boot", nullptr, "cannot read this boot's id"}}) {
         TempDir dir;
-        std::ofstream(dir / "state/shutdown") << "boot_id=" << c.decidedIn << "\nport=COM1\ndevice=/dev/ttyS0\nreason=x\n";
+        std::ofstream(dir / "state/shutdown")
+            << "boot_id=" << c.decidedIn << "\nport=COM1\ndevice=/dev/ttyS0\nreason=x\n";
         if (c.thisBoot) std::ofstream(dir / "boot_id") << c.thisBoot << "\n";
-        std::ofstream(dir / "defaults") << "SHUTDOWN_COMMAND=\"touch " << dir / "called" << "\"\nSHUTDOWN_DELAY=0\n";
+        std::ofstream(dir / "defaults") << "SHUTDOWN_COMMAND=\"touch " << dir / "called"
+                                        << "\"\nSHUTDOWN_DELAY=0\n";
         EXPECT_EQ(RunWith({"/bin/sh", SHUTDOWN_SCRIPT},
                           {"TORNAVEL_STATE_DIR=" + dir / "state", "TORNAVEL_RUN_DIR=" + dir / "run",
                            "TORNAVEL_DEFAULTS=" + dir / "defaults", "TORNAVEL_BOOT_ID_FILE=" + dir / "boot_id"},
                           dir / "output"),
                   1)
             << c.what;
-        EXPECT_NE(ReadFile(dir / "output").find(c.reason), std::string::npos) << c.what << ": " << ReadFile(dir / "output");
+        EXPECT_NE(ReadFile(dir / "output").find(c.reason), std::string::npos)
+            << c.what << ": " << ReadFile(dir / "output");
         EXPECT_FALSE(std::filesystem::exists(dir / "called")) << c.what;
         EXPECT_FALSE(std::filesystem::exists(dir / "state/shutdown")) << c.what;
         EXPECT_FALSE(std::filesystem::exists(dir / "run/kill-power")) << c.what;
@@ -525,8 +536,8 @@ TEST(HostProtection, AFollowerWhosePrimaryVanishesOnBatteryShutsDown)
 void MakeCertificate(const TempDir& dir, const std::string& name)
 {
     ASSERT_EQ(RunWith({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                       "-nodes", "-keyout", dir / (name + ".key"), "-out", dir / (name + ".pem"), "-days", "2",
-                       "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1"},
+                       "-nodes", "-keyout", dir / (name + ".key"), "-out", dir / (name + ".pem"), "-days", "2", "-subj",
+                       "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1"},
                       {}),
               0);
 }
@@ -543,7 +554,8 @@ TEST(HostProtection, AFollowerOverHttpsTrustsOnlyItsPrimarysCertificateAndPasswo
     MakeCertificate(dir, "primary");
     MakeCertificate(dir, "stranger");
     std::ofstream(dir / "web.yml") << "tls_server_config:\n  cert_file: " << dir / "primary.pem"
-                                   << "\n  key_file: " << dir / "primary.key" << "\nbasic_auth_users:\n  follower: "
+                                   << "\n  key_file: " << dir / "primary.key"
+                                   << "\nbasic_auth_users:\n  follower: "
                                    << ::crypt("s3cret", ::crypt_gensalt("$2b$", 4, nullptr, 0)) << "\n";
     std::ofstream(dir / "auth") << "follower:s3cret\n";
     std::ofstream(dir / "wrong-auth") << "follower:s3cre\n";
@@ -552,9 +564,9 @@ TEST(HostProtection, AFollowerOverHttpsTrustsOnlyItsPrimarysCertificateAndPasswo
     ASSERT_GT(primary->port(), 0) << primary->errors();
     const std::string url = "https://127.0.0.1:" + std::to_string(primary->port()) + "/metrics";
     auto follow = [&](const std::string& state, const std::string& ca, const std::string& auth) {
-        return std::vector<std::string>{"--state-dir", dir / state, "--link-lost",  "5",  "--follow-every",
-                                        "1",           "--follow",  url,            "--follow-port", "COM1",
-                                        "--follow-ca", ca,          "--follow-auth", auth};
+        return std::vector<std::string>{"--state-dir",   dir / state, "--link-lost",   "5",    "--follow-every", "1",
+                                        "--follow",      url,         "--follow-port", "COM1", "--follow-ca",    ca,
+                                        "--follow-auth", auth};
     };
     MonitorProcess trusting(follow("trusting/", dir / "primary.pem", dir / "auth"));
     MonitorProcess misled(follow("misled/", dir / "stranger.pem", dir / "auth"));
@@ -602,12 +614,12 @@ TEST(HostProtection, TheKillPowerHookActsOnlyOnAnArmedPowerOffOfTheUnitTheDecisi
         const char* sent;
         int status;
     };
-    for (const Case& c : {Case{"reboot", "com1", "QS0512345678", "", 0}, Case{"kexec", "com1", "QS0512345678", "", 0},
-                          Case{"poweroff", nullptr, "", "", 0}, Case{"poweroff", "com1", "NS9907654321", "Yn", 1},
-                          Case{"poweroff", "com2", "QS0512345678", "Yn", 1}, Case{"poweroff", "com1", "", "", 1},
-                          Case{"poweroff", "com3", "QS0512345678", "Y", 1},
-                          Case{"halt", "com1", "QS0512345678", "Yn@001", 0},
-                          Case{"poweroff", "com2", "NS9907654321", "Yn@001", 0}}) {
+    for (const Case& c :
+         {Case{"reboot", "com1", "QS0512345678", "", 0}, Case{"kexec", "com1", "QS0512345678", "", 0},
+          Case{"poweroff", nullptr, "", "", 0}, Case{"poweroff", "com1", "NS9907654321", "Yn", 1},
+          Case{"poweroff", "com2", "QS0512345678", "Yn", 1}, Case{"poweroff", "com1", "", "", 1},
+          Case{"poweroff", "com3", "QS0512345678", "Y", 1}, Case{"halt", "com1", "QS0512345678", "Yn@001", 0},
+          Case{"poweroff", "com2", "NS9907654321", "Yn@001", 0}}) {
         std::filesystem::remove_all(dir / "run");
         if (c.port) std::ofstream(dir / "run/kill-power") << sim.port(c.port) << "\n" << c.serial << "\n";
         const std::string port = c.port ? c.port : "com1";

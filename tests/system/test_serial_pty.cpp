@@ -62,7 +62,10 @@ pid_t DeadPid()
 class Fd {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
+    ~Fd()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
@@ -180,12 +183,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LineCase{"Program2400_8N1", {2400, 8, Parity::None, StopBits::One}, CS8, 0, false, B2400, StopBits::One},
         LineCase{"Even9600_7E1", {9600, 7, Parity::Even, StopBits::One}, CS7, PARENB, false, B9600, StopBits::One},
-        LineCase{"Odd1200_8O2", {1200, 8, Parity::Odd, StopBits::Two}, CS8, PARENB | PARODD, true, B1200,
+        LineCase{"Odd1200_8O2", {1200, 8, Parity::Odd, StopBits::Two}, CS8, PARENB | PARODD, true, B1200, StopBits::Two},
+        LineCase{"Mark4800_8M15",
+                 {4800, 8, Parity::Mark, StopBits::OneAndHalf},
+                 CS8,
+                 PARENB | PARODD | CMSPAR,
+                 true,
+                 B4800,
                  StopBits::Two},
-        LineCase{"Mark4800_8M15", {4800, 8, Parity::Mark, StopBits::OneAndHalf}, CS8, PARENB | PARODD | CMSPAR,
-                 true, B4800, StopBits::Two},
-        LineCase{"None115200_5N2", {115200, 5, Parity::None, StopBits::Two}, CS5, 0, true, B115200,
-                 StopBits::Two}),
+        LineCase{"None115200_5N2", {115200, 5, Parity::None, StopBits::Two}, CS5, 0, true, B115200, StopBits::Two}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SerialPtyTest, UnknownBaudRateKeepsTheSpeed)
@@ -421,18 +427,17 @@ TEST_P(AbsentPortTest, IsNullAndLeftUntouched)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, AbsentPortTest,
-    ::testing::Values(
-        AbsentCase{"MissingPath", [](const fs::path&) {}},
-        AbsentCase{"RegularFile", [](const fs::path& com1) { WriteFile(com1, "precious\r\n"); }},
-        AbsentCase{"LinkToRegularFile",
-                   [](const fs::path& com1) {
-                       WriteFile(com1.parent_path() / "data", "precious\r\n");
-                       fs::create_symlink("data", com1);
-                   }},
-        AbsentCase{"Directory", [](const fs::path& com1) { fs::create_directory(com1); }},
-        AbsentCase{"DanglingLink", [](const fs::path& com1) { fs::create_symlink("unplugged", com1); }},
-        AbsentCase{"Fifo", [](const fs::path& com1) { ::mkfifo(com1.c_str(), 0600); }},
-        AbsentCase{"NotATerminal", [](const fs::path& com1) { fs::create_symlink("/dev/null", com1); }}),
+    ::testing::Values(AbsentCase{"MissingPath", [](const fs::path&) {}},
+                      AbsentCase{"RegularFile", [](const fs::path& com1) { WriteFile(com1, "precious\r\n"); }},
+                      AbsentCase{"LinkToRegularFile",
+                                 [](const fs::path& com1) {
+                                     WriteFile(com1.parent_path() / "data", "precious\r\n");
+                                     fs::create_symlink("data", com1);
+                                 }},
+                      AbsentCase{"Directory", [](const fs::path& com1) { fs::create_directory(com1); }},
+                      AbsentCase{"DanglingLink", [](const fs::path& com1) { fs::create_symlink("unplugged", com1); }},
+                      AbsentCase{"Fifo", [](const fs::path& com1) { ::mkfifo(com1.c_str(), 0600); }},
+                      AbsentCase{"NotATerminal", [](const fs::path& com1) { fs::create_symlink("/dev/null", com1); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SerialPtyTest, NumbersOutsideOneToSixteenAreAbsent)
@@ -479,13 +484,13 @@ TEST(UucpLockNameTest, NamesTheDeviceUnderDev)
 // What holds the port before an unprivileged process tries it.
 enum class Holder {
     Nobody,
-    OurOpen,            // our opener holds it (TIOCEXCL, flock, lock file)
-    OurOpenClosed,      // ... and has closed it again
-    Flock,              // another program holds it with flock only
-    RefusedAttempt,     // a flock holder, and our opener was refused meanwhile
-    LiveLockFile,       // a lock file names a live process
-    StaleLockFile,      // a lock file names a process that has ended
-    ForeignStaleLock,   // the same, in a sticky lock directory, not ours to remove
+    OurOpen,           // our opener holds it (TIOCEXCL, flock, lock file)
+    OurOpenClosed,     // ... and has closed it again
+    Flock,             // another program holds it with flock only
+    RefusedAttempt,    // a flock holder, and our opener was refused meanwhile
+    LiveLockFile,      // a lock file names a live process
+    StaleLockFile,     // a lock file names a process that has ended
+    ForeignStaleLock,  // the same, in a sticky lock directory, not ours to remove
 };
 
 // How the unprivileged process tries the port.
@@ -540,11 +545,16 @@ TEST_P(ExclusivePortTest, OpensOnlyWhenNoOneHoldsThePort)
         ASSERT_EQ(::flock(flockHolder.get(), LOCK_EX | LOCK_NB), 0);
     }
     switch (c.holder) {
-    case Holder::OurOpen: held = OpenCom1(); ASSERT_TRUE(held); break;
+    case Holder::OurOpen:
+        held = OpenCom1();
+        ASSERT_TRUE(held);
+        break;
     case Holder::OurOpenClosed: ASSERT_TRUE(OpenCom1()); break;  // closed by its destructor at once
     case Holder::RefusedAttempt: ASSERT_EQ(OpenCom1(), nullptr); break;
     case Holder::LiveLockFile: WriteFile(LockFile(), PidLine(::getpid())); break;  // root's: EPERM to nobody
-    case Holder::ForeignStaleLock: fs::permissions(locks.path(), fs::perms::all | fs::perms::sticky_bit); [[fallthrough]];
+    case Holder::ForeignStaleLock:
+        fs::permissions(locks.path(), fs::perms::all | fs::perms::sticky_bit);
+        [[fallthrough]];
     case Holder::StaleLockFile: WriteFile(LockFile(), PidLine(DeadPid())); break;
     case Holder::Nobody:
     case Holder::Flock: break;
@@ -558,18 +568,17 @@ TEST_P(ExclusivePortTest, OpensOnlyWhenNoOneHoldsThePort)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ExclusivePortTest,
-    ::testing::Values(
-        ExclusiveCase{"FreePortOpens", Holder::Nobody, Contender::OurOpener, kOpened},
-        ExclusiveCase{"OurSecondOpenIsRefused", Holder::OurOpen, Contender::OurOpener, kRefused},
-        ExclusiveCase{"PlainOpenIsRefusedWhileWeHoldIt", Holder::OurOpen, Contender::PlainOpen, kRefused},
-        ExclusiveCase{"FlockHolderMakesItBusy", Holder::Flock, Contender::OurOpener, kRefused},
-        ExclusiveCase{"LiveLockFileMakesItBusy", Holder::LiveLockFile, Contender::OurOpener, kRefused},
-        ExclusiveCase{"StaleLockFileIsTakenOver", Holder::StaleLockFile, Contender::OurOpener, kOpened},
-        ExclusiveCase{"StaleLockFileNotOursToRemoveIsIgnored", Holder::ForeignStaleLock, Contender::OurOpener,
-                      kOpenedWithoutLockFile},
-        ExclusiveCase{"ClosedPortOpensAgain", Holder::OurOpenClosed, Contender::OurOpener, kOpened},
-        ExclusiveCase{"RefusedAttemptLeavesNoExclusiveFlag", Holder::RefusedAttempt, Contender::PlainOpen,
-                      kOpened}),
+    ::testing::Values(ExclusiveCase{"FreePortOpens", Holder::Nobody, Contender::OurOpener, kOpened},
+                      ExclusiveCase{"OurSecondOpenIsRefused", Holder::OurOpen, Contender::OurOpener, kRefused},
+                      ExclusiveCase{"PlainOpenIsRefusedWhileWeHoldIt", Holder::OurOpen, Contender::PlainOpen, kRefused},
+                      ExclusiveCase{"FlockHolderMakesItBusy", Holder::Flock, Contender::OurOpener, kRefused},
+                      ExclusiveCase{"LiveLockFileMakesItBusy", Holder::LiveLockFile, Contender::OurOpener, kRefused},
+                      ExclusiveCase{"StaleLockFileIsTakenOver", Holder::StaleLockFile, Contender::OurOpener, kOpened},
+                      ExclusiveCase{"StaleLockFileNotOursToRemoveIsIgnored", Holder::ForeignStaleLock,
+                                    Contender::OurOpener, kOpenedWithoutLockFile},
+                      ExclusiveCase{"ClosedPortOpensAgain", Holder::OurOpenClosed, Contender::OurOpener, kOpened},
+                      ExclusiveCase{"RefusedAttemptLeavesNoExclusiveFlag", Holder::RefusedAttempt, Contender::PlainOpen,
+                                    kOpened}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Port numbers to device paths ------------------------------------------
@@ -619,23 +628,23 @@ TEST_P(PortMapTest, NamesTheDeviceFile)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PortMapTest,
-    ::testing::Values(
-        MapCase{"PortsDirWinsOverUserLink", true, UserEntry::Link, 3, 3, "{ports}/com3"},
-        MapCase{"PortsDirNamesAnyPort", true, UserEntry::None, 0, 16, "{ports}/com16"},
-        MapCase{"PortsDirPortZero", true, UserEntry::None, 0, 0, ""},
-        MapCase{"PortsDirPort17", true, UserEntry::None, 0, 17, ""},
-        MapCase{"UserLink", false, UserEntry::Link, 2, 2, "{config}/tornavel/ports/com2"},
-        MapCase{"UserLinkToUnpluggedDevice", false, UserEntry::DanglingLink, 7, 7, "{config}/tornavel/ports/com7"},
-        MapCase{"UserFile", false, UserEntry::File, 9, 9, "{config}/tornavel/ports/com9"},
-        MapCase{"UserLinkForAnotherPort", false, UserEntry::Link, 2, 1, "/dev/ttyS0"},
-        MapCase{"BuiltIn1", false, UserEntry::None, 0, 1, "/dev/ttyS0"},
-        MapCase{"BuiltIn4", false, UserEntry::None, 0, 4, "/dev/ttyS3"},
-        MapCase{"BuiltIn5", false, UserEntry::None, 0, 5, "/dev/ttyUSB0"},
-        MapCase{"BuiltIn12", false, UserEntry::None, 0, 12, "/dev/ttyUSB7"},
-        MapCase{"BuiltIn13", false, UserEntry::None, 0, 13, "/dev/ttyACM0"},
-        MapCase{"BuiltIn16", false, UserEntry::None, 0, 16, "/dev/ttyACM3"},
-        MapCase{"BuiltInPortZero", false, UserEntry::None, 0, 0, ""},
-        MapCase{"BuiltInPort17", false, UserEntry::None, 0, 17, ""}),
+    ::testing::Values(MapCase{"PortsDirWinsOverUserLink", true, UserEntry::Link, 3, 3, "{ports}/com3"},
+                      MapCase{"PortsDirNamesAnyPort", true, UserEntry::None, 0, 16, "{ports}/com16"},
+                      MapCase{"PortsDirPortZero", true, UserEntry::None, 0, 0, ""},
+                      MapCase{"PortsDirPort17", true, UserEntry::None, 0, 17, ""},
+                      MapCase{"UserLink", false, UserEntry::Link, 2, 2, "{config}/tornavel/ports/com2"},
+                      MapCase{"UserLinkToUnpluggedDevice", false, UserEntry::DanglingLink, 7, 7,
+                              "{config}/tornavel/ports/com7"},
+                      MapCase{"UserFile", false, UserEntry::File, 9, 9, "{config}/tornavel/ports/com9"},
+                      MapCase{"UserLinkForAnotherPort", false, UserEntry::Link, 2, 1, "/dev/ttyS0"},
+                      MapCase{"BuiltIn1", false, UserEntry::None, 0, 1, "/dev/ttyS0"},
+                      MapCase{"BuiltIn4", false, UserEntry::None, 0, 4, "/dev/ttyS3"},
+                      MapCase{"BuiltIn5", false, UserEntry::None, 0, 5, "/dev/ttyUSB0"},
+                      MapCase{"BuiltIn12", false, UserEntry::None, 0, 12, "/dev/ttyUSB7"},
+                      MapCase{"BuiltIn13", false, UserEntry::None, 0, 13, "/dev/ttyACM0"},
+                      MapCase{"BuiltIn16", false, UserEntry::None, 0, 16, "/dev/ttyACM3"},
+                      MapCase{"BuiltInPortZero", false, UserEntry::None, 0, 0, ""},
+                      MapCase{"BuiltInPort17", false, UserEntry::None, 0, 17, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PortMapHomeTest, WithoutUsableXdgConfigHomeTheUserDirIsUnderHome)
@@ -645,7 +654,8 @@ TEST(PortMapHomeTest, WithoutUsableXdgConfigHomeTheUserDirIsUnderHome)
     const fs::path userDir = home.path() / ".config" / "tornavel" / "ports";
     fs::create_directories(userDir);
     fs::create_symlink("/dev/ttyUSB0", userDir / "com1");
-    for (const std::optional<std::string>& xdg : {std::optional<std::string>(), std::optional<std::string>("relative")}) {
+    for (const std::optional<std::string>& xdg :
+         {std::optional<std::string>(), std::optional<std::string>("relative")}) {
         SCOPED_TRACE(xdg.value_or("XDG_CONFIG_HOME unset"));
         ScopedEnv xdgEnv("XDG_CONFIG_HOME", xdg);
         EXPECT_EQ(PortMap().DevicePath(1).value_or(""), (userDir / "com1").string());

@@ -43,8 +43,8 @@ int UpsPort(MonitorProcess& monitor)
 // A users file with one follower.
 std::string Users(const TempDir& dir)
 {
-    std::ofstream(dir / "users") << "# followers\nfollower:" << ::crypt(kPassword.c_str(), ::crypt_gensalt("$2b$", 4, nullptr, 0))
-                                 << "\n";
+    std::ofstream(dir / "users") << "# followers\nfollower:"
+                                 << ::crypt(kPassword.c_str(), ::crypt_gensalt("$2b$", 4, nullptr, 0)) << "\n";
     return dir / "users";
 }
 
@@ -70,8 +70,8 @@ TEST(UpsNetwork, EveryCommandAgainstTheSimulator)
     TempDir dir;
     const std::string odd = dir / "rack \"A\" \\ left";
     std::filesystem::create_symlink(sim.port("com1"), odd);
-    MonitorProcess monitor({"--ports", sim.ports(), "--ups-listen", "127.0.0.1:0", "--ups-users", Users(dir), odd,
-                            "COM3"});
+    MonitorProcess monitor(
+        {"--ports", sim.ports(), "--ups-listen", "127.0.0.1:0", "--ups-users", Users(dir), odd, "COM3"});
     const int port = UpsPort(monitor);
     ASSERT_GT(port, 0) << monitor.events() << monitor.errors();
     ASSERT_TRUE(monitor.waitForEvent("connected", kConnectMs)) << monitor.events();
@@ -96,7 +96,8 @@ TEST(UpsNetwork, EveryCommandAgainstTheSimulator)
     EXPECT_EQ(list.front(), "BEGIN LIST VAR " + word);
     EXPECT_EQ(list.back(), "END LIST VAR " + word);
     for (std::size_t i = 1; i + 1 < list.size(); ++i) {
-        const std::string name = list[i].substr(("VAR " + word + " ").size(), list[i].find(" \"", 5 + word.size()) - 5 - word.size());
+        const std::string name = list[i].substr(("VAR " + word + " ").size(),
+                                                list[i].find(" \"", 5 + word.size()) - 5 - word.size());
         if (name == "ups.load" || name == "battery.voltage" || name == "ups.temperature") continue;  // read in rotation
         EXPECT_EQ(client.AskOne("GET VAR " + word + " " + name), list[i]);
     }
@@ -113,7 +114,8 @@ TEST(UpsNetwork, EveryCommandAgainstTheSimulator)
     }
     EXPECT_EQ(client.AskOne("GET VAR " + word + " battery.charge"), "VAR " + word + " battery.charge \"100\"");
     EXPECT_EQ(client.AskOne("GET TYPE " + word + " input.voltage"), "TYPE " + word + " input.voltage NUMBER");
-    EXPECT_EQ(client.AskOne("GET DESC " + word + " input.voltage"), "DESC " + word + " input.voltage \"Input voltage (V)\"");
+    EXPECT_EQ(client.AskOne("GET DESC " + word + " input.voltage"),
+              "DESC " + word + " input.voltage \"Input voltage (V)\"");
     EXPECT_EQ(client.AskOne("GET UPSDESC COM3"), "UPSDESC COM3 \"unit on COM3, not identified yet\"");
 
     // The errors.
@@ -135,8 +137,10 @@ TEST(UpsNetwork, EveryCommandAgainstTheSimulator)
              {"GET VAR \"open", "ERR INVALID-ARGUMENT"},
              {"LIST FOO " + word, "ERR INVALID-ARGUMENT"}})
         EXPECT_EQ(client.AskOne(line), answer) << line;
-    EXPECT_EQ(client.Ask("LIST RW " + word), (std::vector<std::string>{"BEGIN LIST RW " + word, "END LIST RW " + word}));
-    EXPECT_EQ(client.Ask("LIST CMD " + word), (std::vector<std::string>{"BEGIN LIST CMD " + word, "END LIST CMD " + word}));
+    EXPECT_EQ(client.Ask("LIST RW " + word),
+              (std::vector<std::string>{"BEGIN LIST RW " + word, "END LIST RW " + word}));
+    EXPECT_EQ(client.Ask("LIST CMD " + word),
+              (std::vector<std::string>{"BEGIN LIST CMD " + word, "END LIST CMD " + word}));
 
     // A follower attaches; LIST CLIENT and the metric show it until it leaves.
     UpsClient follower(port);
@@ -153,7 +157,8 @@ TEST(UpsNetwork, EveryCommandAgainstTheSimulator)
     EXPECT_EQ(follower.AskOne("LOGOUT"), "OK Goodbye");
     EXPECT_TRUE(follower.ClosedBy(5000));
     EXPECT_TRUE(WaitForAnswer(client, "GET NUMATTACH " + word, "NUMATTACH " + word + " 0", 5000));
-    EXPECT_TRUE(std::regex_search(monitor.metrics(), std::regex(R"(\ntornavel_ups_attached_followers\{port="[^\n]*rack[^\n]*\} 0\n)")));
+    EXPECT_TRUE(std::regex_search(monitor.metrics(),
+                                  std::regex(R"(\ntornavel_ups_attached_followers\{port="[^\n]*rack[^\n]*\} 0\n)")));
 }
 
 // Without an allowed address only a follower with the right password reads;
@@ -293,8 +298,8 @@ TEST(UpsNetwork, StartTlsWithTheServersCertificate)
     TempDir dir;
     testing::MakeSelfSigned(dir, "server");
     testing::MakeSelfSigned(dir, "stranger");
-    MonitorProcess monitor({"--ports", sim.ports(), "--ups-listen", "127.0.0.1:0", "--ups-tls-cert",
-                            dir / "server.pem", "--ups-tls-key", dir / "server.key", "COM1"});
+    MonitorProcess monitor({"--ports", sim.ports(), "--ups-listen", "127.0.0.1:0", "--ups-tls-cert", dir / "server.pem",
+                            "--ups-tls-key", dir / "server.key", "COM1"});
     const int port = UpsPort(monitor);
     ASSERT_GT(port, 0) << monitor.errors();
 
@@ -332,16 +337,16 @@ TEST(UpsNetwork, AnOutageTakesBothKindsOfFollowerDownBeforeThePrimary)
     // unit drains to empty, so 1 % was reached on a slow run before the
     // primary's decision was seen): only the primary's decision takes them down.
     auto follow = [&](const std::string& state, std::vector<std::string> how) {
-        std::vector<std::string> args = {"--state-dir", dir / state, "--follow-every", "1", "--runtime-below", "0",
-                                         "--charge-below", "0"};
+        std::vector<std::string> args = {"--state-dir",     dir / state, "--follow-every", "1",
+                                         "--runtime-below", "0",         "--charge-below", "0"};
         args.insert(args.end(), how.begin(), how.end());
         return std::make_unique<MonitorProcess>(args);
     };
-    auto overProtocol =
-        follow("ups/", {"--follow", "ups://follower@127.0.0.1:" + std::to_string(port) + "/COM1", "--follow-auth",
-                        dir / "password"});
-    auto overMetrics = follow("metrics/", {"--follow", "http://127.0.0.1:" + std::to_string(primary.port()) +
-                                                           "/metrics", "--follow-port", "COM1"});
+    auto overProtocol = follow("ups/", {"--follow", "ups://follower@127.0.0.1:" + std::to_string(port) + "/COM1",
+                                        "--follow-auth", dir / "password"});
+    auto overMetrics = follow(
+        "metrics/",
+        {"--follow", "http://127.0.0.1:" + std::to_string(primary.port()) + "/metrics", "--follow-port", "COM1"});
     UpsClient watcher(port);
     ASSERT_TRUE(WaitForAnswer(watcher, "GET NUMATTACH COM1", "NUMATTACH COM1 1", kConnectMs)) << overProtocol->events();
     EXPECT_EQ(watcher.Ask("LIST CLIENT COM1"),
@@ -384,16 +389,16 @@ TEST(UpsNetwork, AFollowerOverStartTlsTrustsOnlyItsPrimary)
     testing::MakeSelfSigned(dir, "stranger");
     std::ofstream(dir / "password") << "follower:" << kPassword << "\n";
     std::ofstream(dir / "wrong") << "guess\n";
-    auto primary = std::make_unique<MonitorProcess>(std::vector<std::string>{
-        "--ports", sim.ports(), "--ups-listen", "127.0.0.1:0", "--ups-users", Users(dir), "--ups-tls-cert",
-        dir / "primary.pem", "--ups-tls-key", dir / "primary.key", "COM1"});
+    auto primary = std::make_unique<MonitorProcess>(
+        std::vector<std::string>{"--ports", sim.ports(), "--ups-listen", "127.0.0.1:0", "--ups-users", Users(dir),
+                                 "--ups-tls-cert", dir / "primary.pem", "--ups-tls-key", dir / "primary.key", "COM1"});
     const int port = UpsPort(*primary);
     ASSERT_GT(port, 0) << primary->errors();
     const std::string url = "ups://follower@127.0.0.1:" + std::to_string(port) + "/COM1";
     auto follow = [&](const std::string& state, const std::string& ca, const std::string& auth) {
-        return std::make_unique<MonitorProcess>(std::vector<std::string>{
-            "--state-dir", dir / state, "--link-lost", "5", "--follow-every", "1", "--follow", url, "--follow-ca", ca,
-            "--follow-auth", auth});
+        return std::make_unique<MonitorProcess>(std::vector<std::string>{"--state-dir", dir / state, "--link-lost", "5",
+                                                                         "--follow-every", "1", "--follow", url,
+                                                                         "--follow-ca", ca, "--follow-auth", auth});
     };
     auto trusting = follow("trusting/", dir / "primary.pem", dir / "password");
     auto misled = follow("misled/", dir / "stranger.pem", dir / "password");

@@ -68,7 +68,8 @@ public:
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         std::string bytes;
         for (auto now = std::chrono::steady_clock::now(); now < until; now = std::chrono::steady_clock::now()) {
-            if (waitForInput(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count())))
+            if (waitForInput(
+                    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count())))
                 bytes += readAvailable(fd_);
         }
         return bytes;
@@ -108,7 +109,7 @@ void enterProgrammingMode(Port& port)
 
 struct UnitAnswers {
     const char* kind;
-    std::vector<std::pair<std::string, std::string>> answers; // command, answer without CR LF
+    std::vector<std::pair<std::string, std::string>> answers;  // command, answer without CR LF
 };
 
 class UpssimUnitAnswers : public testing::TestWithParam<UnitAnswers> {};
@@ -125,22 +126,61 @@ TEST_P(UpssimUnitAnswers, AnswersEachCommandWithItsValueLine)
 }
 
 // The full read's thirty commands in its order, then what else a terminal may send.
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, UpssimUnitAnswers,
-    testing::Values(
-        UnitAnswers{"ups",
-                    {{"\x01", "Smart-UPS 1000"}, {"c", "UPS_IDEN"}, {"n", "QS0512345678"}, {"m", "12/03/05"},
-                     {"Q", "08"}, {"P", "023.4"}, {">", "000"}, {"x", "14/06/11"}, {"B", "27.45"}, {"g", "024"},
-                     {"C", "031.5"}, {"j", "0042:"}, {"f", "100.0"}, {"k", "0"}, {"E", "336"}, {"s", "H"},
-                     {"o", "230"}, {"l", "196"}, {"u", "253"}, {"N", "227.5"}, {"M", "231.4"}, {"L", "229.3"},
-                     {"O", "228.1"}, {"F", "50.00"}, {"9", "FF"}, {"7", "0F"}, {"0", "A0"}, {"~", "01"},
-                     {"'", "04"}, {"8", "10"},
-                     {"Y", "SM"}, {"z", "NA"}, {"\0"s, "NA"}, {"\xff", "NA"}, {"\r", "NA"}}},
-        UnitAnswers{"ups2",
-                    {{"\x01", "Smart-UPS 700"}, {"c", "SRV_ROOM"}, {"n", "NS9907654321"}, {"m", "21/09/99"},
-                     {"Q", "08"}, {"x", "04/11/03"}, {"k", "T"}, {"E", "168"}, {"l", "188"}, {"u", "257"},
-                     {"L", "226.8"}, {"O", "225.9"}, {"0", "B0"}, {"~", "02"}, {"'", "00"}, {"8", "10"}}}),
-    [](const auto& info) { return std::string(info.param.kind); });
+INSTANTIATE_TEST_SUITE_P(Kinds, UpssimUnitAnswers,
+                         testing::Values(UnitAnswers{"ups",
+                                                     {{"\x01", "Smart-UPS 1000"},
+                                                      {"c", "UPS_IDEN"},
+                                                      {"n", "QS0512345678"},
+                                                      {"m", "12/03/05"},
+                                                      {"Q", "08"},
+                                                      {"P", "023.4"},
+                                                      {">", "000"},
+                                                      {"x", "14/06/11"},
+                                                      {"B", "27.45"},
+                                                      {"g", "024"},
+                                                      {"C", "031.5"},
+                                                      {"j", "0042:"},
+                                                      {"f", "100.0"},
+                                                      {"k", "0"},
+                                                      {"E", "336"},
+                                                      {"s", "H"},
+                                                      {"o", "230"},
+                                                      {"l", "196"},
+                                                      {"u", "253"},
+                                                      {"N", "227.5"},
+                                                      {"M", "231.4"},
+                                                      {"L", "229.3"},
+                                                      {"O", "228.1"},
+                                                      {"F", "50.00"},
+                                                      {"9", "FF"},
+                                                      {"7", "0F"},
+                                                      {"0", "A0"},
+                                                      {"~", "01"},
+                                                      {"'", "04"},
+                                                      {"8", "10"},
+                                                      {"Y", "SM"},
+                                                      {"z", "NA"},
+                                                      {"\0"s, "NA"},
+                                                      {"\xff", "NA"},
+                                                      {"\r", "NA"}}},
+                                         UnitAnswers{"ups2",
+                                                     {{"\x01", "Smart-UPS 700"},
+                                                      {"c", "SRV_ROOM"},
+                                                      {"n", "NS9907654321"},
+                                                      {"m", "21/09/99"},
+                                                      {"Q", "08"},
+                                                      {"x", "04/11/03"},
+                                                      {"k", "T"},
+                                                      {"E", "168"},
+                                                      {"l", "188"},
+                                                      {"u", "257"},
+                                                      {"L", "226.8"},
+                                                      {"O", "225.9"},
+                                                      {"0", "B0"},
+                                                      {"~", "02"},
+                                                      {"'", "00"},
+                                                      {"8", "10"}}}),
+                         [](const auto& info) { return std::string(info.param.kind); });
 
 TEST(UpssimUps, IsDumbUntilYAgainAfterRAndOnEveryNewOpen)
 {
@@ -164,7 +204,7 @@ TEST(UpssimUps, IsDumbUntilYAgainAfterRAndOnEveryNewOpen)
 
 struct Stepped {
     const char* command;
-    std::vector<std::string> cycle; // from the factory value on
+    std::vector<std::string> cycle;  // from the factory value on
 };
 
 class UpssimSteppedSetting : public testing::TestWithParam<Stepped> {};
@@ -253,7 +293,7 @@ TEST(UpssimUps, RegisterZeroStepsOnlyInProgrammingModeEnteredByOneWaitOne)
     EXPECT_EQ(port.ask("0"), "A0\r\n");
     EXPECT_EQ(port.ask("+"), "NO\r\n");
 
-    port.send("11"); // the second "1" comes too soon: no programming mode, it starts a new wait
+    port.send("11");  // the second "1" comes too soon: no programming mode, it starts a new wait
     EXPECT_EQ(port.readFor(kQuietMs), "");
     enterProgrammingMode(port);
 
@@ -288,10 +328,11 @@ TEST(UpssimUps, EventsSendTheirAlertAndChangeTheStatusByte)
         const char* status;
     };
     const Case cases[] = {
-        {"mains-fail", "!", "10"},      {"mains-ok", "$", "08"},     {"battery-low", "%", "48"},
-        {"battery-ok", "+", "08"},      {"replace-battery", "#", "88"}, {"battery-replaced", "", "08"},
-        {"overload", "?", "28"},        {"overload-end", "=", "08"}, {"shutdown", "*", "08"},
-        {"send A\\x01\\r\\n", "A\x01\r\n", "08"},
+        {"mains-fail", "!", "10"},      {"mains-ok", "$", "08"},
+        {"battery-low", "%", "48"},     {"battery-ok", "+", "08"},
+        {"replace-battery", "#", "88"}, {"battery-replaced", "", "08"},
+        {"overload", "?", "28"},        {"overload-end", "=", "08"},
+        {"shutdown", "*", "08"},        {"send A\\x01\\r\\n", "A\x01\r\n", "08"},
     };
     Simulator sim({"--steady", "com1=ups"});
     Port port(sim.port("com1"));
@@ -349,7 +390,7 @@ TEST(UpssimUps, TestCommandsAreAcknowledgedAndShowInTheStatus)
 struct Reply {
     const char* kind;
     std::string sent;
-    std::string expected; // exact reply; "?" stands for any reply that is not empty and not "Y"
+    std::string expected;  // exact reply; "?" stands for any reply that is not empty and not "Y"
 };
 
 class UpssimOtherDevice : public testing::TestWithParam<Reply> {};
@@ -370,9 +411,8 @@ TEST_P(UpssimOtherDevice, RepliesAsItsKindDoes)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, UpssimOtherDevice,
                          testing::Values(Reply{"modem", "Y", "Y"}, Reply{"modem", "atz\r\n", "atz\r\r\nOK\r\n"},
-                                         Reply{"modem", "YATZ\r\n", "YATZ\r\r\nOK\r\n"},
-                                         Reply{"silent", "Y", ""}, Reply{"silent", "atz\r\n", ""},
-                                         Reply{"garbage", "Y", "?"}));
+                                         Reply{"modem", "YATZ\r\n", "YATZ\r\r\nOK\r\n"}, Reply{"silent", "Y", ""},
+                                         Reply{"silent", "atz\r\n", ""}, Reply{"garbage", "Y", "?"}));
 
 // --- the line -----------------------------------------------------------------------
 
@@ -415,8 +455,8 @@ TEST(UpssimLine, NothingIsKeptForAPortNobodyHolds)
 
 TEST(UpssimLine, DropDelayAndGarbageFaultsShapeTheAnswers)
 {
-    Simulator sim({"--steady", "--drop", "com1:2", "--delay=com2:300", "--garbage-in=com3", "com1=ups", "com2=ups",
-                   "com3=ups"});
+    Simulator sim(
+        {"--steady", "--drop", "com1:2", "--delay=com2:300", "--garbage-in=com3", "com1=ups", "com2=ups", "com3=ups"});
     {
         Port port(sim.port("com1"));
         EXPECT_EQ(port.ask("Y"), "SM\r\n");
@@ -497,4 +537,4 @@ TEST(UpssimLine, BadEventsAreReportedAndTheEndOfEventsIsNotTheEnd)
     EXPECT_FALSE(fs::exists(fs::symlink_status(sim.port("com2"))));
 }
 
-} // namespace
+}  // namespace

@@ -63,7 +63,8 @@ public:
                 buffered_.erase(0, end + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until -
+                                                                                    std::chrono::steady_clock::now());
             if (left.count() <= 0) return std::nullopt;
             if (!(session_ && gnutls_record_check_pending(session_))) {
                 pollfd p{fd_, POLLIN, 0};

@@ -113,7 +113,7 @@ public:
         pollfd fd{stderr_, POLLIN, 0};
         while (std::count(text.begin(), text.end(), '\n') < count && ::poll(&fd, 1, kPatienceMs) > 0) {
             const std::string more = readAvailable(stderr_);
-            if (more.empty()) break; // upssim has gone
+            if (more.empty()) break;  // upssim has gone
             text += more;
         }
         return text;

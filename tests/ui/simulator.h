@@ -17,8 +17,8 @@ public:
         logPath_ = dir_.filePath(QStringLiteral("line.log"));
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(QStringLiteral(UPSSIM_PATH),
-                       QStringList{QStringLiteral("--dir"), dir_.path(), QStringLiteral("--log"), logPath_} +
-                           options + ports);
+                       QStringList{QStringLiteral("--dir"), dir_.path(), QStringLiteral("--log"), logPath_} + options +
+                           ports);
         QTRY_VERIFY_WITH_TIMEOUT(output().contains("ready"), kPatienceMs);
     }
     ~Simulator()

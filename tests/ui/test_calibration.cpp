@@ -126,19 +126,42 @@ private slots:
         QTest::addColumn<QString>("charge");
         QTest::addColumn<QString>("load");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("all three, in order") << "A0" << "099.0" << "025.3"
-                                             << QStringList{kRegisterWarning, kBatteryWarning, kLoadWarning};
-        QTest::newRow("all met") << "B0" << "100.0" << "035.0" << QStringList{};
-        QTest::newRow("register just below") << "AF" << "100.0" << "035.0" << QStringList{kRegisterWarning};
-        QTest::newRow("register lower case") << "a0" << "100.0" << "035.0" << QStringList{kRegisterWarning};
-        QTest::newRow("register empty") << "" << "100.0" << "035.0" << QStringList{};
-        QTest::newRow("register refused") << "NA" << "100.0" << "035.0" << QStringList{};
-        QTest::newRow("battery empty") << "B0" << "" << "035.0" << QStringList{kBatteryWarning};
-        QTest::newRow("battery not exactly 100.0") << "B0" << "100" << "035.0" << QStringList{kBatteryWarning};
-        QTest::newRow("load just below") << "FF" << "100.0" << "029.9" << QStringList{kLoadWarning};
-        QTest::newRow("load at the limit") << "FF" << "100.0" << "030.0" << QStringList{};
-        QTest::newRow("load not three digits") << "B0" << "100.0" << "2.5" << QStringList{};
-        QTest::newRow("load refused") << "B0" << "100.0" << "NA" << QStringList{};
+        QTest::newRow("all three, in order") << "A0"
+                                             << "099.0"
+                                             << "025.3" << QStringList{kRegisterWarning, kBatteryWarning, kLoadWarning};
+        QTest::newRow("all met") << "B0"
+                                 << "100.0"
+                                 << "035.0" << QStringList{};
+        QTest::newRow("register just below") << "AF"
+                                             << "100.0"
+                                             << "035.0" << QStringList{kRegisterWarning};
+        QTest::newRow("register lower case") << "a0"
+                                             << "100.0"
+                                             << "035.0" << QStringList{kRegisterWarning};
+        QTest::newRow("register empty") << ""
+                                        << "100.0"
+                                        << "035.0" << QStringList{};
+        QTest::newRow("register refused") << "NA"
+                                          << "100.0"
+                                          << "035.0" << QStringList{};
+        QTest::newRow("battery empty") << "B0"
+                                       << ""
+                                       << "035.0" << QStringList{kBatteryWarning};
+        QTest::newRow("battery not exactly 100.0") << "B0"
+                                                   << "100"
+                                                   << "035.0" << QStringList{kBatteryWarning};
+        QTest::newRow("load just below") << "FF"
+                                         << "100.0"
+                                         << "029.9" << QStringList{kLoadWarning};
+        QTest::newRow("load at the limit") << "FF"
+                                           << "100.0"
+                                           << "030.0" << QStringList{};
+        QTest::newRow("load not three digits") << "B0"
+                                               << "100.0"
+                                               << "2.5" << QStringList{};
+        QTest::newRow("load refused") << "B0"
+                                      << "100.0"
+                                      << "NA" << QStringList{};
     }
 
     void warnings()

@@ -17,17 +17,28 @@ private slots:
         QTest::addColumn<QString>("textHas");
 
         using A = CommandLine::Action;
-        QTest::newRow("nothing") << QStringList{} << A::Run << "-" << "";
-        QTest::newRow("ports DIR") << QStringList{"--ports", "/tmp/p"} << A::Run << "/tmp/p" << "";
-        QTest::newRow("ports=DIR") << QStringList{"--ports=/tmp/q"} << A::Run << "/tmp/q" << "";
-        QTest::newRow("help") << QStringList{"--help"} << A::Help << "-" << "Usage: tornavel [--ports DIR]";
-        QTest::newRow("-h") << QStringList{"-h"} << A::Help << "-" << "/dev/ttyACM0-3";
-        QTest::newRow("help wins over ports") << QStringList{"--ports", "/p", "--help"} << A::Help << "-" << "--version";
-        QTest::newRow("version") << QStringList{"--version"} << A::Version << "-" << "tornavel 0.";
-        QTest::newRow("unknown option") << QStringList{"--port", "/p"} << A::Wrong << "-" << "Unknown option 'port'";
-        QTest::newRow("ports without DIR") << QStringList{"--ports"} << A::Wrong << "-" << "Missing value";
-        QTest::newRow("a stray argument") << QStringList{"com1"} << A::Wrong << "-" << "unexpected argument 'com1'";
-        QTest::newRow("Qt's own option") << QStringList{"-platform", "xcb"} << A::Wrong << "-" << "Unknown option";
+        QTest::newRow("nothing") << QStringList{} << A::Run << "-"
+                                 << "";
+        QTest::newRow("ports DIR") << QStringList{"--ports", "/tmp/p"} << A::Run << "/tmp/p"
+                                   << "";
+        QTest::newRow("ports=DIR") << QStringList{"--ports=/tmp/q"} << A::Run << "/tmp/q"
+                                   << "";
+        QTest::newRow("help") << QStringList{"--help"} << A::Help << "-"
+                              << "Usage: tornavel [--ports DIR]";
+        QTest::newRow("-h") << QStringList{"-h"} << A::Help << "-"
+                            << "/dev/ttyACM0-3";
+        QTest::newRow("help wins over ports") << QStringList{"--ports", "/p", "--help"} << A::Help << "-"
+                                              << "--version";
+        QTest::newRow("version") << QStringList{"--version"} << A::Version << "-"
+                                 << "tornavel 0.";
+        QTest::newRow("unknown option") << QStringList{"--port", "/p"} << A::Wrong << "-"
+                                        << "Unknown option 'port'";
+        QTest::newRow("ports without DIR") << QStringList{"--ports"} << A::Wrong << "-"
+                                           << "Missing value";
+        QTest::newRow("a stray argument") << QStringList{"com1"} << A::Wrong << "-"
+                                          << "unexpected argument 'com1'";
+        QTest::newRow("Qt's own option") << QStringList{"-platform", "xcb"} << A::Wrong << "-"
+                                         << "Unknown option";
     }
 
     void reading()

@@ -16,11 +16,23 @@ namespace {
 const QString kDefaultQuestion = QStringLiteral("Вы действительно хотите\nудалить текущую запись?");
 const QColor kBackground(0xD0, 0xCC, 0xC4);
 
-QLabel* label(const QWidget& dialog, const char* name) { return dialog.findChild<QLabel*>(name); }
-QPushButton* button(const QWidget& dialog, const char* name) { return dialog.findChild<QPushButton*>(name); }
-QWidget* child(const QWidget& dialog, const char* name) { return dialog.findChild<QWidget*>(name); }
+QLabel* label(const QWidget& dialog, const char* name)
+{
+    return dialog.findChild<QLabel*>(name);
+}
+QPushButton* button(const QWidget& dialog, const char* name)
+{
+    return dialog.findChild<QPushButton*>(name);
+}
+QWidget* child(const QWidget& dialog, const char* name)
+{
+    return dialog.findChild<QWidget*>(name);
+}
 
-QImage imageOf(const QPixmap& pixmap) { return pixmap.toImage().convertToFormat(QImage::Format_ARGB32); }
+QImage imageOf(const QPixmap& pixmap)
+{
+    return pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+}
 
 // Runs step once the modal dialog is up. Whatever the step leaves open is
 // answered "нет", so a failed check never leaves the test stuck in the dialog.
@@ -29,8 +41,7 @@ void whileShown(QDialog& dialog, std::function<void()> step)
     QTimer::singleShot(0, &dialog, [&dialog, step] {
         QVERIFY(dialog.isVisible());
         step();
-        if (dialog.isVisible())
-            dialog.reject();
+        if (dialog.isVisible()) dialog.reject();
     });
 }
 
@@ -58,12 +69,10 @@ bool tiledWith(const QWidget& dialog, const char* tileName)
 {
     const QImage area = imageOf(child(dialog, "PaintBoxR")->grab());
     const QImage tile = imageOf(label(dialog, tileName)->pixmap());
-    if (tile.isNull())
-        return false;
+    if (tile.isNull()) return false;
     for (int y = 0; y < area.height(); ++y)
         for (int x = 0; x < area.width(); ++x)
-            if (area.pixel(x, y) != tile.pixel(x % tile.width(), y % tile.height()))
-                return false;
+            if (area.pixel(x, y) != tile.pixel(x % tile.width(), y % tile.height())) return false;
     return true;
 }
 
@@ -97,10 +106,8 @@ void TestFormYN::picturesAreLoaded_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QSize>("size");
-    for (const char* name : {"ImageQ", "ImageR", "ImageB", "ImageY"})
-        QTest::newRow(name) << name << QSize(40, 40);
-    for (const char* name : {"ImageGLI", "ImageRLI"})
-        QTest::newRow(name) << name << QSize(60, 40);
+    for (const char* name : {"ImageQ", "ImageR", "ImageB", "ImageY"}) QTest::newRow(name) << name << QSize(40, 40);
+    for (const char* name : {"ImageGLI", "ImageRLI"}) QTest::newRow(name) << name << QSize(60, 40);
 }
 
 void TestFormYN::picturesAreLoaded()
@@ -148,18 +155,26 @@ void TestFormYN::questionText_data()
 {
     QTest::addColumn<QString>("question");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("one bar") << "прервать|калибровку?" << "прервать\nкалибровку?";
-    QTest::newRow("two bars in a row") << "один||два" << "один\n\nдва";
-    QTest::newRow("spaces, a word and a final bar") << "   слово|   " << "слово";
-    QTest::newRow("space after a bar stays") << "один| два" << "один\n два";
-    QTest::newRow("bar at the start") << "|один" << "\nодин";
-    QTest::newRow("control characters at the ends") << "\t\r\nслово\r\n\x01" << "слово";
-    QTest::newRow("markup stays plain text") << "<b>да</b>" << "<b>да</b>";
+    QTest::newRow("one bar") << "прервать|калибровку?"
+                             << "прервать\nкалибровку?";
+    QTest::newRow("two bars in a row") << "один||два"
+                                       << "один\n\nдва";
+    QTest::newRow("spaces, a word and a final bar") << "   слово|   "
+                                                    << "слово";
+    QTest::newRow("space after a bar stays") << "один| два"
+                                             << "один\n два";
+    QTest::newRow("bar at the start") << "|один"
+                                      << "\nодин";
+    QTest::newRow("control characters at the ends") << "\t\r\nслово\r\n\x01"
+                                                    << "слово";
+    QTest::newRow("markup stays plain text") << "<b>да</b>"
+                                             << "<b>да</b>";
     QTest::newRow("empty") << "" << kDefaultQuestion;
     QTest::newRow("blank") << " \t  \r\n" << kDefaultQuestion;
     QTest::newRow("only a bar") << "|" << kDefaultQuestion;
     QTest::newRow("spaces around only a bar") << "  |\t" << kDefaultQuestion;
-    QTest::newRow("two bars make one empty line") << "||" << "\n";
+    QTest::newRow("two bars make one empty line") << "||"
+                                                  << "\n";
 }
 
 void TestFormYN::questionText()
@@ -227,10 +242,14 @@ void TestFormYN::stripes_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("nextTile");
-    QTest::newRow("да resets to green") << "да" << "ImageGLI";
-    QTest::newRow("нет resets to green") << "нет" << "ImageGLI";
-    QTest::newRow("Escape keeps red") << "Esc" << "ImageRLI";
-    QTest::newRow("system close keeps red") << "system close" << "ImageRLI";
+    QTest::newRow("да resets to green") << "да"
+                                        << "ImageGLI";
+    QTest::newRow("нет resets to green") << "нет"
+                                         << "ImageGLI";
+    QTest::newRow("Escape keeps red") << "Esc"
+                                      << "ImageRLI";
+    QTest::newRow("system close keeps red") << "system close"
+                                            << "ImageRLI";
 }
 
 void TestFormYN::stripes()

@@ -29,7 +29,10 @@ public:
     std::unique_ptr<tornavel::SerialDevice> Open(int) override { return nullptr; }
 };
 
-QImage imageOf(const QPixmap& pixmap) { return pixmap.toImage().convertToFormat(QImage::Format_ARGB32); }
+QImage imageOf(const QPixmap& pixmap)
+{
+    return pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+}
 
 // A caption fits when its glyphs stay inside the control: one line for plain
 // labels and buttons, the control's height for word-wrapped labels.
@@ -63,7 +66,11 @@ private:
     std::unique_ptr<TFormMain> window_;
 
     QWidget* child(const QString& name) const { return window_->findChild<QWidget*>(name); }
-    template <typename T> T* child(const QString& name) const { return window_->findChild<T*>(name); }
+    template <typename T>
+    T* child(const QString& name) const
+    {
+        return window_->findChild<T*>(name);
+    }
 
     // Pages are shown only while a unit is connected: show them as then.
     void showPage(const char* name)
@@ -104,7 +111,8 @@ private slots:
             QTest::newRow(name) << QString(parent) << QRect(x, y, w, h);
         };
         // A column of value fields of one width at one x.
-        const auto fields = [&](const char* parent, int x, int w, std::initializer_list<std::pair<const char*, int>> rows) {
+        const auto fields = [&](const char* parent, int x, int w,
+                                std::initializer_list<std::pair<const char*, int>> rows) {
             for (const auto& [name, y] : rows) row(name, parent, x, y, w, 21);
         };
 
@@ -151,14 +159,22 @@ private slots:
         row("LabelUin", "PanelU", 163, 72, 131, 13);
         row("LabelUout", "PanelU", 163, 96, 131, 13);
         fields("PanelU", 301, 65,
-               {{"EditUSmin", 21}, {"EditUSmax", 45}, {"EditUSin", 69}, {"EditUSout", 93}, {"EditFREQ", 117},
+               {{"EditUSmin", 21},
+                {"EditUSmax", 45},
+                {"EditUSin", 69},
+                {"EditUSout", 93},
+                {"EditFREQ", 117},
                 {"EditQUALITY", 141}});
 
         row("Panel7", "Panel2", 11, 48, 40, 113);
         row("BATT", "Panel7", 0, 0, 40, 113);
         row("Panel6", "Panel2", 21, 42, 21, 6);
         fields("Panel2", 248, 65,
-               {{"EditBATTCNT", 22}, {"EditDATAZAM", 46}, {"EditUbatt", 70}, {"EditUnomi", 94}, {"EditTgrad", 118},
+               {{"EditBATTCNT", 22},
+                {"EditDATAZAM", 46},
+                {"EditUbatt", 70},
+                {"EditUnomi", 94},
+                {"EditTgrad", 118},
                 {"EditRUNTIME", 142}});
 
         row("ImageTI", "Panel3", 21, 80, 54, 22);
@@ -166,7 +182,11 @@ private slots:
         row("ImageSB", "Panel3", 21, 140, 54, 22);
         row("Bevel1", "Panel3", 95, 64, 2, 106);
         fields("Panel3", 285, 65,
-               {{"EditSIGNAL", 22}, {"EditINTSAMOT", 46}, {"EditSENSIT", 70}, {"EditUout", 94}, {"EditUPmin", 118},
+               {{"EditSIGNAL", 22},
+                {"EditINTSAMOT", 46},
+                {"EditSENSIT", 70},
+                {"EditUout", 94},
+                {"EditUPmin", 118},
                 {"EditUPmax", 142}});
 
         row("PanelPA", "TabSheetKA", 16, 21, 337, 145);
@@ -227,19 +247,44 @@ private slots:
         const auto rows = [](std::initializer_list<std::pair<const char*, const char*>> pairs, int gap) {
             for (const auto& [caption, field] : pairs) QTest::newRow(caption) << QString(field) << -gap;
         };
-        rows({{"LabelMODEL", "EditMODEL"}, {"LabelNAME", "EditNAME"}, {"LabelSERIAL", "EditSERIAL"},
-              {"LabelDATA", "EditDATA"}, {"LabelSTATUS", "EditSTATUS"},
-              {"LabelUSmin", "EditUSmin"}, {"LabelUSmax", "EditUSmax"}, {"LabelUin", "EditUSin"},
-              {"LabelUout", "EditUSout"}, {"LabelFREQ", "EditFREQ"}, {"LabelQUALITY", "EditQUALITY"},
-              {"LabelBATTCNT", "EditBATTCNT"}, {"LabelDATAZAM", "EditDATAZAM"}, {"LabelUbatt", "EditUbatt"},
-              {"LabelUnomi", "EditUnomi"}, {"LabelTgrad", "EditTgrad"}, {"LabelRUNTIME", "EditRUNTIME"},
-              {"LabelSIGNAL", "EditSIGNAL"}, {"LabelINTSAMOT", "EditINTSAMOT"}, {"LabelSENSIT", "EditSENSIT"},
-              {"LabelUoutSet", "EditUout"}, {"LabelUPmin", "EditUPmin"}, {"LabelUPmax", "EditUPmax"},
-              {"LabelNA", "EditNA"}, {"LabelSN", "EditSN"}, {"LabelDA", "EditDA"}, {"LabelDZ", "EditDZ"},
-              {"LabelR0", "EditR0"}, {"LabelR1", "EditR1"}, {"LabelR2", "EditR2"}, {"LabelR3", "EditR3"}},
+        rows({{"LabelMODEL", "EditMODEL"},
+              {"LabelNAME", "EditNAME"},
+              {"LabelSERIAL", "EditSERIAL"},
+              {"LabelDATA", "EditDATA"},
+              {"LabelSTATUS", "EditSTATUS"},
+              {"LabelUSmin", "EditUSmin"},
+              {"LabelUSmax", "EditUSmax"},
+              {"LabelUin", "EditUSin"},
+              {"LabelUout", "EditUSout"},
+              {"LabelFREQ", "EditFREQ"},
+              {"LabelQUALITY", "EditQUALITY"},
+              {"LabelBATTCNT", "EditBATTCNT"},
+              {"LabelDATAZAM", "EditDATAZAM"},
+              {"LabelUbatt", "EditUbatt"},
+              {"LabelUnomi", "EditUnomi"},
+              {"LabelTgrad", "EditTgrad"},
+              {"LabelRUNTIME", "EditRUNTIME"},
+              {"LabelSIGNAL", "EditSIGNAL"},
+              {"LabelINTSAMOT", "EditINTSAMOT"},
+              {"LabelSENSIT", "EditSENSIT"},
+              {"LabelUoutSet", "EditUout"},
+              {"LabelUPmin", "EditUPmin"},
+              {"LabelUPmax", "EditUPmax"},
+              {"LabelNA", "EditNA"},
+              {"LabelSN", "EditSN"},
+              {"LabelDA", "EditDA"},
+              {"LabelDZ", "EditDZ"},
+              {"LabelR0", "EditR0"},
+              {"LabelR1", "EditR1"},
+              {"LabelR2", "EditR2"},
+              {"LabelR3", "EditR3"}},
              7);
-        rows({{"LabelZS", "EditZS"}, {"LabelIS", "EditIS"}, {"LabelCH", "EditCH"}, {"LabelUO", "EditUO"},
-              {"LabelMI", "EditMI"}, {"LabelMA", "EditMA"}},
+        rows({{"LabelZS", "EditZS"},
+              {"LabelIS", "EditIS"},
+              {"LabelCH", "EditCH"},
+              {"LabelUO", "EditUO"},
+              {"LabelMI", "EditMI"},
+              {"LabelMA", "EditMA"}},
              228 - 207);  // 4 px clear of ImageLE at 211
     }
 
@@ -309,16 +354,14 @@ private slots:
     {
         auto* grid = child<QTableWidget>("UPS");
         grid->setRowCount(3);
-        for (int row = 0; row < 3; ++row)
-            grid->setItem(row, 0, new QTableWidgetItem(QString("COM%1").arg(row + 1)));
+        for (int row = 0; row < 3; ++row) grid->setItem(row, 0, new QTableWidgetItem(QString("COM%1").arg(row + 1)));
         const QImage shot = grid->viewport()->grab().toImage();
         for (int row = 0; row < 3; ++row) {
             const QRect cell = grid->visualItemRect(grid->item(row, 0));
             QVERIFY(shot.rect().contains(cell));
             bool inked = false;
             for (int y = cell.top(); y <= cell.bottom() && !inked; ++y)
-                for (int x = cell.left(); x <= cell.right() && !inked; ++x)
-                    inked = qGray(shot.pixel(x, y)) < 100;
+                for (int x = cell.left(); x <= cell.right() && !inked; ++x) inked = qGray(shot.pixel(x, y)) < 100;
             QVERIFY2(inked, qPrintable(grid->item(row, 0)->text()));
         }
     }
@@ -388,8 +431,7 @@ private slots:
                 text = label->text();
             else if (auto* button = qobject_cast<QAbstractButton*>(control))
                 text = button->text();
-            if (text.isEmpty())
-                continue;
+            if (text.isEmpty()) continue;
             ++checked;
             QVERIFY2(captionFits(control, text), qPrintable(control->objectName() + ": " + text));
         }
@@ -404,11 +446,11 @@ private slots:
         const auto row = [](const char* control, const char* text) {
             QTest::newRow(qPrintable(QString("%1 %2").arg(control, text))) << QString(control) << QString(text);
         };
-        for (const char* text : {"ждите, идет опрос COM портов...", "ждите, идет поиск устройств...",
-                                 "COM порты не обнаружены", "идёт опрос устройства...", "подключен", "ready",
-                                 "тест индикации...", "ждите... идёт тест батарей", "сбой питания...",
-                                 "Данные EEPROM записаны.", "Авария ликвидирована.", "Сеть восстановлена.",
-                                 "Аварийное состояние.", "Ожидание выключения."})
+        for (const char* text :
+             {"ждите, идет опрос COM портов...", "ждите, идет поиск устройств...", "COM порты не обнаружены",
+              "идёт опрос устройства...", "подключен", "ready", "тест индикации...", "ждите... идёт тест батарей",
+              "сбой питания...", "Данные EEPROM записаны.", "Авария ликвидирована.", "Сеть восстановлена.",
+              "Аварийное состояние.", "Ожидание выключения."})
             row("LabelST", text);
         row("BitBtnGO", "стоп");
         row("BitBtnKA", "прервать калибровку");
@@ -469,12 +511,14 @@ private slots:
         // Every field of the monitor page only shows what the UPS answered.
         for (auto* edit : child("TabSheetMO")->findChildren<QLineEdit*>())
             QVERIFY2(edit->isReadOnly(), qPrintable(edit->objectName()));
-        struct Field { const char* name; bool readOnly; };
+        struct Field {
+            const char* name;
+            bool readOnly;
+        };
         const Field fields[] = {
-            {"EditNA", false}, {"EditSN", false}, {"EditDA", false}, {"EditDZ", false},
-            {"EditR0", false}, {"EditR1", true},  {"EditR2", true},  {"EditR3", true},
-            {"EditZS", true},  {"EditIS", true},  {"EditCH", true},
-            {"EditUO", true},  {"EditMI", true},  {"EditMA", true},
+            {"EditNA", false}, {"EditSN", false}, {"EditDA", false}, {"EditDZ", false}, {"EditR0", false},
+            {"EditR1", true},  {"EditR2", true},  {"EditR3", true},  {"EditZS", true},  {"EditIS", true},
+            {"EditCH", true},  {"EditUO", true},  {"EditMI", true},  {"EditMA", true},
         };
         for (const Field& field : fields) {
             auto* edit = child<QLineEdit>(field.name);
@@ -493,9 +537,11 @@ private slots:
     void tooltips()
     {
         const QMap<QString, QString> expected = {
-            {"ImageST7", "замените батареи"}, {"ImageST6", "батареи разряжены"}, {"ImageST5", "перегрузка"},
-            {"ImageST4", "на батареях"},      {"ImageST3", "в сети"},            {"ImageST2", "режим SmartBoost"},
-            {"ImageST1", "режим SmartTrim"},  {"ImageST0", "калибровка"},        {"LabelUME", "сообщения от UPS"},
+            {"ImageST7", "замените батареи"}, {"ImageST6", "батареи разряжены"},
+            {"ImageST5", "перегрузка"},       {"ImageST4", "на батареях"},
+            {"ImageST3", "в сети"},           {"ImageST2", "режим SmartBoost"},
+            {"ImageST1", "режим SmartTrim"},  {"ImageST0", "калибровка"},
+            {"LabelUME", "сообщения от UPS"},
         };
         QMap<QString, QString> found;
         for (QWidget* widget : window_->findChildren<QWidget*>())
@@ -539,8 +585,7 @@ private slots:
         const QObjectList order = window_->children();
         const char* bottomToTop[] = {"Panel1", "Label1", "PageControl1", "PanelPIC", "PanelWA", "PanelKA"};
         for (int i = 1; i < 6; ++i)
-            QVERIFY2(order.indexOf(child(bottomToTop[i - 1])) < order.indexOf(child(bottomToTop[i])),
-                     bottomToTop[i]);
+            QVERIFY2(order.indexOf(child(bottomToTop[i - 1])) < order.indexOf(child(bottomToTop[i])), bottomToTop[i]);
         QVERIFY(order.indexOf(child("ImageZD")) < order.indexOf(child("PageControl1")));
         // The arrow band lies behind the caption it marks.
         const QObjectList network = child("PanelU")->children();

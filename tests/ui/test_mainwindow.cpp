@@ -2,13 +2,13 @@
 // monitor, events, stop and close, by clicking the window's real widgets.
 #include <QDir>
 #include <QFrame>
-#include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTimer>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 #include "historydialog.h"
@@ -31,8 +31,7 @@ bool SamePicture(QLabel* a, QLabel* b)
 }
 
 struct Window {
-    explicit Window(const QString& portsDir)
-        : opener(tornavel::PortMap(portsDir.toStdString())), form(opener)
+    explicit Window(const QString& portsDir) : opener(tornavel::PortMap(portsDir.toStdString())), form(opener)
     {
         form.show();
     }
@@ -56,8 +55,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == label_ && event->type() == QEvent::Paint &&
-            (texts.isEmpty() || texts.last() != label_->text()))
+        if (watched == label_ && event->type() == QEvent::Paint && (texts.isEmpty() || texts.last() != label_->text()))
             texts << label_->text();
         return false;
     }
@@ -113,8 +111,10 @@ private slots:
         PaintedTexts painted(w.ui().LabelST);
         QTest::mouseClick(w.ui().BitBtnSCAN, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(painted.texts.contains(QStringLiteral("ready")), kPatienceMs);
-        QVERIFY2(painted.texts.contains(QStringLiteral("ждите, идет опрос COM портов...")), qPrintable(painted.texts.join('|')));
-        QVERIFY2(painted.texts.contains(QStringLiteral("ждите, идет поиск устройств...")), qPrintable(painted.texts.join('|')));
+        QVERIFY2(painted.texts.contains(QStringLiteral("ждите, идет опрос COM портов...")),
+                 qPrintable(painted.texts.join('|')));
+        QVERIFY2(painted.texts.contains(QStringLiteral("ждите, идет поиск устройств...")),
+                 qPrintable(painted.texts.join('|')));
     }
 
     void busyPortNamesItsHolder()
@@ -237,12 +237,13 @@ private slots:
             if (w.ui().LabelST->text() != QStringLiteral("идёт опрос устройства...")) return;
             seenReading = true;
             const QObjectList siblings = w.form.children();
-            const bool panelOnTop =
-                w.ui().PanelWA->isVisible() && std::none_of(siblings.begin(), siblings.end(), [&](QObject* o) {
-                    auto* sibling = qobject_cast<QWidget*>(o);
-                    return sibling && sibling->isVisible() && siblings.indexOf(o) > siblings.indexOf(w.ui().PanelWA) &&
-                           sibling->geometry().intersects(w.ui().PanelWA->geometry());
-                });
+            const bool panelOnTop = w.ui().PanelWA->isVisible() &&
+                                    std::none_of(siblings.begin(), siblings.end(), [&](QObject* o) {
+                                        auto* sibling = qobject_cast<QWidget*>(o);
+                                        return sibling && sibling->isVisible() &&
+                                               siblings.indexOf(o) > siblings.indexOf(w.ui().PanelWA) &&
+                                               sibling->geometry().intersects(w.ui().PanelWA->geometry());
+                                    });
             const bool lampOn = SamePicture(w.ui().ImageA, w.ui().ImageAON);
             const bool busy = w.ui().ImageW->isVisible();
             lastProgress = w.ui().GaugeW->value();
@@ -330,7 +331,8 @@ private slots:
             // Sent once, at the start of the next cycle; then the busy picture goes.
             QTRY_COMPARE_WITH_TIMEOUT(sim.Received("com1").count(b.command), 1, kPatienceMs);
             QTRY_VERIFY_WITH_TIMEOUT(w.ui().ImageW->isHidden(), kPatienceMs);
-            if (!b.acknowledged.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelUME->text(), b.acknowledged, kPatienceMs);
+            if (!b.acknowledged.isEmpty())
+                QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelUME->text(), b.acknowledged, kPatienceMs);
         }
         QTRY_COMPARE_WITH_TIMEOUT(w.ui().LabelST->text(), QStringLiteral("Сбой сети."), kPatienceMs);
         const QByteArray sent = sim.Received("com1");
@@ -377,7 +379,9 @@ private slots:
         QCOMPARE(titleAfterClose, QStringLiteral("   ждите... идёт завершение работы."));
         QTRY_VERIFY_WITH_TIMEOUT(!w.form.isVisible(), kPatienceMs);
         QVERIFY(!w.form.connected());
-        const QByteArray fullRead = "Y\x01" "cnmQP>xBgCjfkEsoluNMLOF970~'8";
+        const QByteArray fullRead =
+            "Y\x01"
+            "cnmQP>xBgCjfkEsoluNMLOF970~'8";
         QVERIFY2(sim.Received("com1").endsWith(fullRead + "R"), sim.Received("com1").right(48).constData());
         QVERIFY(w.opener.Open(1) != nullptr);  // the port was closed
     }
@@ -434,14 +438,14 @@ private slots:
         w.Connect(0);
         // The slow values are read once in eight cycles: most keep their
         // last value through a silent cycle, and must not look current.
-        const QList<QLineEdit*> slow = {w.ui().EditUbatt, w.ui().EditTgrad, w.ui().EditRUNTIME,
-                                        w.ui().EditUout,  w.ui().EditUSmin, w.ui().EditUSmax,
-                                        w.ui().EditFREQ,  w.ui().EditQUALITY};
+        const QList<QLineEdit*> slow = {w.ui().EditUbatt, w.ui().EditTgrad, w.ui().EditRUNTIME, w.ui().EditUout,
+                                        w.ui().EditUSmin, w.ui().EditUSmax, w.ui().EditFREQ,    w.ui().EditQUALITY};
         const QColor current = w.ui().EditUbatt->palette().color(QPalette::Text);
         QVERIFY(w.ui().ImageST3->isVisible());
 
         sim.Event("com1 silent on");
-        QTRY_VERIFY_WITH_TIMEOUT(w.ui().LabelST->text().startsWith(QStringLiteral("нет ответа, данные от ")), kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui().LabelST->text().startsWith(QStringLiteral("нет ответа, данные от ")),
+                                 kPatienceMs);
         int keptValues = 0;
         for (QLineEdit* edit : slow) {
             keptValues += !edit->text().isEmpty();
@@ -506,8 +510,8 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString kept = QString::fromUtf8(file.readAll());
-        for (const char* line : {"\talert\tСбой сети.\n", "\ttest\tтест батарей: ответ «OK»\n", "\tchange\tпараметр «k»",
-                                 "\tconnected\tCOM1: подключен «Smart-UPS 1000»"})
+        for (const char* line : {"\talert\tСбой сети.\n", "\ttest\tтест батарей: ответ «OK»\n",
+                                 "\tchange\tпараметр «k»", "\tconnected\tCOM1: подключен «Smart-UPS 1000»"})
             QVERIFY2(kept.contains(QString::fromUtf8(line)), line);
         QTest::mouseClick(w.ui().BitBtnGO, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("COM1: отключен кнопкой «стоп»")) == 0, kPatienceMs);

@@ -4,8 +4,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTabWidget>
@@ -29,8 +29,7 @@ constexpr int kChangeTimeoutMs = 30000;  // a cycle, programming mode and the ch
 enum class Input { Keys, Paste, InputMethod };
 
 struct Window {
-    explicit Window(const QString& portsDir)
-        : opener(tornavel::PortMap(portsDir.toStdString())), form(opener)
+    explicit Window(const QString& portsDir) : opener(tornavel::PortMap(portsDir.toStdString())), form(opener)
     {
         form.show();
     }
@@ -42,8 +41,7 @@ struct Window {
 // and what stood around it meanwhile.
 class PaintProbe : public QObject {
 public:
-    PaintProbe(QLineEdit* box, QWidget* hint, QWidget* waitImage)
-        : box_(box), hint_(hint), waitImage_(waitImage)
+    PaintProbe(QLineEdit* box, QWidget* hint, QWidget* waitImage) : box_(box), hint_(hint), waitImage_(waitImage)
     {
         box_->installEventFilter(this);
     }
@@ -90,7 +88,11 @@ class ParameterPageTest : public QObject {
 
     Ui::TFormMain& ui() { return *window_->form.ui(); }
     tornavel::Requests& requests() { return window_->form.session().requests; }
-    template <typename T> T* Control(const QString& name) { return window_->form.findChild<T*>(name); }
+    template <typename T>
+    T* Control(const QString& name)
+    {
+        return window_->form.findChild<T*>(name);
+    }
     QByteArray Line() { return sim_->Received(QStringLiteral("com1")); }
 
     // Shows the page afresh: its boxes take the monitor page's texts again.
@@ -99,10 +101,7 @@ class ParameterPageTest : public QObject {
         ui().PageControl1->setCurrentWidget(ui().TabSheetMO);
         ui().PageControl1->setCurrentWidget(ui().TabSheetKA);
     }
-    void WaitForCompletion()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(!requests().eepromChange, kChangeTimeoutMs);
-    }
+    void WaitForCompletion() { QTRY_VERIFY_WITH_TIMEOUT(!requests().eepromChange, kChangeTimeoutMs); }
     void Type(QLineEdit* box, const QString& text)
     {
         box->setText(QString());
@@ -130,15 +129,16 @@ private slots:
     void pageIsFilledFromTheMonitorPageAndTheRecord()
     {
         const QList<QPair<QLineEdit*, QLineEdit*>> copies = {
-            {ui().EditNA, ui().EditNAME},  {ui().EditSN, ui().EditSERIAL}, {ui().EditDA, ui().EditDATA},
+            {ui().EditNA, ui().EditNAME},    {ui().EditSN, ui().EditSERIAL}, {ui().EditDA, ui().EditDATA},
             {ui().EditDZ, ui().EditDATAZAM}, {ui().EditZS, ui().EditSIGNAL}, {ui().EditIS, ui().EditINTSAMOT},
-            {ui().EditCH, ui().EditSENSIT}, {ui().EditUO, ui().EditUout},   {ui().EditMI, ui().EditUPmin},
+            {ui().EditCH, ui().EditSENSIT},  {ui().EditUO, ui().EditUout},   {ui().EditMI, ui().EditUPmin},
             {ui().EditMA, ui().EditUPmax}};
         for (const auto& [box, copy] : copies) QCOMPARE(box->text(), copy->text());
         QCOMPARE(ui().EditNA->text(), QStringLiteral("UPS_IDEN"));
         QCOMPARE(ui().EditR0->text(), QStringLiteral("A0"));
-        const QList<QPair<QLineEdit*, QString>> registers = {
-            {ui().EditR1, QStringLiteral("01")}, {ui().EditR2, QStringLiteral("04")}, {ui().EditR3, QStringLiteral("10")}};
+        const QList<QPair<QLineEdit*, QString>> registers = {{ui().EditR1, QStringLiteral("01")},
+                                                             {ui().EditR2, QStringLiteral("04")},
+                                                             {ui().EditR3, QStringLiteral("10")}};
         for (const auto& [box, text] : registers) {
             QCOMPARE(box->text(), text);
             QVERIFY(box->isReadOnly());
@@ -165,29 +165,48 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("digits get their slashes") << "EditDZ" << Input::Keys << "120503" << "12/05/03";
-        QTest::newRow("backspace after 12/ leaves 1") << "EditDZ" << Input::Keys << "12\b" << "1";
-        QTest::newRow("backspace after 12/05/ leaves 12/0") << "EditDZ" << Input::Keys << "1205\b" << "12/0";
-        QTest::newRow("slash and letters refused") << "EditDZ" << Input::Keys << "1/a2b" << "12/";
-        QTest::newRow("battery date: 8 at most") << "EditDZ" << Input::Keys << "12050399" << "12/05/03";
-        QTest::newRow("made date takes any other character") << "EditDA" << Input::Keys << "1203x" << "12/03/x";
-        QTest::newRow("made date: backspace") << "EditDA" << Input::Keys << "12\b" << "1";
-        QTest::newRow("made date: no limit") << "EditDA" << Input::Keys << "1203051234" << "12/03/051234";
-        QTest::newRow("! refused in the name") << "EditNA" << Input::Keys << "a!b" << "ab";
-        QTest::newRow("every alert character refused") << "EditSN" << Input::Keys << "!$%+?=*#|" << "";
-        QTest::newRow("no Windows-1251 byte: refused") << "EditNA" << Input::Paste << "aŁb" << "ab";
-        QTest::newRow("name: 8 at most") << "EditNA" << Input::Keys << "ABCDEFGHIJ" << "ABCDEFGH";
-        QTest::newRow("serial: 14 at most") << "EditSN" << Input::Keys << "ABCDEFGHIJKLMNOP" << "ABCDEFGHIJKLMN";
-        QTest::newRow("pasted name loses the !") << "EditNA" << Input::Paste << "a!b" << "ab";
-        QTest::newRow("register 0: 2 at most") << "EditR0" << Input::Keys << "B0C" << "B0";
+        QTest::newRow("digits get their slashes") << "EditDZ" << Input::Keys << "120503"
+                                                  << "12/05/03";
+        QTest::newRow("backspace after 12/ leaves 1") << "EditDZ" << Input::Keys << "12\b"
+                                                      << "1";
+        QTest::newRow("backspace after 12/05/ leaves 12/0") << "EditDZ" << Input::Keys << "1205\b"
+                                                            << "12/0";
+        QTest::newRow("slash and letters refused") << "EditDZ" << Input::Keys << "1/a2b"
+                                                   << "12/";
+        QTest::newRow("battery date: 8 at most") << "EditDZ" << Input::Keys << "12050399"
+                                                 << "12/05/03";
+        QTest::newRow("made date takes any other character") << "EditDA" << Input::Keys << "1203x"
+                                                             << "12/03/x";
+        QTest::newRow("made date: backspace") << "EditDA" << Input::Keys << "12\b"
+                                              << "1";
+        QTest::newRow("made date: no limit") << "EditDA" << Input::Keys << "1203051234"
+                                             << "12/03/051234";
+        QTest::newRow("! refused in the name") << "EditNA" << Input::Keys << "a!b"
+                                               << "ab";
+        QTest::newRow("every alert character refused") << "EditSN" << Input::Keys << "!$%+?=*#|"
+                                                       << "";
+        QTest::newRow("no Windows-1251 byte: refused") << "EditNA" << Input::Paste << "aŁb"
+                                                       << "ab";
+        QTest::newRow("name: 8 at most") << "EditNA" << Input::Keys << "ABCDEFGHIJ"
+                                         << "ABCDEFGH";
+        QTest::newRow("serial: 14 at most") << "EditSN" << Input::Keys << "ABCDEFGHIJKLMNOP"
+                                            << "ABCDEFGHIJKLMN";
+        QTest::newRow("pasted name loses the !") << "EditNA" << Input::Paste << "a!b"
+                                                 << "ab";
+        QTest::newRow("register 0: 2 at most") << "EditR0" << Input::Keys << "B0C"
+                                               << "B0";
         QTest::newRow("pasted serial is cut at 14") << "EditSN" << Input::Paste << "ABCDEFGHIJKLMNOPQ"
                                                     << "ABCDEFGHIJKLMN";
         QTest::newRow("pasted name: cut at 8, then ! taken out") << "EditNA" << Input::Paste << "AB!CDEFGHIJ"
                                                                  << "ABCDEFG";
-        QTest::newRow("input method: register cut at 2") << "EditR0" << Input::InputMethod << "ABC" << "AB";
-        QTest::newRow("pasted date keeps the digits") << "EditDZ" << Input::Paste << "1a/2" << "12/";
-        QTest::newRow("input method: Cyrillic kept, ! not") << "EditNA" << Input::InputMethod << "я!" << "я";
-        QTest::newRow("input method in the date box") << "EditDZ" << Input::InputMethod << "1x2" << "12/";
+        QTest::newRow("input method: register cut at 2") << "EditR0" << Input::InputMethod << "ABC"
+                                                         << "AB";
+        QTest::newRow("pasted date keeps the digits") << "EditDZ" << Input::Paste << "1a/2"
+                                                      << "12/";
+        QTest::newRow("input method: Cyrillic kept, ! not") << "EditNA" << Input::InputMethod << "я!"
+                                                            << "я";
+        QTest::newRow("input method in the date box") << "EditDZ" << Input::InputMethod << "1x2"
+                                                      << "12/";
     }
 
     void typingRules()
@@ -199,9 +218,7 @@ private slots:
         QLineEdit* edit = Control<QLineEdit>(box);
         edit->setText(QString());
         switch (how) {
-        case Input::Keys:
-            QTest::keyClicks(edit, input);
-            break;
+        case Input::Keys: QTest::keyClicks(edit, input); break;
         case Input::Paste:
             QGuiApplication::clipboard()->setText(input);
             QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
@@ -238,14 +255,41 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("flashes");
 
-        QTest::newRow("empty name") << "EditNA" << "ImageFLOP" << "PanelPA" << "" << "" << true;
-        QTest::newRow("empty serial") << "EditSN" << "ImageFLOP" << "PanelPA" << "" << "" << true;
-        QTest::newRow("date without its form") << "EditDA" << "ImageFLOP" << "PanelPA" << "PanelDA" << "1/2/03"
-                                               << true;
-        QTest::newRow("31 April") << "EditDZ" << "ImageFLOP" << "PanelPA" << "PanelDZ" << "31/04/05" << false;
-        QTest::newRow("month 13") << "EditDA" << "ImageFLOP" << "PanelPA" << "PanelDA" << "01/13/05" << false;
-        QTest::newRow("register: one digit") << "EditR0" << "ImageGF" << "PanelRE" << "" << "B" << true;
-        QTest::newRow("register: not hex") << "EditR0" << "ImageGF" << "PanelRE" << "" << "G1" << true;
+        QTest::newRow("empty name") << "EditNA"
+                                    << "ImageFLOP"
+                                    << "PanelPA"
+                                    << ""
+                                    << "" << true;
+        QTest::newRow("empty serial") << "EditSN"
+                                      << "ImageFLOP"
+                                      << "PanelPA"
+                                      << ""
+                                      << "" << true;
+        QTest::newRow("date without its form") << "EditDA"
+                                               << "ImageFLOP"
+                                               << "PanelPA"
+                                               << "PanelDA"
+                                               << "1/2/03" << true;
+        QTest::newRow("31 April") << "EditDZ"
+                                  << "ImageFLOP"
+                                  << "PanelPA"
+                                  << "PanelDZ"
+                                  << "31/04/05" << false;
+        QTest::newRow("month 13") << "EditDA"
+                                  << "ImageFLOP"
+                                  << "PanelPA"
+                                  << "PanelDA"
+                                  << "01/13/05" << false;
+        QTest::newRow("register: one digit") << "EditR0"
+                                             << "ImageGF"
+                                             << "PanelRE"
+                                             << ""
+                                             << "B" << true;
+        QTest::newRow("register: not hex") << "EditR0"
+                                           << "ImageGF"
+                                           << "PanelRE"
+                                           << ""
+                                           << "G1" << true;
     }
 
     void refusedSaves()
@@ -291,19 +335,31 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
 
-        QTest::newRow("alarm delay up") << "LabelZS" << "EditZS" << "EditSIGNAL" << false << QByteArray("k")
-                                        << QByteArray("+") << "0" << "T";
+        QTest::newRow("alarm delay up") << "LabelZS"
+                                        << "EditZS"
+                                        << "EditSIGNAL" << false << QByteArray("k") << QByteArray("+") << "0"
+                                        << "T";
         QTest::newRow("self-test interval down, wrapping")
-            << "LabelIS" << "EditIS" << "EditINTSAMOT" << false << QByteArray("E") << QByteArray("-") << "336"
+            << "LabelIS"
+            << "EditIS"
+            << "EditINTSAMOT" << false << QByteArray("E") << QByteArray("-") << "336"
             << "OFF";
-        QTest::newRow("sensitivity up") << "LabelCH" << "EditCH" << "EditSENSIT" << false << QByteArray("s")
-                                        << QByteArray("+") << "H" << "M";
-        QTest::newRow("output voltage down") << "LabelUO" << "EditUO" << "EditUout" << false << QByteArray("o")
-                                             << QByteArray("-") << "230" << "225";
-        QTest::newRow("low transfer up") << "LabelMI" << "EditMI" << "EditUPmin" << false << QByteArray("l")
-                                         << QByteArray("+") << "196" << "204";
+        QTest::newRow("sensitivity up") << "LabelCH"
+                                        << "EditCH"
+                                        << "EditSENSIT" << false << QByteArray("s") << QByteArray("+") << "H"
+                                        << "M";
+        QTest::newRow("output voltage down") << "LabelUO"
+                                             << "EditUO"
+                                             << "EditUout" << false << QByteArray("o") << QByteArray("-") << "230"
+                                             << "225";
+        QTest::newRow("low transfer up") << "LabelMI"
+                                         << "EditMI"
+                                         << "EditUPmin" << false << QByteArray("l") << QByteArray("+") << "196"
+                                         << "204";
         QTest::newRow("high transfer by double-click, down")
-            << "LabelMA" << "EditMA" << "EditUPmax" << true << QByteArray("u") << QByteArray("-") << "253"
+            << "LabelMA"
+            << "EditMA"
+            << "EditUPmax" << true << QByteArray("u") << QByteArray("-") << "253"
             << "265";
     }
 

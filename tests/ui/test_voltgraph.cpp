@@ -65,10 +65,13 @@ struct Group {
     tornavel::VoltHistory history;
     int drawVoltRuns = 0;
     VoltGraph graph{paintVolt, legend, labelUin, labelUout, marker, history, [this] {
-                        QMetaObject::invokeMethod(&graph, [this] {
-                            ++drawVoltRuns;
-                            graph.DrawVolt();
-                        }, Qt::QueuedConnection);
+                        QMetaObject::invokeMethod(
+                            &graph,
+                            [this] {
+                                ++drawVoltRuns;
+                                graph.DrawVolt();
+                            },
+                            Qt::QueuedConnection);
                     }};
 
     Group()

@@ -30,7 +30,9 @@ public:
     using Listener = std::function<void(const HistoryEntry&)>;
 
     explicit EventHistory(std::string path, std::size_t maxBytes = kDefaultMaxBytes)
-        : path_(std::move(path)), maxBytes_(maxBytes) {}
+        : path_(std::move(path)), maxBytes_(maxBytes)
+    {
+    }
 
     // Keeps the event in the file and hands it to the listener. A file that
     // cannot be written loses the event from the file only.

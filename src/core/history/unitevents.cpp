@@ -45,8 +45,8 @@ std::string DisconnectedText(int port, EndReason reason)
     return Com(port);
 }
 
-std::string ChangeText(const Bytes& command, const std::string& field, const Bytes& before,
-                       const Bytes& after, const Bytes& requested)
+std::string ChangeText(const Bytes& command, const std::string& field, const Bytes& before, const Bytes& after,
+                       const Bytes& requested)
 {
     return "параметр " + Quoted(command) + " (" + field + "): " + Quoted(before) + " -> " + Quoted(after) +
            (Confirmed(before, after, requested) ? ", подтверждено" : ", не подтверждено");

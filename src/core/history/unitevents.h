@@ -18,8 +18,8 @@ std::string DisconnectedText(int port, EndReason reason);
 // A setting written: its command and field, the value before and the one
 // read back, and whether the read-back shows the change asked for
 // (`requested` is the new text, or "+"/"-" for a step).
-std::string ChangeText(const Bytes& command, const std::string& field, const Bytes& before,
-                       const Bytes& after, const Bytes& requested);
+std::string ChangeText(const Bytes& command, const std::string& field, const Bytes& before, const Bytes& after,
+                       const Bytes& requested);
 // A test or calibration command and the unit's answer to it.
 std::string TestText(const Bytes& command, const Bytes& answer);
 

@@ -13,16 +13,13 @@ namespace {
 
 // The slowly changing values, one read per cycle: each once in eight cycles.
 constexpr std::array<int, PollingLoop::kRotationLength> kRotation = {
-    kSlotBatteryVolts, kSlotTemperature, kSlotRuntime, kSlotOutputSetting,
+    kSlotBatteryVolts, kSlotTemperature, kSlotRuntime,   kSlotOutputSetting,
     kSlotMinLine,      kSlotMaxLine,     kSlotFrequency, kSlotLineQuality,
 };
 
 }  // namespace
 
-PollingLoop::PollingLoop(Session& session, ComPort& port)
-    : session_(session), port_(port), writer_(session, port)
-{
-}
+PollingLoop::PollingLoop(Session& session, ComPort& port) : session_(session), port_(port), writer_(session, port) {}
 
 void PollingLoop::Execute()
 {
@@ -77,14 +74,12 @@ void PollingLoop::ServeTestRequest()
     // its flag, left standing, finds no text and must not hide the busy
     // picture of whatever the window asked meanwhile.
     if (command.empty()) return;
-    for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure,
-                              &cmd::kCalibration}) {
+    for (const Bytes* test : {&cmd::kTestIndicators, &cmd::kTestBattery, &cmd::kTestMainsFailure, &cmd::kCalibration}) {
         if (command != *test) continue;
         session_.alerts.TakeAcknowledgement();  // only this exchange's counts
         const LineAnswer reply = AskAnswer(port_, session_.hCom, command, session_.alerts);
         if (!reply.answered) session_.order.Unanswered();
-        session_.events->TestAnswered(command,
-                                      reply.line.empty() ? session_.alerts.TakeAcknowledgement() : reply.line);
+        session_.events->TestAnswered(command, reply.line.empty() ? session_.alerts.TakeAcknowledgement() : reply.line);
     }
     session_.events->TestRequestServed();
 }

@@ -21,7 +21,10 @@ namespace {
 const Bytes kOk = "OK";
 const Bytes kNo = "NO";
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
 }  // namespace
 
 void AlertReporter::ReportAlert(const Bytes& token)

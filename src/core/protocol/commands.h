@@ -5,9 +5,9 @@ namespace tornavel::cmd {
 
 // Everything the program sends to the UPS, and the few answers it relies on.
 // Every command is one byte; the answer is one text line ending in CR LF.
-inline const Bytes kSmartMode = "Y";       // answered "SM"
-inline const Bytes kLeaveSmart = "R";      // answered "BYE"
-inline const Bytes kModel = "\x01";        // Ctrl+A
+inline const Bytes kSmartMode = "Y";   // answered "SM"
+inline const Bytes kLeaveSmart = "R";  // answered "BYE"
+inline const Bytes kModel = "\x01";    // Ctrl+A
 inline const Bytes kName = "c";
 inline const Bytes kSerial = "n";
 inline const Bytes kMadeDate = "m";

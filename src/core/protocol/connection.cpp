@@ -41,8 +41,8 @@ void ReadAll(Session& session, ComPort& port)
     session.events->FullReadStarted();
     session.order.Restart();
     for (int slot = 1; slot <= kReadSlotCount; ++slot) {
-        session.table.SetField(slot, sereField(port, session.screen, *session.events, session.hCom,
-                                               SlotCommand(slot), session.alerts, session.order));
+        session.table.SetField(slot, sereField(port, session.screen, *session.events, session.hCom, SlotCommand(slot),
+                                               session.alerts, session.order));
         session.events->FullReadProgress(slot);
     }
     session.events->Connected(session.table.Record(session.table.apcIndex()));

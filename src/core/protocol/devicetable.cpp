@@ -8,16 +8,44 @@ namespace {
 const std::array<Bytes, kSlotCount + 1>& CommandBySlot()
 {
     static const std::array<Bytes, kSlotCount + 1> table = {
-        Bytes(), cmd::kModel, cmd::kName, cmd::kSerial, cmd::kMadeDate, cmd::kStatus,
-        cmd::kLoad, cmd::kBatteryCount, cmd::kBatteryDate, cmd::kBatteryVolts,
-        cmd::kNominalVolts, cmd::kTemperature, cmd::kRuntime, cmd::kCharge,
-        cmd::kAlarmDelay, cmd::kSelfTestInterval, cmd::kSensitivity, cmd::kOutputSetting,
-        cmd::kLowTransfer, cmd::kHighTransfer, cmd::kMinLine, cmd::kMaxLine,
-        cmd::kInputVolts, cmd::kOutputVolts, cmd::kFrequency, cmd::kLineQuality,
-        cmd::kSeven, cmd::kRegister0, cmd::kRegister1, cmd::kRegister2, cmd::kRegister3,
+        Bytes(),
+        cmd::kModel,
+        cmd::kName,
+        cmd::kSerial,
+        cmd::kMadeDate,
+        cmd::kStatus,
+        cmd::kLoad,
+        cmd::kBatteryCount,
+        cmd::kBatteryDate,
+        cmd::kBatteryVolts,
+        cmd::kNominalVolts,
+        cmd::kTemperature,
+        cmd::kRuntime,
+        cmd::kCharge,
+        cmd::kAlarmDelay,
+        cmd::kSelfTestInterval,
+        cmd::kSensitivity,
+        cmd::kOutputSetting,
+        cmd::kLowTransfer,
+        cmd::kHighTransfer,
+        cmd::kMinLine,
+        cmd::kMaxLine,
+        cmd::kInputVolts,
+        cmd::kOutputVolts,
+        cmd::kFrequency,
+        cmd::kLineQuality,
+        cmd::kSeven,
+        cmd::kRegister0,
+        cmd::kRegister1,
+        cmd::kRegister2,
+        cmd::kRegister3,
         Bytes(),  // slot 31: the last message, no command
-        cmd::kGraceDelay, cmd::kReturnCharge, cmd::kWakeupDelay, cmd::kLowBatteryWarning,
-        cmd::kSelfTestResult, cmd::kTransferCause,
+        cmd::kGraceDelay,
+        cmd::kReturnCharge,
+        cmd::kWakeupDelay,
+        cmd::kLowBatteryWarning,
+        cmd::kSelfTestResult,
+        cmd::kTransferCause,
     };
     return table;
 }
@@ -74,8 +102,7 @@ Bytes DeviceTable::Slot(int slot) const
 {
     const int index = apcIndex();
     std::lock_guard lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(apcList_.size()) || slot < 1 || slot > kSlotCount)
-        return {};
+    if (index < 0 || index >= static_cast<int>(apcList_.size()) || slot < 1 || slot > kSlotCount) return {};
     return apcList_[index].slot[slot];
 }
 
@@ -97,8 +124,7 @@ void DeviceTable::SetSlotOf(int index, int slot, const Bytes& text)
 void DeviceTable::Store(int index, int slot, const Bytes& text, bool settled)
 {
     std::lock_guard lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(apcList_.size()) || slot < 1 || slot > kSlotCount)
-        return;
+    if (index < 0 || index >= static_cast<int>(apcList_.size()) || slot < 1 || slot > kSlotCount) return;
     apcList_[index].slot[slot] = text;
     apcList_[index].settled[slot] = settled;
 }

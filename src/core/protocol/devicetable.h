@@ -12,20 +12,48 @@ namespace tornavel {
 // Answer slots of a unit's record; slot k holds the first line of the answer
 // to its command, after the alert filter.
 enum Slot : int {
-    kSlotModel = 1, kSlotName, kSlotSerial, kSlotMadeDate, kSlotStatus, kSlotLoad,
-    kSlotBatteryCount, kSlotBatteryDate, kSlotBatteryVolts, kSlotNominalVolts,
-    kSlotTemperature, kSlotRuntime, kSlotCharge, kSlotAlarmDelay, kSlotSelfTestInterval,
-    kSlotSensitivity, kSlotOutputSetting, kSlotLowTransfer, kSlotHighTransfer,
-    kSlotMinLine, kSlotMaxLine, kSlotInputVolts, kSlotOutputVolts, kSlotFrequency,
-    kSlotLineQuality, kSlotSeven, kSlotRegister0, kSlotRegister1, kSlotRegister2,
-    kSlotRegister3, kSlotLastMessage,
+    kSlotModel = 1,
+    kSlotName,
+    kSlotSerial,
+    kSlotMadeDate,
+    kSlotStatus,
+    kSlotLoad,
+    kSlotBatteryCount,
+    kSlotBatteryDate,
+    kSlotBatteryVolts,
+    kSlotNominalVolts,
+    kSlotTemperature,
+    kSlotRuntime,
+    kSlotCharge,
+    kSlotAlarmDelay,
+    kSlotSelfTestInterval,
+    kSlotSensitivity,
+    kSlotOutputSetting,
+    kSlotLowTransfer,
+    kSlotHighTransfer,
+    kSlotMinLine,
+    kSlotMaxLine,
+    kSlotInputVolts,
+    kSlotOutputVolts,
+    kSlotFrequency,
+    kSlotLineQuality,
+    kSlotSeven,
+    kSlotRegister0,
+    kSlotRegister1,
+    kSlotRegister2,
+    kSlotRegister3,
+    kSlotLastMessage,
     // Read after the full read by the monitor and tornavelctl (ReadPowerReturn),
     // never by the window: how power comes back, and two readings.
-    kSlotGraceDelay, kSlotReturnCharge, kSlotWakeupDelay, kSlotLowBatteryWarning,
-    kSlotSelfTestResult, kSlotTransferCause,
+    kSlotGraceDelay,
+    kSlotReturnCharge,
+    kSlotWakeupDelay,
+    kSlotLowBatteryWarning,
+    kSlotSelfTestResult,
+    kSlotTransferCause,
 };
 inline constexpr int kSlotCount = 37;
-inline constexpr int kReadSlotCount = 30;  // slots 1..30 have a command in the full read
+inline constexpr int kReadSlotCount = 30;                      // slots 1..30 have a command in the full read
 inline constexpr int kFirstPowerReturnSlot = kSlotGraceDelay;  // 32..37 have one after it
 
 // The command whose answer slot k holds (1..30, 32..37); empty for others.

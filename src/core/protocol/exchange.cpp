@@ -41,8 +41,8 @@ FieldAnswer OrderedField(bool answered, Bytes& answer, AlertReporter& alerts, An
 // The window's events are handled before the command goes out; a field's
 // late bytes are dropped after that, right before the write, since a late
 // answer may well arrive while the window is busy.
-bool BusyTransact(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle,
-                  const Bytes& command, Bytes& answer, AlertReporter* dropLateFor, AnswerOrder* order)
+bool BusyTransact(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle, const Bytes& command,
+                  Bytes& answer, AlertReporter* dropLateFor, AnswerOrder* order)
 {
     busy.ExchangeBusy(true);
     screen.ProcessMessages();
@@ -73,8 +73,8 @@ Bytes AskLine(ComPort& port, const PortHandle& handle, const Bytes& command, Ale
     return AskAnswer(port, handle, command, alerts).line;
 }
 
-Bytes sereLine(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle,
-               const Bytes& command, AlertReporter& alerts)
+Bytes sereLine(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle, const Bytes& command,
+               AlertReporter& alerts)
 {
     Bytes answer;
     const bool answered = sereCom(port, screen, busy, handle, command, answer);

@@ -26,8 +26,8 @@ struct LineAnswer {
 };
 LineAnswer AskAnswer(ComPort& port, const PortHandle& handle, const Bytes& command, AlertReporter& alerts);
 // The same through sereCom, for the window thread.
-Bytes sereLine(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle,
-               const Bytes& command, AlertReporter& alerts);
+Bytes sereLine(ComPort& port, Screen& screen, ExchangeEvents& busy, const PortHandle& handle, const Bytes& command,
+               AlertReporter& alerts);
 
 // Whether what an exchange brings is its own command's answer. A command
 // that got nothing in time may still be answered, and a later exchange then

@@ -41,10 +41,10 @@ struct ProtocolVariable {
 // before it) is known only at run time: the polling loop says so with each
 // cycle it reads.
 struct Reading {
-    Slot slot;                // where the record keeps its answer
-    const Bytes* command;     // what asks the unit for it
-    std::string_view name;    // stable name: tornavelctl show, JSON
-    std::string_view unit;    // unit of the answer as the unit writes it ("%", "V", "min"), or empty
+    Slot slot;              // where the record keeps its answer
+    const Bytes* command;   // what asks the unit for it
+    std::string_view name;  // stable name: tornavelctl show, JSON
+    std::string_view unit;  // unit of the answer as the unit writes it ("%", "V", "min"), or empty
     ParseRule parse;
     Refresh refresh;
     // Metrics: the gauge's name after "tornavel_ups_" (empty: no gauge), its
@@ -54,7 +54,7 @@ struct Reading {
     std::string_view metric;
     std::string_view help;
     int metricShift;
-    std::string_view label;   // its label in the info, settings or its own series, if it has one
+    std::string_view label;  // its label in the info, settings or its own series, if it has one
     // The variable of the UPS network protocol (RFC 9271) that serves it;
     // empty when the server does not serve it.
     ProtocolVariable rfc9271;

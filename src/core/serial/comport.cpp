@@ -28,8 +28,7 @@ StopBits StopBitsFromText(const Bytes& stopBits)
     return StopBits::One;
 }
 
-PortHandle ComPort::OpenPort(int number, std::uint32_t baud, std::uint8_t dataBits, char parity,
-                             const Bytes& stopBits)
+PortHandle ComPort::OpenPort(int number, std::uint32_t baud, std::uint8_t dataBits, char parity, const Bytes& stopBits)
 {
     portName_ = "COM" + std::to_string(number);
     PortHandle handle(opener_.Open(number));

@@ -21,8 +21,7 @@ public:
 
     ComPort(PortOpener& opener, Clock& clock) : opener_(opener), clock_(clock) {}
 
-    PortHandle OpenPort(int number, std::uint32_t baud, std::uint8_t dataBits, char parity,
-                        const Bytes& stopBits);
+    PortHandle OpenPort(int number, std::uint32_t baud, std::uint8_t dataBits, char parity, const Bytes& stopBits);
     // Who holds port `number` that would not open, as far as its lock tells.
     std::optional<LockHolder> PortHolder(int number) { return opener_.Holder(number); }
     void ClosePort(const PortHandle& handle);

@@ -9,7 +9,8 @@ namespace tornavel {
 bool SameDeviceFile(const std::string& a, const std::string& b)
 {
     if (a == b) return true;
-    struct stat first{}, second{};
+    struct stat first {
+    }, second{};
     if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
     if (S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode)) return first.st_rdev == second.st_rdev;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;

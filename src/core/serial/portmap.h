@@ -15,8 +15,7 @@ namespace tornavel {
 // The path is not checked here: opening it decides whether the port exists.
 class PortMap {
 public:
-    explicit PortMap(std::optional<std::string> portsDir = std::nullopt)
-        : portsDir_(std::move(portsDir)) {}
+    explicit PortMap(std::optional<std::string> portsDir = std::nullopt) : portsDir_(std::move(portsDir)) {}
 
     // No path for a number outside 1 to 16.
     std::optional<std::string> DevicePath(int number) const;

@@ -18,7 +18,9 @@ class PosixSerialDevice final : public SerialDevice {
 public:
     // `device` is the node the descriptor was opened from.
     PosixSerialDevice(int fd, UucpLock lock, std::string device)
-        : fd_(fd), lock_(std::move(lock)), device_(std::move(device)) {}
+        : fd_(fd), lock_(std::move(lock)), device_(std::move(device))
+    {
+    }
     ~PosixSerialDevice() override { Close(); }
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
@@ -60,7 +62,9 @@ public:
     static constexpr const char* kLockDir = kUucpLockDir;
 
     explicit PosixPortOpener(PortMap map, std::string lockDir = kLockDir)
-        : map_(std::move(map)), lockDir_(std::move(lockDir)) {}
+        : map_(std::move(map)), lockDir_(std::move(lockDir))
+    {
+    }
 
     std::unique_ptr<SerialDevice> Open(int number) override;
     std::optional<LockHolder> Holder(int number) override;
@@ -76,7 +80,9 @@ private:
 class DevicePathOpener final : public PortOpener {
 public:
     explicit DevicePathOpener(std::string path, std::string lockDir = kUucpLockDir)
-        : path_(std::move(path)), lockDir_(std::move(lockDir)) {}
+        : path_(std::move(path)), lockDir_(std::move(lockDir))
+    {
+    }
 
     std::unique_ptr<SerialDevice> Open(int) override { return OpenSerialDevice(path_, lockDir_); }
     std::optional<LockHolder> Holder(int) override { return FindLockHolder(lockDir_, path_); }

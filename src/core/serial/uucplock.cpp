@@ -62,8 +62,7 @@ std::string ProgramName(int pid)
     name = name.substr(0, name.find('\0'));
     if (name.empty()) name = ReadSmallFile(proc + "/comm");
     name = name.substr(name.find_last_of('/') + 1);
-    name.erase(std::remove_if(name.begin(), name.end(),
-                              [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
+    name.erase(std::remove_if(name.begin(), name.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
                name.end());
     return name.substr(0, kMaxProgramName);
 }

@@ -42,12 +42,9 @@ bool LoadLow(const Bytes& answer)
 std::vector<std::string> CalibrationWarnings(const DeviceTable& table)
 {
     std::vector<std::string> warnings;
-    if (Register0Low(table.Slot(kSlotRegister0)))
-        warnings.push_back("• значение регистра 0 меньше рекомендуемого");
-    if (table.Slot(kSlotCharge) != kFullCharge)
-        warnings.push_back("• батареи не полностью заряжены");
-    if (LoadLow(table.Slot(kSlotLoad)))
-        warnings.push_back("• нагрузка меньше рекомендуемого значения");
+    if (Register0Low(table.Slot(kSlotRegister0))) warnings.push_back("• значение регистра 0 меньше рекомендуемого");
+    if (table.Slot(kSlotCharge) != kFullCharge) warnings.push_back("• батареи не полностью заряжены");
+    if (LoadLow(table.Slot(kSlotLoad))) warnings.push_back("• нагрузка меньше рекомендуемого значения");
     return warnings;
 }
 

@@ -35,11 +35,10 @@ bool IsProgrammingModeCommand(const Bytes& command)
 
 bool IsSteppedCommand(const Bytes& command)
 {
-    static const std::array set = {&cmd::kAlarmDelay,    &cmd::kSelfTestInterval,
-                                   &cmd::kSensitivity,   &cmd::kOutputSetting,
-                                   &cmd::kLowTransfer,   &cmd::kHighTransfer,
-                                   &cmd::kGraceDelay,    &cmd::kReturnCharge,
-                                   &cmd::kWakeupDelay,   &cmd::kLowBatteryWarning};
+    static const std::array set = {&cmd::kAlarmDelay,       &cmd::kSelfTestInterval, &cmd::kSensitivity,
+                                   &cmd::kOutputSetting,    &cmd::kLowTransfer,      &cmd::kHighTransfer,
+                                   &cmd::kGraceDelay,       &cmd::kReturnCharge,     &cmd::kWakeupDelay,
+                                   &cmd::kLowBatteryWarning};
     return InSet(command, set);
 }
 
@@ -113,15 +112,13 @@ bool ChangeWriter::EnterProgrammingMode()
 {
     port_.WritePort(session_.hCom, cmd::kProgrammingMode);
     port_.clock().Sleep(kProgrammingWaitMs);
-    return AskLine(port_, session_.hCom, cmd::kProgrammingMode, session_.alerts) ==
-           cmd::answer::kProgrammingMode;
+    return AskLine(port_, session_.hCom, cmd::kProgrammingMode, session_.alerts) == cmd::answer::kProgrammingMode;
 }
 
 bool ChangeWriter::LeaveProgrammingMode()
 {
     TransactAndWait(cmd::kLeaveSmart);
-    return AskLine(port_, session_.hCom, cmd::kSmartMode, session_.alerts) ==
-           cmd::answer::kSmartMode;
+    return AskLine(port_, session_.hCom, cmd::kSmartMode, session_.alerts) == cmd::answer::kSmartMode;
 }
 
 void ChangeWriter::SendValue(const Bytes& command, const Bytes& value)

@@ -24,7 +24,10 @@ int DaysInMonth(int month, int year)
 {
     switch (month) {
     case 2: return year % 4 == 0 ? 29 : 28;  // two-digit years: every fourth one is leap
-    case 4: case 6: case 9: case 11: return 30;
+    case 4:
+    case 6:
+    case 9:
+    case 11: return 30;
     default: return 31;
     }
 }
@@ -38,8 +41,7 @@ std::size_t CharacterCount(const std::string& utf8)
     return count;
 }
 
-SaveOutcome PrepareText(const std::string& utf8Text, std::size_t length, const Bytes& command,
-                        ChangeRequestTexts& out)
+SaveOutcome PrepareText(const std::string& utf8Text, std::size_t length, const Bytes& command, ChangeRequestTexts& out)
 {
     if (utf8Text.empty()) return SaveOutcome::Flash;
     out = {command, FitText(Utf8ToCp1251(utf8Text), length, kZeroFill)};
@@ -66,8 +68,8 @@ Bytes FitText(const Bytes& text, std::size_t length, char fill)
 
 bool isDATA(const Bytes& text)
 {
-    return text.size() == 8 && text[2] == kDateSeparator && text[5] == kDateSeparator &&
-           IsDigits(text.substr(0, 2)) && IsDigits(text.substr(3, 2)) && IsDigits(text.substr(6, 2));
+    return text.size() == 8 && text[2] == kDateSeparator && text[5] == kDateSeparator && IsDigits(text.substr(0, 2)) &&
+           IsDigits(text.substr(3, 2)) && IsDigits(text.substr(6, 2));
 }
 
 bool DateFitsCalendar(const Bytes& date)

@@ -21,18 +21,13 @@ constexpr std::size_t kNameLength = 8;
 constexpr std::size_t kLongestStepValue = 8;
 
 const std::array<NamedSetting, 14> kSettings = {{
-    {"alarm-delay", &cmd::kAlarmDelay, SettingKind::Stepped, kSlotAlarmDelay,
-     "alarm delay after a mains failure"},
+    {"alarm-delay", &cmd::kAlarmDelay, SettingKind::Stepped, kSlotAlarmDelay, "alarm delay after a mains failure"},
     {"self-test-interval", &cmd::kSelfTestInterval, SettingKind::Stepped, kSlotSelfTestInterval,
      "interval between automatic self-tests"},
-    {"sensitivity", &cmd::kSensitivity, SettingKind::Stepped, kSlotSensitivity,
-     "sensitivity to mains disturbances"},
-    {"output-on-battery", &cmd::kOutputSetting, SettingKind::Stepped, kSlotOutputSetting,
-     "output voltage on battery"},
-    {"low-transfer", &cmd::kLowTransfer, SettingKind::Stepped, kSlotLowTransfer,
-     "low transfer point (V)"},
-    {"high-transfer", &cmd::kHighTransfer, SettingKind::Stepped, kSlotHighTransfer,
-     "high transfer point (V)"},
+    {"sensitivity", &cmd::kSensitivity, SettingKind::Stepped, kSlotSensitivity, "sensitivity to mains disturbances"},
+    {"output-on-battery", &cmd::kOutputSetting, SettingKind::Stepped, kSlotOutputSetting, "output voltage on battery"},
+    {"low-transfer", &cmd::kLowTransfer, SettingKind::Stepped, kSlotLowTransfer, "low transfer point (V)"},
+    {"high-transfer", &cmd::kHighTransfer, SettingKind::Stepped, kSlotHighTransfer, "high transfer point (V)"},
     // How power comes back after a shutdown; the window has no box for them.
     {"grace-delay", &cmd::kGraceDelay, SettingKind::Stepped, kSlotGraceDelay,
      "seconds from a shutdown command to the output going off"},
@@ -43,12 +38,9 @@ const std::array<NamedSetting, 14> kSettings = {{
     {"low-battery-warning", &cmd::kLowBatteryWarning, SettingKind::Stepped, kSlotLowBatteryWarning,
      "minutes of runtime left when the unit signals a low battery"},
     {"name", &cmd::kName, SettingKind::Text, kSlotName, "the unit's name, up to 8 characters"},
-    {"battery-date", &cmd::kBatteryDate, SettingKind::Date, kSlotBatteryDate,
-     "battery replacement date, dd/mm/yy"},
-    {"manufacture-date", &cmd::kMadeDate, SettingKind::Date, kSlotMadeDate,
-     "date of manufacture, dd/mm/yy"},
-    {"register0", &cmd::kRegister0, SettingKind::Register, kSlotRegister0,
-     "register 0, two hex digits"},
+    {"battery-date", &cmd::kBatteryDate, SettingKind::Date, kSlotBatteryDate, "battery replacement date, dd/mm/yy"},
+    {"manufacture-date", &cmd::kMadeDate, SettingKind::Date, kSlotMadeDate, "date of manufacture, dd/mm/yy"},
+    {"register0", &cmd::kRegister0, SettingKind::Register, kSlotRegister0, "register 0, two hex digits"},
 }};
 
 std::string Trimmed(const Bytes& text)
@@ -103,8 +95,7 @@ Bytes MonthFirst(const Bytes& date)
     return date.substr(3, 2) + "/" + date.substr(0, 2) + date.substr(5);
 }
 
-std::optional<ChangeRequestTexts> DateRequest(const NamedSetting& setting, const std::string& value,
-                                              std::string& error)
+std::optional<ChangeRequestTexts> DateRequest(const NamedSetting& setting, const std::string& value, std::string& error)
 {
     ChangeRequestTexts request;
     const auto prepare = setting.command == &cmd::kMadeDate ? &PrepareSaveMadeDate : &PrepareSaveBatteryDate;
@@ -169,7 +160,8 @@ bool AnswerShows(const NamedSetting& setting, const Bytes& answer, const std::st
     const std::string asked = Trimmed(Utf8ToCp1251(value));
     switch (setting.kind) {
     case SettingKind::Stepped: return !shown.empty() && EqualIgnoringCase(shown, asked);
-    case SettingKind::Register: return IsHexByte(shown) && IsHexByte(asked) && HexByteValue(shown) == HexByteValue(asked);
+    case SettingKind::Register:
+        return IsHexByte(shown) && IsHexByte(asked) && HexByteValue(shown) == HexByteValue(asked);
     case SettingKind::Text:
     case SettingKind::Date: return shown == asked;
     }

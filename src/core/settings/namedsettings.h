@@ -23,7 +23,7 @@ struct NamedSetting {
     std::string_view name;
     const Bytes* command;
     SettingKind kind;
-    int slot;                // where the full read keeps its value
+    int slot;  // where the full read keeps its value
     std::string_view title;
 };
 

@@ -26,9 +26,9 @@ SettingOutcome Judge(SettingOutcome outcome, const NamedSetting& setting, const 
         outcome.status = Status::Unconfirmed;
     } else {
         outcome.after = *readBack;
-        outcome.status = readBack->empty()                         ? Status::NoAnswer
+        outcome.status = readBack->empty()                        ? Status::NoAnswer
                          : AnswerShows(setting, *readBack, value) ? Status::Changed
-                                                                   : Status::NotTaken;
+                                                                  : Status::NotTaken;
     }
     return outcome;
 }
@@ -85,7 +85,8 @@ std::string DescribeOutcome(const SettingOutcome& outcome)
     const std::string steps = std::to_string(outcome.steps) + (outcome.steps == 1 ? " step" : " steps");
     switch (outcome.status) {
     case Status::Unchanged: return "already " + Shown(outcome.before) + ", nothing sent";
-    case Status::Changed: return "changed from " + Shown(outcome.before) + " to " + Shown(outcome.after) + " in " + steps;
+    case Status::Changed:
+        return "changed from " + Shown(outcome.before) + " to " + Shown(outcome.after) + " in " + steps;
     case Status::NotTaken: return "not taken: the unit reads back " + Shown(outcome.after);
     case Status::NotOffered: {
         std::string list;

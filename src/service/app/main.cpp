@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/monitor.h"

@@ -42,12 +42,11 @@ std::string ListenText(const ListenAddress& address, int port)
 
 Monitor::Monitor(MonitorOptions options)
     : options_(std::move(options)),
-      hooks_(options_.onEvent ? std::make_unique<HookRunner>(
-                                    *options_.onEvent, options_.hookTimeoutSeconds * 1000,
-                                    [this](const std::string& name, const std::string& message) {
-                                        log_.Note("-", name, message);
-                                    })
-                              : nullptr),
+      hooks_(options_.onEvent
+                 ? std::make_unique<HookRunner>(
+                       *options_.onEvent, options_.hookTimeoutSeconds * 1000,
+                       [this](const std::string& name, const std::string& message) { log_.Note("-", name, message); })
+                 : nullptr),
       log_(stdout, hooks_.get(), StreamIsJournal(STDOUT_FILENO, std::getenv("JOURNAL_STREAM")))
 {
     if (options_.textfile) textfile_.emplace(*options_.textfile);
@@ -90,8 +89,8 @@ void Monitor::Protect()
         const auto upsUrl = upsnet::ParseUpsUrl(*protection.followUrl);
         // A unit followed over the UPS network protocol is labelled by its name there.
         const std::string port = upsUrl ? upsUrl->name : protection.followPort;
-        protectors_.push_back(std::make_unique<Protector>(port, "", protection, *host_, log_, clock_,
-                                                          outageFile("follow-" + port)));
+        protectors_.push_back(
+            std::make_unique<Protector>(port, "", protection, *host_, log_, clock_, outageFile("follow-" + port)));
         std::string credentials;
         if (protection.followAuth) {
             std::ifstream file(*protection.followAuth);
@@ -159,8 +158,8 @@ bool Monitor::Open(std::string& error)
             address, [this] { return Metrics(); }, error, options_.web,
             [this](const std::string& header) { FollowerVisited(header); });
         if (!endpoint) return false;
-        listening_ += (options_.web.certPem.empty() ? " http://" : " https://") + ListenText(address, endpoint->port()) +
-                      "/metrics";
+        listening_ += (options_.web.certPem.empty() ? " http://" : " https://") +
+                      ListenText(address, endpoint->port()) + "/metrics";
         endpoints_.push_back(std::move(endpoint));
     }
     if (!OpenUpsServer(error)) return false;
@@ -227,9 +226,7 @@ void Monitor::Start()
 {
     std::string ports;
     for (const UnitPort& unit : options_.units) ports += " " + unit.label;
-    log_.Record(Event{{}, "-", "start",
-                      "listening on" + listening_ + "; ports" + ports,
-                      {}});
+    log_.Record(Event{{}, "-", "start", "listening on" + listening_ + "; ports" + ports, {}});
     for (auto& worker : workers_) threads_.emplace_back([&worker] { worker->Run(); });
     if (follower_ && FollowedInClearFromAnotherHost(options_.protection))
         log_.Note(options_.protection.followPort, "follow_unprotected",

@@ -54,9 +54,8 @@ std::optional<UnitPort> ParseUnitPort(const std::string& text)
 bool IsUnitName(const std::string& name)
 {
     if (name.empty() || name.size() > 64) return false;
-    return std::all_of(name.begin(), name.end(), [](unsigned char c) {
-        return std::isalnum(c) || c == '_' || c == '-' || c == '.';
-    });
+    return std::all_of(name.begin(), name.end(),
+                       [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '-' || c == '.'; });
 }
 
 // NAME=PORT: the name given to the unit on PORT (a port on the command line).
@@ -119,7 +118,8 @@ Tornavel window maps it) or a device path such as /dev/serial/by-id/...
                       $RUNTIME_DIRECTORY/control under systemd, else none)
   --help              this text
   --version           the version
-)") + ProtectUsageText() + upsnet::ServerUsageText() + R"(
+)") + ProtectUsageText() +
+           upsnet::ServerUsageText() + R"(
 Events are logged on standard output, one line each; repeats of one alert
 from one unit within 10 s are folded into one line with their number.
 SIGTERM or SIGINT ends the monitor: every connected unit leaves smart mode
@@ -176,9 +176,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             value = arg.substr(equals + 1);
             arg = arg.substr(0, equals);
         }
-        const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" ||
-                           arg == "--on-event" || arg == "--hook-timeout" || arg == "--name" ||
-                           arg == "--control-socket" || arg == "--web-config";
+        const bool known = arg == "--ports" || arg == "--listen" || arg == "--textfile" || arg == "--on-event" ||
+                           arg == "--hook-timeout" || arg == "--name" || arg == "--control-socket" ||
+                           arg == "--web-config";
         const bool server = upsnet::IsServerOption(arg);
         if (!known && !server && !IsProtectOption(arg)) return fail("unknown option '" + arg + "'");
         if (!known && !server && !ProtectOptionTakesValue(arg)) {

@@ -22,7 +22,7 @@ struct MonitorOptions {
     std::optional<std::string> portsDir;
     std::vector<ListenAddress> listen;  // one endpoint each
     std::optional<std::string> webConfigFile;
-    WebConfig web;                      // loaded from webConfigFile by the program
+    WebConfig web;  // loaded from webConfigFile by the program
     std::optional<std::string> textfile;
     std::optional<std::string> onEvent;
     int hookTimeoutSeconds = 10;
@@ -31,7 +31,7 @@ struct MonitorOptions {
     std::optional<std::string> controlSocket;
     std::vector<UnitPort> units;
     ProtectOptions protection;
-    upsnet::ServerOptions upsServer;   // the UPS network protocol, off by default
+    upsnet::ServerOptions upsServer;  // the UPS network protocol, off by default
 };
 
 struct CommandLine {

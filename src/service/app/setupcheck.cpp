@@ -17,10 +17,9 @@ namespace {
 // Empty when the file can be used as asked, else the reason.
 std::string Problem(const std::string& path, bool executable)
 {
-    struct stat info{};
+    struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
-    if (executable && (!S_ISREG(info.st_mode) || ::access(path.c_str(), X_OK) != 0))
-        return "not an executable file";
+    if (executable && (!S_ISREG(info.st_mode) || ::access(path.c_str(), X_OK) != 0)) return "not an executable file";
     return {};
 }
 
@@ -35,8 +34,7 @@ int CheckSetup(const MonitorOptions& options, std::FILE* out, std::FILE* err)
             ++problems;
         }
     };
-    for (const ListenAddress& address : options.listen)
-        std::fprintf(out, "listen %s\n", address.text.c_str());
+    for (const ListenAddress& address : options.listen) std::fprintf(out, "listen %s\n", address.text.c_str());
     if (options.webConfigFile)
         std::fprintf(out, "web config %s: %s, %zu user%s\n", options.webConfigFile->c_str(),
                      options.web.certPem.empty() ? "plain HTTP" : "HTTPS", options.web.users.size(),
@@ -56,8 +54,8 @@ int CheckSetup(const MonitorOptions& options, std::FILE* out, std::FILE* err)
         std::fprintf(out, "on-event %s (timeout %d s)\n", options.onEvent->c_str(), options.hookTimeoutSeconds);
         check("event program", *options.onEvent, true);
     }
-    for (const auto& problem : {BootIdProblem(options.protection), FollowerFileProblem(options.protection),
-                                SameDeviceTwice(options)}) {
+    for (const auto& problem :
+         {BootIdProblem(options.protection), FollowerFileProblem(options.protection), SameDeviceTwice(options)}) {
         if (!problem) continue;
         std::fprintf(err, "tornavel-monitor: %s\n", problem->c_str());
         ++problems;

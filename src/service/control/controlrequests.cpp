@@ -60,8 +60,11 @@ std::vector<std::string> Change(const std::vector<std::string>& words, const Con
     // ended while this one waited.
     const SettingOutcome outcome = BringSetting(path, *setting, unit.worker->Snapshot().slots[setting->slot], *value);
     if (outcome.steps > 0)  // a value the unit showed already sent nothing: no event
-        log.Record(Event{{}, unit.label, outcome.Good() ? "setting_changed" : "setting_not_changed",
-                         std::string(setting->name) + ": " + DescribeOutcome(outcome), {}});
+        log.Record(Event{{},
+                         unit.label,
+                         outcome.Good() ? "setting_changed" : "setting_not_changed",
+                         std::string(setting->name) + ": " + DescribeOutcome(outcome),
+                         {}});
     return {OutcomeLine(outcome), kOk};
 }
 
@@ -73,8 +76,11 @@ std::vector<std::string> Test(const std::vector<std::string>& words, const Contr
     Bytes status;
     const auto acknowledgement = unit.worker->PerformTest(*command, status);
     if (!acknowledgement) return Error(unit.label + ": the test was not sent (the unit is not being polled)");
-    log.Record(Event{{}, unit.label, "test_requested",
-                     "\"" + UnitText(*command) + "\" answered \"" + UnitText(*acknowledgement) + "\"", {}});
+    log.Record(Event{{},
+                     unit.label,
+                     "test_requested",
+                     "\"" + UnitText(*command) + "\" answered \"" + UnitText(*acknowledgement) + "\"",
+                     {}});
     return {"test " + Escape(*acknowledgement) + " " + Escape(status), kOk};
 }
 
@@ -98,8 +104,9 @@ std::vector<std::string> AnswerControlRequest(const std::vector<std::string>& wo
     }
     const UnitSnapshot snapshot = unit->worker->Snapshot();
     if (!snapshot.identified || !snapshot.up)
-        return Error(unit->label + ": the monitor is not connected to the unit now (not a Smart-UPS, silent, "
-                                   "or the port cannot be opened)");
+        return Error(unit->label +
+                     ": the monitor is not connected to the unit now (not a Smart-UPS, silent, "
+                     "or the port cannot be opened)");
     const std::string& kind = words[0];
     if (kind == "read" && words.size() == 3) return Read(*unit, snapshot);
     if (kind == "change" && words.size() == 5) return Change(words, *unit, log);

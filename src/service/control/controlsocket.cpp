@@ -24,8 +24,7 @@ bool PeerIsRoot(int client)
 {
     ucred peer{};
     socklen_t length = sizeof peer;
-    return ::getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && length == sizeof peer &&
-           peer.uid == 0;
+    return ::getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && length == sizeof peer && peer.uid == 0;
 }
 
 bool Address(const std::string& path, sockaddr_un& address)
@@ -58,7 +57,7 @@ std::unique_ptr<ControlSocket> ControlSocket::Start(const std::string& path, Han
         error = "another monitor answers on the control socket " + path;
         return nullptr;
     }
-    struct stat existing{};
+    struct stat existing {};
     if (::lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) ::unlink(path.c_str());
 
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -7,9 +7,9 @@ namespace tornavel::service {
 
 // The names of the alerts in metrics and event lines, row by row of alertTable.
 inline constexpr std::array<const char*, alertTable.size()> kAlertNames = {
-    "mains_failure",      "mains_restored",  "battery_low",
-    "battery_ok",         "abnormal_condition", "abnormal_condition_cleared",
-    "shutdown_pending",   "replace_battery", "eeprom_written",
+    "mains_failure",    "mains_restored",     "battery_low",
+    "battery_ok",       "abnormal_condition", "abnormal_condition_cleared",
+    "shutdown_pending", "replace_battery",    "eeprom_written",
 };
 
 // The row of "!", the unit's transfer to battery.

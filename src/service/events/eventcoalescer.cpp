@@ -23,7 +23,7 @@ bool EventCoalescer::Admit(const std::string& port, const std::string& name, std
 }
 
 std::vector<EventCoalescer::Repeats> EventCoalescer::TakeDue(std::int64_t nowMs, bool everything,
-                                                            const std::string* port)
+                                                             const std::string* port)
 {
     std::vector<Repeats> due;
     for (auto it = windows_.begin(); it != windows_.end();) {

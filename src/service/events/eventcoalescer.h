@@ -27,8 +27,7 @@ public:
     // belongs to, such as the mains) is passed whenever the state it tells
     // differs from the last one told for that unit: mains failing again
     // right after they came back is news, not a repeat.
-    bool Admit(const std::string& port, const std::string& name, std::int64_t nowMs,
-               const std::string& stateOf = {});
+    bool Admit(const std::string& port, const std::string& name, std::int64_t nowMs, const std::string& stateOf = {});
     // The folded repeats of windows closed by `nowMs` (all of them when
     // `everything`), or of one port's windows when `port` is given.
     std::vector<Repeats> TakeDue(std::int64_t nowMs, bool everything = false, const std::string* port = nullptr);

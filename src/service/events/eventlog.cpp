@@ -18,9 +18,9 @@ namespace {
 
 // Changes of a unit's state: handed to the event program ahead of anything
 // else and never dropped.
-constexpr std::string_view kStateChanges[] = {"mains_failure",    "mains_restored", "battery_low",
-                                              "battery_ok",       "shutdown_pending", "link_lost",
-                                              "connected",        "shutdown",       "shutdown_failed",
+constexpr std::string_view kStateChanges[] = {"mains_failure",    "mains_restored",     "battery_low",
+                                              "battery_ok",       "shutdown_pending",   "link_lost",
+                                              "connected",        "shutdown",           "shutdown_failed",
                                               "shutdown_dry_run", "shutdown_cancelled", "protection_resumed"};
 
 // The unit's alerts that tell a state, by the state they tell.
@@ -28,8 +28,10 @@ struct StateAlert {
     std::string_view name;
     const char* state;
 };
-constexpr StateAlert kStateAlerts[] = {{"mains_failure", "mains"},       {"mains_restored", "mains"},
-                                       {"battery_low", "battery"},       {"battery_ok", "battery"},
+constexpr StateAlert kStateAlerts[] = {{"mains_failure", "mains"},
+                                       {"mains_restored", "mains"},
+                                       {"battery_low", "battery"},
+                                       {"battery_ok", "battery"},
                                        {"shutdown_pending", "shutdown"}};
 
 std::string StateOf(const std::string& alert)
@@ -41,10 +43,9 @@ std::string StateOf(const std::string& alert)
 
 // What an operator must see: syslog level "warning"; the rest is "notice".
 constexpr std::string_view kWarnings[] = {
-    "mains_failure", "battery_low",     "abnormal_condition", "shutdown_pending", "replace_battery",
-    "link_lost",     "unavailable",     "hook_failed",        "hook_timeout",     "hook_skipped",
-    "textfile_failed", "shutdown",      "shutdown_failed",    "shutdown_dry_run", "primary_unreadable",
-    "shutdown_cancelled"};
+    "mains_failure",   "battery_low",      "abnormal_condition", "shutdown_pending",  "replace_battery", "link_lost",
+    "unavailable",     "hook_failed",      "hook_timeout",       "hook_skipped",      "textfile_failed", "shutdown",
+    "shutdown_failed", "shutdown_dry_run", "primary_unreadable", "shutdown_cancelled"};
 constexpr int kWarning = 4;
 constexpr int kNotice = 5;
 
@@ -112,7 +113,9 @@ void EventLog::Pass(Event event)
 void EventLog::Summaries(std::vector<EventCoalescer::Repeats> due)
 {
     for (const auto& repeats : due)
-        Pass(Event{{}, repeats.port, repeats.name,
+        Pass(Event{{},
+                   repeats.port,
+                   repeats.name,
                    "repeated " + std::to_string(repeats.count) + " more time(s) within " +
                        std::to_string(EventCoalescer::kWindowMs / 1000) + " s",
                    {{"repeats", std::to_string(repeats.count)}}});

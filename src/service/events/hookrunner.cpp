@@ -34,7 +34,8 @@ bool OthersRunIn(pid_t group)
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
         const std::string name = entry.path().filename();
-        if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0])) || name == std::to_string(group)) continue;
+        if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0])) || name == std::to_string(group))
+            continue;
         std::ifstream stat(entry.path() / "stat");
         std::string text;
         if (!std::getline(stat, text) || text.rfind(')') == std::string::npos) continue;

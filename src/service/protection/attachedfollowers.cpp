@@ -60,7 +60,8 @@ std::optional<FollowerVisit> ParseFollowerVisit(const std::string& header)
             first = false;
             if (part.empty() || part.size() > 64) return std::nullopt;
             for (const char c : part)
-                if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') return std::nullopt;
+                if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
+                    return std::nullopt;
             visit.name = part;
         } else if (part.rfind("every=", 0) == 0) {
             const auto every = ParseWholeNumber(part.substr(6), 1, 60);

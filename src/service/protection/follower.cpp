@@ -97,8 +97,7 @@ size_t Collect(char* data, size_t size, size_t count, void* body)
 
 }  // namespace
 
-std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const std::string& port,
-                                                FollowMemory& memory)
+std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const std::string& port, FollowMemory& memory)
 {
     const auto samples = SamplesOf(text, port);
     PolicyReading reading;
@@ -116,8 +115,7 @@ std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const s
     // The primary's counters tell what happened between two reads: a "!" from
     // the unit, or a lost link that may have hidden one. The first read, and
     // counters that went back (the primary restarted), tell nothing.
-    const auto mainsFailures =
-        Sample(samples, std::string(kAlertsMetric) + "{" + kAlertNames[kMainsFailureRow] + "}");
+    const auto mainsFailures = Sample(samples, std::string(kAlertsMetric) + "{" + kAlertNames[kMainsFailureRow] + "}");
     const auto linkLosses = Sample(samples, kLinkLossesMetric);
     const bool counted = memory.mainsFailures && memory.linkLosses && mainsFailures && linkLosses &&
                          *mainsFailures >= *memory.mainsFailures && *linkLosses >= *memory.linkLosses;

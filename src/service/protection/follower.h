@@ -23,8 +23,7 @@ struct FollowMemory {
 
 // One unit's state in the primary's metrics text, as a policy reading; nothing
 // when the unit is not up there or no new cycle was answered since the last read.
-std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const std::string& port,
-                                                FollowMemory& memory);
+std::optional<PolicyReading> ReadingFromMetrics(const std::string& text, const std::string& port, FollowMemory& memory);
 
 // Where a follower reads its primary's unit.
 class FollowSource {
@@ -65,8 +64,7 @@ private:
 // gives no reading, which the policy counts towards a lost link.
 class Follower {
 public:
-    Follower(const ProtectOptions& options, std::unique_ptr<FollowSource> source, Protector& protector,
-             EventLog& log);
+    Follower(const ProtectOptions& options, std::unique_ptr<FollowSource> source, Protector& protector, EventLog& log);
     ~Follower();
 
     void Start();

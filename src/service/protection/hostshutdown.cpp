@@ -59,8 +59,11 @@ bool HostShutdown::UnitLost(const std::string& port, const std::string& device, 
     lost_.insert(port);
     const int left = units_ - static_cast<int>(lost_.size());
     if (left >= needed_) {
-        log_.Record(Event{{}, port, "protected_unit_lost",
-                          "this unit will not last (" + reason + "); " + Left() + ": this host stays up", {}});
+        log_.Record(Event{{},
+                          port,
+                          "protected_unit_lost",
+                          "this unit will not last (" + reason + "); " + Left() + ": this host stays up",
+                          {}});
         return true;
     }
     const std::string why = units_ > 1 ? reason + "; " + Left() : reason;
@@ -74,8 +77,11 @@ bool HostShutdown::UnitLost(const std::string& port, const std::string& device, 
     std::string error;
     if (!WriteShutdownRecord(FlagPath(), ShutdownRecord{bootId_, port, device, serial, why, EventTimeNow()}, error)) {
         lost_.erase(port);
-        log_.Record(Event{{}, port, "shutdown_failed",
-                          "cannot record the shutdown decision (tried again after two cycles): " + error, {}});
+        log_.Record(Event{{},
+                          port,
+                          "shutdown_failed",
+                          "cannot record the shutdown decision (tried again after two cycles): " + error,
+                          {}});
         return false;
     }
     ::unlink(CancelledPath().c_str());
@@ -93,8 +99,8 @@ void HostShutdown::UnitBack(const std::string& port)
     if (port == decidedBy_) {  // the unit of a cancelled decision
         decidedBy_.clear();
         ::unlink(CancelledPath().c_str());
-        log_.Record(Event{{}, port, "protection_resumed", "the unit is back on mains: shutdown decisions are taken again",
-                          {}});
+        log_.Record(
+            Event{{}, port, "protection_resumed", "the unit is back on mains: shutdown decisions are taken again", {}});
         return;
     }
     log_.Record(Event{{}, port, "protected_unit_back", "this unit is on line again; " + Left(), {}});
@@ -119,7 +125,9 @@ HostShutdown::Cancelled HostShutdown::Cancel()
     ::unlink(FollowersDonePath().c_str());  // a later decision waits for its followers again
     pending_.store(false, std::memory_order_release);
     decided_.store(false, std::memory_order_release);
-    log_.Record(Event{{}, decidedBy_, "shutdown_cancelled",
+    log_.Record(Event{{},
+                      decidedBy_,
+                      "shutdown_cancelled",
                       "the shutdown decision was withdrawn (tornavelctl cancel-shutdown); nothing is decided for this "
                       "unit until it is back on mains",
                       {}});

@@ -44,8 +44,9 @@ bool OutageState::Save(const ShutdownPolicy::Outage& outage, std::string& error)
         error = path_ + ": " + std::strerror(errno);
         return false;
     }
-    const std::string text = "boot_id=" + bootId_ + "\non_battery=1\nsince=" +
-                             (outage.since ? std::to_string(*outage.since) : std::string()) + "\n";
+    const std::string text = "boot_id=" + bootId_ +
+                             "\non_battery=1\nsince=" + (outage.since ? std::to_string(*outage.since) : std::string()) +
+                             "\n";
     return TextfileWriter(path_).Write(text, error);
 }
 

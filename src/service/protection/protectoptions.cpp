@@ -1,7 +1,7 @@
 #include "protection/protectoptions.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
+#include <algorithm>
 
 #include <cctype>
 
@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kValued[] = {"--protect",   "--runtime-below", "--charge-below", "--on-battery-longer",
                                    "--link-lost", "--state-dir",     "--follow",       "--follow-port",
-                                   "--follow-ca", "--follow-auth", "--follow-every", "--protect-needed"};
+                                   "--follow-ca", "--follow-auth",   "--follow-every", "--protect-needed"};
 
 }  // namespace
 
@@ -64,8 +64,7 @@ bool ProtectOptionTakesValue(const std::string& name)
     return std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
 }
 
-bool TakeProtectOption(const std::string& name, const std::string& value, ProtectOptions& options,
-                       std::string& error)
+bool TakeProtectOption(const std::string& name, const std::string& value, ProtectOptions& options, std::string& error)
 {
     auto number = [&](int lowest, int highest, int& into) {
         return TakeWholeNumber(name, value, lowest, highest, into, error);
@@ -102,8 +101,7 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
     if (name == "--follow") {
         const bool http = value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0;
         if (!http && !upsnet::ParseUpsUrl(value)) {
-            error = "--follow takes an http://, https:// or ups://[USER@]HOST[:PORT]/NAME address, not '" + value +
-                    "'";
+            error = "--follow takes an http://, https:// or ups://[USER@]HOST[:PORT]/NAME address, not '" + value + "'";
             return false;
         }
         options.followUrl = value;
@@ -114,8 +112,7 @@ bool TakeProtectOption(const std::string& name, const std::string& value, Protec
     return true;
 }
 
-bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::string>& unitLabels,
-                         std::string& error)
+bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::string>& unitLabels, std::string& error)
 {
     for (const std::string& label : options.protect) {
         if (std::find(unitLabels.begin(), unitLabels.end(), label) == unitLabels.end()) {
@@ -145,8 +142,9 @@ bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::s
         return false;
     }
     if (options.followUrl && options.followAuth && PlainHttpToAnotherHost(*options.followUrl)) {
-        error = "--follow-auth over plain http to another host would send the password in clear: use https "
-                "(the primary's --web-config with tls_server_config, and --follow-ca)";
+        error =
+            "--follow-auth over plain http to another host would send the password in clear: use https "
+            "(the primary's --web-config with tls_server_config, and --follow-ca)";
         return false;
     }
     if (!options.followUrl && (!options.followPort.empty() || options.followCa || options.followAuth)) {

@@ -18,7 +18,7 @@ struct ProtectOptions {
     bool dryRun = false;
     std::string stateDir = "/var/lib/tornavel-monitor";
     std::optional<std::string> followUrl;
-    std::string followPort;            // the primary's port label of the unit
+    std::string followPort;  // the primary's port label of the unit
     std::optional<std::string> followCa;
     std::optional<std::string> followAuth;  // a file holding USER:PASSWORD for the primary's basic auth
     int followEverySeconds = 5;
@@ -32,11 +32,9 @@ struct ProtectOptions {
 bool IsProtectOption(const std::string& name);
 bool ProtectOptionTakesValue(const std::string& name);
 // Takes one option; false with a one-line error.
-bool TakeProtectOption(const std::string& name, const std::string& value, ProtectOptions& options,
-                       std::string& error);
+bool TakeProtectOption(const std::string& name, const std::string& value, ProtectOptions& options, std::string& error);
 // Checks the whole: false with a one-line error.
-bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::string>& unitLabels,
-                         std::string& error);
+bool CheckProtectOptions(const ProtectOptions& options, const std::vector<std::string>& unitLabels, std::string& error);
 // Whether `url` is plain http to a host other than this one (not loopback):
 // anyone on the way may read and forge what the follower acts on.
 bool PlainHttpToAnotherHost(const std::string& url);

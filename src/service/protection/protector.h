@@ -25,8 +25,8 @@ public:
     // `device` is the unit's device for the power-off at the very end of the
     // shutdown; empty for a followed unit, which this host never touches.
     // `outageFile` keeps the unit's outage (none in a dry run).
-    Protector(std::string port, std::string device, const ProtectOptions& options, HostShutdown& host,
-              EventLog& log, const Clock& clock, std::optional<OutageState> outageFile);
+    Protector(std::string port, std::string device, const ProtectOptions& options, HostShutdown& host, EventLog& log,
+              const Clock& clock, std::optional<OutageState> outageFile);
 
     // From the unit's thread after each answered cycle, and from a Tick thread.
     void Cycle(const PolicyReading& reading);

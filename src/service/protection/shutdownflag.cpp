@@ -44,8 +44,8 @@ std::string CurrentBootId(const std::string& path)
 bool WriteShutdownRecord(const std::string& path, const ShutdownRecord& record, std::string& error)
 {
     const std::string text = "boot_id=" + OneLine(record.bootId) + "\nport=" + OneLine(record.port) +
-                             "\ndevice=" + OneLine(record.device) + "\nserial=" + OneLine(record.serial) + "\nreason=" + OneLine(record.reason) +
-                             "\ntime=" + OneLine(record.time) + "\n";
+                             "\ndevice=" + OneLine(record.device) + "\nserial=" + OneLine(record.serial) +
+                             "\nreason=" + OneLine(record.reason) + "\ntime=" + OneLine(record.time) + "\n";
     const std::string temporary = path + ".new";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {

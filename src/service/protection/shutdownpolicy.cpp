@@ -68,8 +68,7 @@ std::optional<std::string> ShutdownPolicy::Cycle(const PolicyReading& reading, d
 
     if (low) return Decide("battery low");
     if (shortRuntime)
-        return Decide("runtime " + Seconds(*reading.runtimeSeconds) + " below " +
-                      Seconds(limits_.runtimeBelowSeconds));
+        return Decide("runtime " + Seconds(*reading.runtimeSeconds) + " below " + Seconds(limits_.runtimeBelowSeconds));
     if (lowCharge) return Decide("charge below " + std::to_string(limits_.chargeBelowPercent) + " %");
     if (tooLong) return Decide("on battery for more than " + Seconds(*limits_.onBatteryLongerSeconds));
     return std::nullopt;

@@ -26,8 +26,9 @@ std::string UnreadableFile(const std::string& what, const std::string& path, int
 {
     std::string text = "cannot read " + what + " " + path + ": " + std::strerror(error);
     if (error == EACCES)
-        text += " (the service runs as a user of its own: give it root-only files with LoadCredential=, see "
-                "CREDENTIALS in tornavel-monitor(1))";
+        text +=
+            " (the service runs as a user of its own: give it root-only files with LoadCredential=, see "
+            "CREDENTIALS in tornavel-monitor(1))";
     return text;
 }
 

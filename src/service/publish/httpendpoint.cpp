@@ -26,8 +26,8 @@ constexpr int kBacklog = 64;
 MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string& body, const char* type,
                  const char* allow = nullptr)
 {
-    MHD_Response* response =
-        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    MHD_Response* response = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()),
+                                                             MHD_RESPMEM_MUST_COPY);
     if (!response) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
     if (allow) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, allow);
@@ -90,13 +90,13 @@ bool Authorized(MHD_Connection* connection, const WebConfig& web)
 }  // namespace
 
 struct EndpointAccess {
-    static MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
-                             const char*, const char*, size_t* uploadSize, void**)
+    static MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
+                             const char*, size_t* uploadSize, void**)
     {
         auto* endpoint = static_cast<MetricsEndpoint*>(cls);
         *uploadSize = 0;  // a request body is never read
-        const bool readOnly =
-            std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 || std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+        const bool readOnly = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
+                              std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
         if (!readOnly)
             return Reply(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only GET and HEAD.\n", "text/plain; charset=utf-8",
                          "GET, HEAD");
@@ -119,9 +119,8 @@ struct EndpointAccess {
     }
 };
 
-std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Start(const ListenAddress& address, Render render,
-                                                        std::string& error, const WebConfig& web,
-                                                        FollowerSeen followerSeen)
+std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Start(const ListenAddress& address, Render render, std::string& error,
+                                                        const WebConfig& web, FollowerSeen followerSeen)
 {
     const int fd = Listen(address, error);
     if (fd < 0) return nullptr;

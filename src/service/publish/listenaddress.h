@@ -13,7 +13,7 @@ namespace tornavel::service {
 struct ListenAddress {
     sockaddr_storage address{};
     socklen_t length = 0;
-    std::string text;  // as given, for messages
+    std::string text;        // as given, for messages
     bool anyFamily = false;  // ":PORT"
 
     // IPv6's unspecified address, which takes IPv4 connections too.

@@ -75,11 +75,28 @@ constexpr std::array<int, 4> kRegisterSlots = {kSlotRegister0, kSlotRegister1, k
 // registers, in the order written. Names, help texts and parsing come from
 // the readings table.
 constexpr std::array kGaugeOrder = {
-    kSlotLoad,         kSlotCharge,       kSlotInputVolts,     kSlotOutputVolts,      kSlotFrequency,
-    kSlotMinLine,      kSlotMaxLine,      kSlotBatteryVolts,   kSlotNominalVolts,     kSlotTemperature,
-    kSlotRuntime,      kSlotOutputSetting, kSlotLowTransfer,   kSlotHighTransfer,     kSlotSelfTestInterval,
-    kSlotBatteryCount, kSlotLineQuality,  kSlotBatteryDate,    kSlotMadeDate,     kSlotGraceDelay,
-    kSlotWakeupDelay,  kSlotLowBatteryWarning,
+    kSlotLoad,
+    kSlotCharge,
+    kSlotInputVolts,
+    kSlotOutputVolts,
+    kSlotFrequency,
+    kSlotMinLine,
+    kSlotMaxLine,
+    kSlotBatteryVolts,
+    kSlotNominalVolts,
+    kSlotTemperature,
+    kSlotRuntime,
+    kSlotOutputSetting,
+    kSlotLowTransfer,
+    kSlotHighTransfer,
+    kSlotSelfTestInterval,
+    kSlotBatteryCount,
+    kSlotLineQuality,
+    kSlotBatteryDate,
+    kSlotMadeDate,
+    kSlotGraceDelay,
+    kSlotWakeupDelay,
+    kSlotLowBatteryWarning,
 };
 constexpr std::array kIdentityLabels = {kSlotModel, kSlotSerial, kSlotName, kSlotMadeDate, kSlotBatteryDate};
 constexpr std::array kSettingsLabels = {kSlotAlarmDelay, kSlotSensitivity, kSlotSelfTestInterval};
@@ -109,10 +126,10 @@ Labels SettingLabels(const UnitSnapshot& unit)
 
 std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
 {
-    Family up(kUpMetric, "gauge",
-              "1 while the unit answers, 0 once a whole monitoring cycle got no answer or the port's device went away.");
-    Family lastGood(kLastGoodMetric, "gauge",
-                    "Unix time of the last monitoring cycle the unit answered.");
+    Family up(
+        kUpMetric, "gauge",
+        "1 while the unit answers, 0 once a whole monitoring cycle got no answer or the port's device went away.");
+    Family lastGood(kLastGoodMetric, "gauge", "Unix time of the last monitoring cycle the unit answered.");
     Family info("info", "gauge", "Identity of the unit from its last full read.");
     Family settings("settings_info", "gauge", "Settings of the unit from its last full read, as it reports them.");
     const Reading& statusReading = ReadingOf(kSlotStatus);
@@ -152,7 +169,8 @@ std::string RenderMetrics(const std::vector<UnitSnapshot>& units)
         if (const auto at = unit.outage.lastTransfer()) lastTransfer.Add(unit, *at);
         if (unit.shutdownPending) pending.Add(unit, *unit.shutdownPending ? 1 : 0);
         if (unit.lockHolder)
-            lockHolder.Add(unit, 1, {{"pid", std::to_string(unit.lockHolder->pid)}, {"program", unit.lockHolder->program}});
+            lockHolder.Add(unit, 1,
+                           {{"pid", std::to_string(unit.lockHolder->pid)}, {"program", unit.lockHolder->program}});
         if (!unit.up) continue;  // no reading of a silent unit is current
 
         for (std::size_t i = 0; i < kOwnInfoSeries.size(); ++i) {

@@ -78,8 +78,9 @@ double BootSeconds()
 
 std::string RenderBuildInfo(const std::string& version)
 {
-    std::string out = "# HELP tornavel_monitor_build_info The monitor's version (value 1).\n"
-                      "# TYPE tornavel_monitor_build_info gauge\n";
+    std::string out =
+        "# HELP tornavel_monitor_build_info The monitor's version (value 1).\n"
+        "# TYPE tornavel_monitor_build_info gauge\n";
     out += "tornavel_monitor_build_info{version=\"" + version + "\"} 1\n";
     return out;
 }
@@ -101,8 +102,7 @@ std::string RenderProcessMetrics()
     if (const auto start = Field(fields, 22))
         Write(out, "process_start_time_seconds", "gauge", "Start time of the process since unix epoch in seconds.",
               BootSeconds() + *start / ticks);
-    if (const auto fds = OpenFds())
-        Write(out, "process_open_fds", "gauge", "Number of open file descriptors.", *fds);
+    if (const auto fds = OpenFds()) Write(out, "process_open_fds", "gauge", "Number of open file descriptors.", *fds);
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
         Write(out, "process_max_fds", "gauge", "Maximum number of open file descriptors.",

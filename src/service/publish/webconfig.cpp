@@ -49,7 +49,8 @@ bool ReadWhole(const std::string& path, std::string& text)
 
 bool IsBcryptHash(const std::string& hash)
 {
-    return hash.size() == 60 && (hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0);
+    return hash.size() == 60 &&
+           (hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0);
 }
 
 int BcryptCost(const std::string& hash)
@@ -109,8 +110,9 @@ std::optional<WebConfig> LoadWebConfig(const std::string& path, std::string& err
             if (!IsBcryptHash(value)) return fail(number, "the password of '" + key + "' is not a bcrypt hash");
             const int cost = BcryptCost(value);
             if (cost < 4 || cost > kMostBcryptCost)
-                return fail(number, "the bcrypt cost of '" + key + "' is " + value.substr(4, 2) + "; take one from 04 to " +
-                                        std::to_string(kMostBcryptCost) + " (each request pays it)");
+                return fail(number, "the bcrypt cost of '" + key + "' is " + value.substr(4, 2) +
+                                        "; take one from 04 to " + std::to_string(kMostBcryptCost) +
+                                        " (each request pays it)");
             config.users[key] = value;
         } else {
             return fail(number, "indented line outside a section");

@@ -57,7 +57,10 @@ void UnitWorker::Publish(Change change)
 Event UnitWorker::UnitEvent(const std::string& name, const std::string& message) const
 {
     const auto& table = session_.table;
-    return Event{{}, label_, name, message,
+    return Event{{},
+                 label_,
+                 name,
+                 message,
                  {{"model", UnitText(table.Slot(kSlotModel))}, {"serial", UnitText(table.Slot(kSlotSerial))}}};
 }
 
@@ -99,14 +102,15 @@ void UnitWorker::Unavailable(std::string& lastReason)
     const auto pidOf = [](const std::optional<LockHolder>& h) { return h ? h->pid : 0; };
     if (pidOf(holder) != pidOf(lockHolder_)) Publish([&](UnitSnapshot& s) { s.lockHolder = holder; });
     lockHolder_ = holder;
-    const std::string reason =
-        emptyRead_           ? "the unit answered \"SM\" to \"Y\" but nothing of the full read; retrying"
-        : opener_.lastOpened ? "no Smart-UPS answers on the port (no \"SM\" to \"Y\"); retrying"
-        : holder             ? "cannot open the port: its UUCP lock file names process " + std::to_string(holder->pid) +
-                                   (holder->program.empty() ? "" : " (" + holder->program + ")") +
-                                   ", which is alive; if that process does not use the port, remove the lock "
-                                   "file; retrying"
-                             : "cannot open the port (absent, busy or not permitted); retrying";
+    const std::string reason = emptyRead_ ? "the unit answered \"SM\" to \"Y\" but nothing of the full read; retrying"
+                               : opener_.lastOpened ? "no Smart-UPS answers on the port (no \"SM\" to \"Y\"); retrying"
+                               : holder
+                                   ? "cannot open the port: its UUCP lock file names process " +
+                                         std::to_string(holder->pid) +
+                                         (holder->program.empty() ? "" : " (" + holder->program + ")") +
+                                         ", which is alive; if that process does not use the port, remove the lock "
+                                         "file; retrying"
+                                   : "cannot open the port (absent, busy or not permitted); retrying";
     if (reason == lastReason) return;  // logged once, not on every try
     lastReason = reason;
     log_.Record(Event{{}, label_, "unavailable", reason, {}});
@@ -147,7 +151,7 @@ bool UnitWorker::Poll()
     linkLost_ = false;
     session_.requests.stopRequest = false;
     if (!stopping_) loop_.Execute();  // a stop asked after this check ends it after one pass
-    if (linkLost_) {  // silent, or the device went mid-cycle: polled again
+    if (linkLost_) {                  // silent, or the device went mid-cycle: polled again
         port_.ClosePort(session_.hCom);
         session_.hCom = nullptr;
         // Nothing asked of this connection may reach the next one.
@@ -311,14 +315,13 @@ void UnitWorker::AnswerControl(std::optional<Bytes> result)
 std::optional<Bytes> UnitWorker::PerformChange(const ChangeRequestTexts& request, int patienceMs)
 {
     return AwaitControl(
-        Awaiting::Change,
-        [&] { session_.requests.PostChange(request.changeCmd, request.changeValue); },
-        patienceMs);
+        Awaiting::Change, [&] { session_.requests.PostChange(request.changeCmd, request.changeValue); }, patienceMs);
 }
 
 std::optional<Bytes> UnitWorker::PerformTest(const Bytes& command, Bytes& status, int patienceMs)
 {
-    auto answer = AwaitControl(Awaiting::Test, [&] { session_.requests.PostCommand(command); }, patienceMs);
+    auto answer = AwaitControl(
+        Awaiting::Test, [&] { session_.requests.PostCommand(command); }, patienceMs);
     status = session_.table.Slot(kSlotStatus);
     return answer;
 }

@@ -99,8 +99,8 @@ private:
     PollingLoop loop_;
     std::atomic<bool> stopping_{false};
     std::atomic<std::int64_t> lastBeatMs_;
-    bool linkLost_ = false;  // this thread only
-    bool emptyRead_ = false;  // this thread only: the last full read got no answer
+    bool linkLost_ = false;                 // this thread only
+    bool emptyRead_ = false;                // this thread only: the last full read got no answer
     std::optional<LockHolder> lockHolder_;  // this thread only: as published
     Protector* protector_ = nullptr;
     bool lowBatteryAlert_ = false;  // this thread only: a "%" since the last cycle

@@ -53,7 +53,7 @@ private:
     std::string in_, out_;
     bool closing_ = false;  // ends once the answers are written
     bool done_ = false;
-    bool wantWrite_ = false;  // the TLS handshake waits for a writable socket
+    bool wantWrite_ = false;     // the TLS handshake waits for a writable socket
     std::size_t retrySize_ = 0;  // bytes of a TLS write to offer again
     std::int64_t lastLineMs_;
 };

@@ -15,7 +15,10 @@ constexpr const char* kProtocolVersion = "1.3";
 constexpr const char* kHelp =
     "Commands: HELP VER PROTVER NETVER STARTTLS USERNAME PASSWORD ATTACH LOGIN DETACH LOGOUT GET LIST";
 
-bool Is(const std::string& word, const char* name) { return ::strcasecmp(word.c_str(), name) == 0; }
+bool Is(const std::string& word, const char* name)
+{
+    return ::strcasecmp(word.c_str(), name) == 0;
+}
 
 // A keyword as answers spell it, whatever case the command used.
 std::string Upper(std::string word)
@@ -25,8 +28,14 @@ std::string Upper(std::string word)
     return word;
 }
 
-Reply Line(std::string line) { return Reply{{std::move(line)}}; }
-Reply Error(const char* name) { return Line(std::string("ERR ") + name); }
+Reply Line(std::string line)
+{
+    return Reply{{std::move(line)}};
+}
+Reply Error(const char* name)
+{
+    return Line(std::string("ERR ") + name);
+}
 
 std::string Description(const ServedUnit& unit)
 {
@@ -99,8 +108,8 @@ Reply Session::Dispatch(const std::vector<std::string>& words)
         if (!FindUnit(words[1])) return Error("UNKNOWN-UPS");
         return Error("CMD-NOT-SUPPORTED");
     }
-    const char* known[] = {"VER", "PROTVER", "NETVER", "HELP", "STARTTLS", "DETACH", "LOGOUT",
-                           "PRIMARY", "MASTER", "FSD", "SET", "INSTCMD"};
+    const char* known[] = {"VER",    "PROTVER", "NETVER", "HELP", "STARTTLS", "DETACH",
+                           "LOGOUT", "PRIMARY", "MASTER", "FSD",  "SET",      "INSTCMD"};
     for (const char* name : known)
         if (Is(command, name)) return Error("INVALID-ARGUMENT");
     return Error("UNKNOWN-COMMAND");
@@ -123,8 +132,8 @@ bool Session::LoggedIn()
         const auto user = context_.users.find(*username_);
         // An unknown name pays a check too, so that the time taken does not
         // tell which names are users; its decoy matches no password.
-        const bool matches =
-            context_.passwordMatches(user != context_.users.end() ? user->second : context_.decoyHash, *password_);
+        const bool matches = context_.passwordMatches(user != context_.users.end() ? user->second : context_.decoyHash,
+                                                      *password_);
         passwordMatched_ = user != context_.users.end() && matches;
     }
     return *passwordMatched_;

@@ -13,7 +13,7 @@ namespace tornavel::service::upsnet {
 
 // One unit as the protocol serves it.
 struct ServedUnit {
-    std::string name;          // its --name, else its port label
+    std::string name;  // its --name, else its port label
     UnitSnapshot snapshot;
     bool forcedShutdown = false;  // this monitor has decided to shut down for it
 };
@@ -22,7 +22,7 @@ struct ServedUnit {
 struct SessionContext {
     std::function<std::vector<ServedUnit>()> units;
     std::map<std::string, std::string> users;  // name -> bcrypt hash
-    std::string decoyHash;  // checked for other names: they take as long
+    std::string decoyHash;                     // checked for other names: they take as long
     // Whether the password matches the hash (the web config's bcrypt check;
     // a test may count the calls).
     std::function<bool(const std::string& hash, const std::string& password)> passwordMatches;

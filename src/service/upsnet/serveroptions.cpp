@@ -37,8 +37,7 @@ bool IsServerOption(const std::string& name)
     return false;
 }
 
-bool TakeServerOption(const std::string& name, const std::string& value, ServerOptions& options,
-                      std::string& error)
+bool TakeServerOption(const std::string& name, const std::string& value, ServerOptions& options, std::string& error)
 {
     auto number = [&](int lowest, int highest, int& into) {
         return TakeWholeNumber(name, value, lowest, highest, into, error);

@@ -16,7 +16,7 @@ struct ServerOptions {
     std::vector<AddressRange> allow;       // anonymous reads; loopback when none given
     std::optional<std::string> usersFile;  // NAME:BCRYPT lines, as htpasswd -B writes them
     std::map<std::string, std::string> users;
-    std::string decoyHash;  // checked for a name that is not a user
+    std::string decoyHash;                         // checked for a name that is not a user
     std::optional<std::string> certFile, keyFile;  // for STARTTLS; else --web-config's
     std::string certPem, keyPem;
     int maxConnections = 64;
@@ -28,8 +28,7 @@ struct ServerOptions {
 
 bool IsServerOption(const std::string& name);
 // Takes one option (all take a value); false with a one-line error.
-bool TakeServerOption(const std::string& name, const std::string& value, ServerOptions& options,
-                      std::string& error);
+bool TakeServerOption(const std::string& name, const std::string& value, ServerOptions& options, std::string& error);
 // Reads the users file and the certificate (its own, else the web config's);
 // gives loopback the anonymous reads when --ups-allow was not given.
 bool LoadServerFiles(ServerOptions& options, const WebConfig& web, std::string& error);

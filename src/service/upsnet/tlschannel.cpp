@@ -6,7 +6,10 @@ namespace tornavel::service::upsnet {
 
 namespace {
 
-gnutls_session_t Native(void* session) { return static_cast<gnutls_session_t>(session); }
+gnutls_session_t Native(void* session)
+{
+    return static_cast<gnutls_session_t>(session);
+}
 
 }  // namespace
 

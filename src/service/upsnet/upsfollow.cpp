@@ -67,7 +67,7 @@ bool UpsFollowSource::Send(const std::string& line)
     std::size_t sent = 0;
     while (sent < text.size()) {
         const long wrote = tls_ ? tls_->Write(text.data() + sent, text.size() - sent)
-                                         : ::send(fd_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+                                : ::send(fd_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
         if (wrote <= 0) return false;
         sent += static_cast<std::size_t>(wrote);
     }
@@ -159,8 +159,7 @@ bool UpsFollowSource::Connect(std::string& error)
     return true;
 }
 
-std::optional<std::string> UpsFollowSource::Variable(const std::string& name, std::string& refused,
-                                                     std::string& error)
+std::optional<std::string> UpsFollowSource::Variable(const std::string& name, std::string& refused, std::string& error)
 {
     std::string answer;
     if (!Ask("GET VAR " + WordText(url_.name) + " " + name, answer, error)) return std::nullopt;

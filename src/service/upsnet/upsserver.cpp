@@ -37,8 +37,7 @@ int PortOf(int fd)
 
 UpsServer::UpsServer(const ServerOptions& options, SessionContext& context) : options_(options), context_(context) {}
 
-std::unique_ptr<UpsServer> UpsServer::Start(const ServerOptions& options, SessionContext& context,
-                                            std::string& error)
+std::unique_ptr<UpsServer> UpsServer::Start(const ServerOptions& options, SessionContext& context, std::string& error)
 {
     std::unique_ptr<UpsServer> server(new UpsServer(options, context));
     if (!options.certPem.empty()) {
@@ -119,8 +118,8 @@ void UpsServer::Accept(int listener, std::int64_t nowMs)
         ::close(fd);
         return;
     }
-    const bool anonymous =
-        std::any_of(options_.allow.begin(), options_.allow.end(), [&](const AddressRange& r) { return r.Contains(*peer); });
+    const bool anonymous = std::any_of(options_.allow.begin(), options_.allow.end(),
+                                       [&](const AddressRange& r) { return r.Contains(*peer); });
     auto session = std::make_unique<Session>(context_, nextId_++, peer->Text(), anonymous);
     connections_.push_back(std::make_unique<Connection>(fd, *peer, std::move(session), tls_.get(), nowMs));
 }

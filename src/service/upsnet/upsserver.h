@@ -21,8 +21,7 @@ class UpsServer {
 public:
     // Null with a one-line reason when an address cannot be listened on or
     // the certificate cannot be used. `context` lives as long as the server.
-    static std::unique_ptr<UpsServer> Start(const ServerOptions& options, SessionContext& context,
-                                            std::string& error);
+    static std::unique_ptr<UpsServer> Start(const ServerOptions& options, SessionContext& context, std::string& error);
     ~UpsServer();
     UpsServer(const UpsServer&) = delete;
     UpsServer& operator=(const UpsServer&) = delete;

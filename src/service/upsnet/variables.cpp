@@ -1,10 +1,10 @@
 #include "upsnet/variables.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <ctime>
-#include <strings.h>
 
 #include "monitor/readings.h"
 #include "protocol/devicetable.h"
@@ -52,12 +52,12 @@ const std::vector<Variable>& Variables()
         };
         for (const Reading& reading : Readings()) {
             if (reading.rfc9271.name.empty()) continue;
-            const Form form = reading.slot == kSlotStatus       ? Form::Status
+            const Form form = reading.slot == kSlotStatus        ? Form::Status
                               : reading.parse == ParseRule::Text ? Form::Text
                               : reading.parse == ParseRule::Date ? Form::Date
                                                                  : Form::Number;
-            list.push_back({std::string(reading.rfc9271.name), &reading, form,
-                            std::string(reading.rfc9271.description), "", reading.refresh == Refresh::EveryCycle});
+            list.push_back({std::string(reading.rfc9271.name), &reading, form, std::string(reading.rfc9271.description),
+                            "", reading.refresh == Refresh::EveryCycle});
         }
         std::sort(list.begin(), list.end(), [](const Variable& a, const Variable& b) { return a.name < b.name; });
         return list;
@@ -107,7 +107,8 @@ std::optional<std::string> ValueOf(const Variable& variable, const UnitSnapshot&
 {
     if (variable.form == Form::Fixed) return variable.fixed;
     // A silent unit has no current reading; the primary's decision still is.
-    if (!unit.up) return variable.form == Form::Status && forcedShutdown ? std::optional<std::string>("FSD") : std::nullopt;
+    if (!unit.up)
+        return variable.form == Form::Status && forcedShutdown ? std::optional<std::string>("FSD") : std::nullopt;
     const Bytes& answer = unit.settled[variable.reading->slot];
     switch (variable.form) {
     case Form::Number: return NumberText(ReadingValue(*variable.reading, answer));

@@ -23,8 +23,8 @@ enum class Form {
 };
 
 struct Variable {
-    std::string name;          // as the protocol names it, lower case
-    const Reading* reading;    // the reading it comes from (null for a constant)
+    std::string name;        // as the protocol names it, lower case
+    const Reading* reading;  // the reading it comes from (null for a constant)
     Form form;
     std::string description;  // GET DESC
     std::string fixed = "";

@@ -4,8 +4,14 @@ namespace tornavel::service::upsnet {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+bool IsControl(char c)
+{
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t';
+}
 
 }  // namespace
 

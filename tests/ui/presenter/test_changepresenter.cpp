@@ -34,11 +34,11 @@ struct CompletionCase {
     const char* name;
     Bytes command;
     Bytes field;
-    Bytes rawAnswer;       // as the writer read it back
-    std::string shown;     // in the edit box, UTF-8
-    Bytes stored;          // in the record, Windows-1251
+    Bytes rawAnswer;          // as the writer read it back
+    std::string shown;        // in the edit box, UTF-8
+    Bytes stored;             // in the record, Windows-1251
     const char* monitorCopy;  // nullptr: register 0 has none
-    std::string message;   // LabelUME after the completion
+    std::string message;      // LabelUME after the completion
 };
 
 struct CompletionTest : ::testing::TestWithParam<CompletionCase>, SettingsSession {
@@ -72,16 +72,13 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, CompletionTest,
     ::testing::Values(
         // An alert inside the answer is reported and taken out of it.
-        CompletionCase{"AlertInsideIsStripped", "c", "EditNA", "UPS|_1\r\n", "UPS_1", "UPS_1",
-                       "EditNAME", "|"},
-        CompletionCase{"PlainDate", "x", "EditDZ", "12/05/03\r\n", "12/05/03", "12/05/03",
-                       "EditDATAZAM", ""},
-        CompletionCase{"AcknowledgementBeforeTheLine", "m", "EditDA", "OK\r\n01/02/03\r\n",
-                       "01/02/03", "01/02/03", "EditDATA", "OK"},
-        CompletionCase{"Register0HasNoMonitorCopy", "0", "EditR0", "B0\r\n", "B0", "B0", nullptr,
-                       ""},
-        CompletionCase{"Windows1251Decoded", "n", "EditSN", "\xD2\xE5\xF1\xF2\r\n", "Тест",
-                       "\xD2\xE5\xF1\xF2", "EditSERIAL", ""},
+        CompletionCase{"AlertInsideIsStripped", "c", "EditNA", "UPS|_1\r\n", "UPS_1", "UPS_1", "EditNAME", "|"},
+        CompletionCase{"PlainDate", "x", "EditDZ", "12/05/03\r\n", "12/05/03", "12/05/03", "EditDATAZAM", ""},
+        CompletionCase{"AcknowledgementBeforeTheLine", "m", "EditDA", "OK\r\n01/02/03\r\n", "01/02/03", "01/02/03",
+                       "EditDATA", "OK"},
+        CompletionCase{"Register0HasNoMonitorCopy", "0", "EditR0", "B0\r\n", "B0", "B0", nullptr, ""},
+        CompletionCase{"Windows1251Decoded", "n", "EditSN", "\xD2\xE5\xF1\xF2\r\n", "Тест", "\xD2\xE5\xF1\xF2",
+                       "EditSERIAL", ""},
         // No answer: the box and the record become empty.
         CompletionCase{"SilentUnit", "u", "EditMA", "", "", "", "EditUPmax", ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -114,9 +111,7 @@ TEST_F(CompletionOrderTest, RequestIsReleasedOnlyAfterEverythingIsShown)
     // The box is filled before the icons are hidden (its change handler may
     // have shown them), and the monitor page is refreshed in between.
     const auto calls = screen.Calls();
-    auto at = [&](const std::string& call) {
-        return std::find(calls.begin(), calls.end(), call) - calls.begin();
-    };
+    auto at = [&](const std::string& call) { return std::find(calls.begin(), calls.end(), call) - calls.begin(); };
     EXPECT_LT(at("text EditNA=NEWNAME"), at("text EditNAME=NEWNAME"));
     EXPECT_LT(at("text EditNAME=NEWNAME"), at("hide ImageFLOP"));
     EXPECT_EQ(calls.end() - calls.begin() - 2, at("hide ImageFLOP"));

@@ -16,9 +16,8 @@ namespace {
 using testing::FakeDevice;
 
 // The full read as a unit receives it: one command per slot, slots 1 to 30.
-const std::vector<Bytes> kFullRead = {"\x01", "c", "n", "m", "Q", "P", ">", "x", "B", "g",
-                                      "C",    "j", "f", "k", "E", "s", "o", "l", "u", "N",
-                                      "M",    "L", "O", "F", "9", "7", "0", "~", "'", "8"};
+const std::vector<Bytes> kFullRead = {"\x01", "c", "n", "m", "Q", "P", ">", "x", "B", "g", "C", "j", "f", "k", "E",
+                                      "s",    "o", "l", "u", "N", "M", "L", "O", "F", "9", "7", "0", "~", "'", "8"};
 
 // A unit's answer to a command as the program stores it: without its line end.
 Bytes StoredAnswer(const Bytes& command)
@@ -97,15 +96,29 @@ TEST_F(ConnectionTest, EveryAnswerLandsInItsOwnSlotAndField)
     }
     ASSERT_EQ(distinct.size(), 30u) << "the unit's answers must all differ";
 
-    const std::vector<std::pair<const char*, const char*>> fields = {
-        {"EditMODEL", "Smart-UPS 1000"}, {"EditNAME", "UPS_IDEN"},  {"EditSERIAL", "QS0512345678"},
-        {"EditDATA", "12/03/05"},        {"EditSTATUS", "08 (в сети)"}, {"EditBATTCNT", "000"},
-        {"EditDATAZAM", "14/06/11"},     {"EditUbatt", "27.45"},    {"EditUnomi", "024"},
-        {"EditTgrad", "031.5"},          {"EditRUNTIME", "0042:"},  {"EditSIGNAL", "0"},
-        {"EditINTSAMOT", "336"},         {"EditSENSIT", "H"},       {"EditUout", "230"},
-        {"EditUPmin", "196"},            {"EditUPmax", "253"},      {"EditUSmin", "227.5"},
-        {"EditUSmax", "231.4"},          {"EditUSin", "229.3"},     {"EditUSout", "228.1"},
-        {"EditFREQ", "50.00"},           {"EditQUALITY", "FF"}};
+    const std::vector<std::pair<const char*, const char*>> fields = {{"EditMODEL", "Smart-UPS 1000"},
+                                                                     {"EditNAME", "UPS_IDEN"},
+                                                                     {"EditSERIAL", "QS0512345678"},
+                                                                     {"EditDATA", "12/03/05"},
+                                                                     {"EditSTATUS", "08 (в сети)"},
+                                                                     {"EditBATTCNT", "000"},
+                                                                     {"EditDATAZAM", "14/06/11"},
+                                                                     {"EditUbatt", "27.45"},
+                                                                     {"EditUnomi", "024"},
+                                                                     {"EditTgrad", "031.5"},
+                                                                     {"EditRUNTIME", "0042:"},
+                                                                     {"EditSIGNAL", "0"},
+                                                                     {"EditINTSAMOT", "336"},
+                                                                     {"EditSENSIT", "H"},
+                                                                     {"EditUout", "230"},
+                                                                     {"EditUPmin", "196"},
+                                                                     {"EditUPmax", "253"},
+                                                                     {"EditUSmin", "227.5"},
+                                                                     {"EditUSmax", "231.4"},
+                                                                     {"EditUSin", "229.3"},
+                                                                     {"EditUSout", "228.1"},
+                                                                     {"EditFREQ", "50.00"},
+                                                                     {"EditQUALITY", "FF"}};
     for (const auto& [field, text] : fields) EXPECT_EQ(screen.Text(field), text) << field;
 }
 
@@ -120,8 +133,8 @@ TEST_F(ConnectionTest, TheFullReadShowsItsStartBeforeTheFirstCommand)
     };
     std::vector<Seen> seen;
     screen.onProcessMessages = [&] {
-        seen.push_back({screen.Text("LabelST"), screen.Visible("ImageW"), screen.Visible("PanelWA"),
-                        screen.Picture("ImageA")});
+        seen.push_back(
+            {screen.Text("LabelST"), screen.Visible("ImageW"), screen.Visible("PanelWA"), screen.Picture("ImageA")});
     };
     std::vector<std::string> callsAtFirstRead;
     Row(3, "Smart-UPS 1000", [&](const Bytes& cmd) {
@@ -223,15 +236,15 @@ TEST_P(Refused, NothingHappensAndNoPortStaysOpen)
     EXPECT_TRUE(screen.Calls("text LabelST").empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Refused, ::testing::Values(
-    RefusedCase{"noRow", 0, "Smart-UPS", "SM\r\n"},
-    RefusedCase{"rowBeyondTable", 2, "Smart-UPS", "SM\r\n"},
-    RefusedCase{"silentMark", 1, "-", "SM\r\n"},
-    RefusedCase{"modemMark", 1, "modem", "SM\r\n"},
-    RefusedCase{"noAnswer", 1, "Smart-UPS", ""},
-    RefusedCase{"notSm", 1, "Smart-UPS", "NA\r\n"},
-    RefusedCase{"smInsideMore", 1, "Smart-UPS", "SMX\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, Refused,
+                         ::testing::Values(RefusedCase{"noRow", 0, "Smart-UPS", "SM\r\n"},
+                                           RefusedCase{"rowBeyondTable", 2, "Smart-UPS", "SM\r\n"},
+                                           RefusedCase{"silentMark", 1, "-", "SM\r\n"},
+                                           RefusedCase{"modemMark", 1, "modem", "SM\r\n"},
+                                           RefusedCase{"noAnswer", 1, "Smart-UPS", ""},
+                                           RefusedCase{"notSm", 1, "Smart-UPS", "NA\r\n"},
+                                           RefusedCase{"smInsideMore", 1, "Smart-UPS", "SMX\r\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConnectionTest, AbsentPortRefusesQuietly)
 {

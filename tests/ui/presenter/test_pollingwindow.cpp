@@ -73,17 +73,18 @@ TEST_F(PollingWindowTest, EachRotatingReadLandsInItsOwnSlotAndField)
         const char* field;
         const char* answer;
     };
-    const std::vector<Rotating> table = {
-        {"B", 9, "EditUbatt", "27.45"}, {"C", 11, "EditTgrad", "031.5"}, {"j", 12, "EditRUNTIME", "0042:"},
-        {"o", 17, "EditUout", "230"},   {"N", 20, "EditUSmin", "227.5"}, {"M", 21, "EditUSmax", "231.4"},
-        {"F", 24, "EditFREQ", "50.00"}, {"9", 25, "EditQUALITY", "FF"}};
+    const std::vector<Rotating> table = {{"B", 9, "EditUbatt", "27.45"},    {"C", 11, "EditTgrad", "031.5"},
+                                         {"j", 12, "EditRUNTIME", "0042:"}, {"o", 17, "EditUout", "230"},
+                                         {"N", 20, "EditUSmin", "227.5"},   {"M", 21, "EditUSmax", "231.4"},
+                                         {"F", 24, "EditFREQ", "50.00"},    {"9", 25, "EditQUALITY", "FF"}};
     std::set<Bytes> served;
     for (int i = 0; i < 8; ++i) {
         const auto from = device->Writes().size();
         const auto callsFrom = screen.Calls().size();
         loop.Pass();
         const Bytes command = device->Writes()[from];
-        const auto row = std::find_if(table.begin(), table.end(), [&](const Rotating& r) { return r.command == command; });
+        const auto row = std::find_if(table.begin(), table.end(),
+                                      [&](const Rotating& r) { return r.command == command; });
         ASSERT_NE(row, table.end()) << command;
         served.insert(command);
         EXPECT_EQ(session.table.Slot(row->slot), row->answer) << command;
@@ -100,10 +101,10 @@ TEST_F(PollingWindowTest, EachRotatingReadLandsInItsOwnSlotAndField)
 TEST_F(PollingWindowTest, LampAndMessagesComeInLoopOrder)
 {
     loop.Pass();
-    const auto calls = Only(screen.Calls(), {"picture ImageA=ImageAON", "picture ImageA=ImageAOFF",
-                                             "post 1034", "post 1035", "post 1036"});
-    EXPECT_EQ(calls, (std::vector<std::string>{"picture ImageA=ImageAON", "post 1034", "post 1035",
-                                               "post 1036", "picture ImageA=ImageAOFF"}));
+    const auto calls = Only(
+        screen.Calls(), {"picture ImageA=ImageAON", "picture ImageA=ImageAOFF", "post 1034", "post 1035", "post 1036"});
+    EXPECT_EQ(calls, (std::vector<std::string>{"picture ImageA=ImageAON", "post 1034", "post 1035", "post 1036",
+                                               "picture ImageA=ImageAOFF"}));
     const auto all = screen.Calls();
     const auto usout = std::find(all.begin(), all.end(), "text EditUSout=228.1");
     const auto drawVolt = std::find(all.begin(), all.end(), "post 1034");
@@ -272,9 +273,9 @@ TEST_F(PollingWindowTest, SilentCycleMarksTheValuesOldAndAnAnswerRestoresThem)
     screen.Clear();
     loop.Pass();
     const auto old = screen.Calls();
-    for (const char* call : {"color EditUSin=909090", "color EditUbatt=909090", "color EditSTATUS=909090",
-                             "hide ImageST0", "hide ImageST7", "color LOAD=C0C0C0", "color BATT=C0C0C0",
-                             "text LabelLOAD=?", "text LabelCharge=?"})
+    for (const char* call :
+         {"color EditUSin=909090", "color EditUbatt=909090", "color EditSTATUS=909090", "hide ImageST0",
+          "hide ImageST7", "color LOAD=C0C0C0", "color BATT=C0C0C0", "text LabelLOAD=?", "text LabelCharge=?"})
         EXPECT_NE(std::find(old.begin(), old.end(), call), old.end()) << call;
     EXPECT_EQ(screen.Text("LabelST").rfind("нет ответа, данные от ", 0), 0u) << screen.Text("LabelST");
     // The old values are greyed after the cycle's gauge messages, which

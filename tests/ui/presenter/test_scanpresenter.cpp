@@ -37,13 +37,11 @@ TEST_F(ScanPresenterTest, SilentPortAndUnitAreListedWithStatusTexts)
     Scan();
     EXPECT_EQ(screen.Calls("text LabelST"),
               (std::vector<std::string>{"text LabelST=ждите, идет опрос COM портов...",
-                                        "text LabelST=ждите, идет поиск устройств...",
-                                        "text LabelST=ready"}));
-    EXPECT_EQ(screen.Calls("cell"),
-              (std::vector<std::string>{"cell UPS:0:1=COM1", "cell UPS:1:1=-", "cell UPS:2:1=",
-                                        "cell UPS:3:1=", "cell UPS:0:2=COM4",
-                                        "cell UPS:1:2=Smart-UPS 1000", "cell UPS:2:2=QS0512345678",
-                                        "cell UPS:3:2=12/03/05"}));
+                                        "text LabelST=ждите, идет поиск устройств...", "text LabelST=ready"}));
+    EXPECT_EQ(screen.Calls("cell"), (std::vector<std::string>{"cell UPS:0:1=COM1", "cell UPS:1:1=-",
+                                                              "cell UPS:2:1=", "cell UPS:3:1=", "cell UPS:0:2=COM4",
+                                                              "cell UPS:1:2=Smart-UPS 1000",
+                                                              "cell UPS:2:2=QS0512345678", "cell UPS:3:2=12/03/05"}));
     EXPECT_EQ(screen.Calls("rows"), (std::vector<std::string>{"rows UPS=1", "rows UPS=2", "rows UPS=3"}));
 }
 
@@ -74,15 +72,17 @@ TEST_P(HeldPorts, NameTheirHolderInTheClosingStatus)
     EXPECT_EQ(screen.Calls("cell UPS:0:").size(), GetParam().freePort ? 1u : 0u);  // a held port is never listed
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, HeldPorts,
-    ::testing::Values(
-        HeldCase{"HeldBesideAFreePort", {{1, {4242, "tornavel-monitor"}}}, true,
-                 "ready, COM1: занят (tornavel-monitor)"},
-        HeldCase{"OnlyHeldPorts", {{2, {7, "minicom"}}, {3, {8, ""}}}, false,
-                 "COM2: занят (minicom), COM3: занят (процесс 8)"},
-        HeldCase{"NoneHeld", {}, true, "ready"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, HeldPorts,
+                         ::testing::Values(HeldCase{"HeldBesideAFreePort",
+                                                    {{1, {4242, "tornavel-monitor"}}},
+                                                    true,
+                                                    "ready, COM1: занят (tornavel-monitor)"},
+                                           HeldCase{"OnlyHeldPorts",
+                                                    {{2, {7, "minicom"}}, {3, {8, ""}}},
+                                                    false,
+                                                    "COM2: занят (minicom), COM3: занят (процесс 8)"},
+                                           HeldCase{"NoneHeld", {}, true, "ready"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Each phase's text is on screen while the window handles its messages, so
 // the user sees it during the scan rather than only the last one at the end.

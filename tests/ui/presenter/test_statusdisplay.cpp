@@ -23,8 +23,7 @@ TEST_P(Status, TextIconsAndCalibrationIndicators)
     EXPECT_EQ(MakeStatus(screen, GetParam().status), GetParam().text);
     for (int n = 0; n < 8; ++n) {
         const bool set = GetParam().setIcons.find(char('0' + n)) != std::string::npos;
-        EXPECT_EQ(screen.Picture("ImageST" + std::to_string(n)),
-                  "ImageS" + std::to_string(n) + (set ? "" : "x"))
+        EXPECT_EQ(screen.Picture("ImageST" + std::to_string(n)), "ImageS" + std::to_string(n) + (set ? "" : "x"))
             << GetParam().status << " icon " << n;
     }
     const bool calibrating = GetParam().setIcons.find('0') != std::string::npos;
@@ -32,14 +31,11 @@ TEST_P(Status, TextIconsAndCalibrationIndicators)
     EXPECT_EQ(screen.Text("BitBtnKA"), calibrating ? "прервать калибровку" : "калибровкa");
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Status, ::testing::Values(
-    StatusCase{"08", "08 (в сети)", "3"},
-    StatusCase{"18", "18", "34"},
-    StatusCase{"0a", "0a", "13"},
-    StatusCase{"C1", "C1", "067"},
-    StatusCase{"108", "108", ""},       // three digits read as 0: every flag clear
-    StatusCase{"FF", "FF", "01234567"},
-    StatusCase{"8", "8", "3"}));
+INSTANTIATE_TEST_SUITE_P(Table, Status,
+                         ::testing::Values(StatusCase{"08", "08 (в сети)", "3"}, StatusCase{"18", "18", "34"},
+                                           StatusCase{"0a", "0a", "13"}, StatusCase{"C1", "C1", "067"},
+                                           StatusCase{"108", "108", ""},  // three digits read as 0: every flag clear
+                                           StatusCase{"FF", "FF", "01234567"}, StatusCase{"8", "8", "3"}));
 
 TEST(Status, CalibrationCaptionEndsWithALatinA)
 {
@@ -86,14 +82,17 @@ TEST_P(Load, ValueLabelAndColour)
                                                         "color LOAD=" + GetParam().colour}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Battery, ::testing::Values(
-    GaugeCase{"100.0", 100, "50C040"}, GaugeCase{"070.0", 70, "E0E000"}, GaugeCase{"071.0", 71, "50C040"},
-    GaugeCase{"031.0", 31, "E0E000"}, GaugeCase{"030.0", 30, "FF8070"}, GaugeCase{"", 0, "FF8070"},
-    GaugeCase{"105", 100, "50C040"}, GaugeCase{"NA", 0, "FF8070"}, GaugeCase{"99999999999", 100, "50C040"}));
+INSTANTIATE_TEST_SUITE_P(Table, Battery,
+                         ::testing::Values(GaugeCase{"100.0", 100, "50C040"}, GaugeCase{"070.0", 70, "E0E000"},
+                                           GaugeCase{"071.0", 71, "50C040"}, GaugeCase{"031.0", 31, "E0E000"},
+                                           GaugeCase{"030.0", 30, "FF8070"}, GaugeCase{"", 0, "FF8070"},
+                                           GaugeCase{"105", 100, "50C040"}, GaugeCase{"NA", 0, "FF8070"},
+                                           GaugeCase{"99999999999", 100, "50C040"}));
 
-INSTANTIATE_TEST_SUITE_P(Table, Load, ::testing::Values(
-    GaugeCase{"080.5", 80, "E0E000"}, GaugeCase{"081.0", 81, "FF8070"}, GaugeCase{"040.0", 40, "50C040"},
-    GaugeCase{"041.0", 41, "E0E000"}, GaugeCase{"", 0, "50C040"}, GaugeCase{"112.0", 100, "FF8070"}));
+INSTANTIATE_TEST_SUITE_P(Table, Load,
+                         ::testing::Values(GaugeCase{"080.5", 80, "E0E000"}, GaugeCase{"081.0", 81, "FF8070"},
+                                           GaugeCase{"040.0", 40, "50C040"}, GaugeCase{"041.0", 41, "E0E000"},
+                                           GaugeCase{"", 0, "50C040"}, GaugeCase{"112.0", 100, "FF8070"}));
 
 TEST(UpdateScreen, CopiesEverySlotInOrderAndPostsTheGauges)
 {
@@ -108,12 +107,15 @@ TEST(UpdateScreen, CopiesEverySlotInOrderAndPostsTheGauges)
     for (const auto& call : screen.Calls())
         if (call.rfind("text Edit", 0) == 0 || call.rfind("post", 0) == 0) order.push_back(call);
     const std::vector<std::string> expected = {
-        "text EditMODEL=v1", "text EditNAME=ИБП", "text EditSERIAL=v3", "text EditDATA=v4",
-        "text EditSTATUS=08 (в сети)", "post 1035", "text EditBATTCNT=v7", "text EditDATAZAM=v8",
-        "text EditUbatt=v9", "text EditUnomi=v10", "text EditTgrad=v11", "text EditRUNTIME=v12", "post 1036",
-        "text EditSIGNAL=v14", "text EditINTSAMOT=v15", "text EditSENSIT=v16", "text EditUout=v17",
-        "text EditUPmin=v18", "text EditUPmax=v19", "text EditUSmin=v20", "text EditUSmax=v21",
-        "text EditUSin=v22", "text EditUSout=v23", "text EditFREQ=v24", "text EditQUALITY=v25"};
+        "text EditMODEL=v1",   "text EditNAME=ИБП",           "text EditSERIAL=v3",
+        "text EditDATA=v4",    "text EditSTATUS=08 (в сети)", "post 1035",
+        "text EditBATTCNT=v7", "text EditDATAZAM=v8",         "text EditUbatt=v9",
+        "text EditUnomi=v10",  "text EditTgrad=v11",          "text EditRUNTIME=v12",
+        "post 1036",           "text EditSIGNAL=v14",         "text EditINTSAMOT=v15",
+        "text EditSENSIT=v16", "text EditUout=v17",           "text EditUPmin=v18",
+        "text EditUPmax=v19",  "text EditUSmin=v20",          "text EditUSmax=v21",
+        "text EditUSin=v22",   "text EditUSout=v23",          "text EditFREQ=v24",
+        "text EditQUALITY=v25"};
     EXPECT_EQ(order, expected);
 }
 
@@ -134,18 +136,19 @@ TEST_P(AlertLabels, ShowItsCodeAndMessage)
     EXPECT_EQ(screen.Calls(), GetParam().labels);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, AlertLabels, ::testing::Values(
-    AlertShown{"mainsFailed", "!", {"text LabelUME=!", "text LabelST=Сбой сети."}},
-    AlertShown{"mainsBack", "$", {"text LabelUME=$", "text LabelST=Сеть восстановлена."}},
-    AlertShown{"batteryLow", "%", {"text LabelUME=%", "text LabelST=Батарея разряжена."}},
-    AlertShown{"batteryBack", "+", {"text LabelUME=+", "text LabelST=Батарея в норме."}},
-    AlertShown{"fault", "?", {"text LabelUME=?", "text LabelST=Аварийное состояние."}},
-    AlertShown{"faultCleared", "=", {"text LabelUME==", "text LabelST=Авария ликвидирована."}},
-    AlertShown{"shutdownPending", "*", {"text LabelUME=*", "text LabelST=Ожидание выключения."}},
-    AlertShown{"replaceBattery", "#", {"text LabelUME=#", "text LabelST=Замените батареи."}},
-    AlertShown{"eepromWritten", "|", {"text LabelUME=|", "text LabelST=Данные EEPROM записаны."}},
-    AlertShown{"acknowledged", "OK", {"text LabelST=...", "text LabelUME=OK"}},
-    AlertShown{"refused", "NO", {"text LabelST=...", "text LabelUME=NO"}}),
+INSTANTIATE_TEST_SUITE_P(
+    Table, AlertLabels,
+    ::testing::Values(AlertShown{"mainsFailed", "!", {"text LabelUME=!", "text LabelST=Сбой сети."}},
+                      AlertShown{"mainsBack", "$", {"text LabelUME=$", "text LabelST=Сеть восстановлена."}},
+                      AlertShown{"batteryLow", "%", {"text LabelUME=%", "text LabelST=Батарея разряжена."}},
+                      AlertShown{"batteryBack", "+", {"text LabelUME=+", "text LabelST=Батарея в норме."}},
+                      AlertShown{"fault", "?", {"text LabelUME=?", "text LabelST=Аварийное состояние."}},
+                      AlertShown{"faultCleared", "=", {"text LabelUME==", "text LabelST=Авария ликвидирована."}},
+                      AlertShown{"shutdownPending", "*", {"text LabelUME=*", "text LabelST=Ожидание выключения."}},
+                      AlertShown{"replaceBattery", "#", {"text LabelUME=#", "text LabelST=Замените батареи."}},
+                      AlertShown{"eepromWritten", "|", {"text LabelUME=|", "text LabelST=Данные EEPROM записаны."}},
+                      AlertShown{"acknowledged", "OK", {"text LabelST=...", "text LabelUME=OK"}},
+                      AlertShown{"refused", "NO", {"text LabelST=...", "text LabelUME=NO"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

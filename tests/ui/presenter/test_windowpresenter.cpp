@@ -33,8 +33,7 @@ TEST_F(ChangeBusyTest, TextChangeShowsOneProgressStepPerCharacter)
 
     std::vector<std::string> calls = {"show ImageW", "value GaugeX=0", "max GaugeX=8", "show GaugeX"};
     calls.insert(calls.end(), 8, kPostGaugeStep);
-    calls.insert(calls.end(), {"text LabelST=...", "text LabelUME=OK", kPostChangeDone,
-                               "hide ImageW", "hide GaugeX"});
+    calls.insert(calls.end(), {"text LabelST=...", "text LabelUME=OK", kPostChangeDone, "hide ImageW", "hide GaugeX"});
     EXPECT_EQ(screen.Calls(), calls);
     EXPECT_EQ(history.Lines(), (std::vector<std::string>{"alert OK", "change done abc\r\n"}));
 }
@@ -45,9 +44,8 @@ TEST_F(ChangeBusyTest, SteppedChangeKeepsTheGaugeHidden)
     session.requests.PostChange("s", "+");
     writer.WriteChange();
 
-    EXPECT_EQ(screen.Calls(), (std::vector<std::string>{"show ImageW", "value GaugeX=0",
-                                                        "max GaugeX=1", kPostChangeDone,
-                                                        "hide ImageW", "hide GaugeX"}));
+    EXPECT_EQ(screen.Calls(), (std::vector<std::string>{"show ImageW", "value GaugeX=0", "max GaugeX=1",
+                                                        kPostChangeDone, "hide ImageW", "hide GaugeX"}));
 }
 
 struct ReadBusyTest : ::testing::Test {
