@@ -52,8 +52,9 @@ chmod +x "$standin/deb-systemd-invoke"
 apt_as_if_systemd() {
   if [ ! -d /run/systemd/system ]; then mkdir -p /run/systemd/system && made_run_systemd=yes; fi
   : >"$invoked"
-  # apt gives dpkg a PATH of its own: DPkg::Path.
-  apt-get -o DPkg::Path="$standin:/usr/sbin:/usr/bin:/sbin:/bin" "$@" >>"$work/apt.log" 2>&1 \
+  # apt gives dpkg a PATH of its own: DPkg::Path. Another apt on the
+  # machine (an upgrade, a developer's install) is waited for, not failed on.
+  apt-get -o DPkg::Lock::Timeout=300 -o DPkg::Path="$standin:/usr/sbin:/usr/bin:/sbin:/bin" "$@" >>"$work/apt.log" 2>&1 \
     || { cat "$work/apt.log"; fail "apt-get $*"; }
   if [ "$made_run_systemd" = yes ]; then rmdir /run/systemd/system && made_run_systemd=no; fi
   calls=$(grep " $unit_name\$" "$invoked" | cut -d' ' -f1 | paste -sd' ' || true)
